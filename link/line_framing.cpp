@@ -1,0 +1,30 @@
+#include "link/line_framing.h"
+
+#include <string.h>
+
+size_t CleanBatch(char* batch, size_t length)
+{
+    size_t kept = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const char byte = batch[i];
+        if (byte == '\0' || byte == '\n')
+            continue;
+        batch[kept++] = byte == '\r' ? '\0' : byte;
+    }
+    memset(batch + kept, 0, length - kept);
+    return kept;
+}
+
+char* NextLine(LineCursor& cursor, size_t* length)
+{
+    while (cursor.next < cursor.end) {
+        char* line = cursor.next;
+        const size_t lineLength = strnlen(line, cursor.end - line);
+        cursor.next = line + lineLength + 1;
+        if (lineLength != 0) {
+            *length = lineLength;
+            return line;
+        }
+    }
+    return nullptr;
+}

@@ -1,0 +1,21 @@
+// Turning a raw batch of received bytes into lines. Pure byte work, no handles.
+#pragma once
+
+#include <stddef.h>
+
+// Cleans a batch in place: every NUL and LF is dropped and every CR becomes
+// a NUL that ends a line. Returns the cleaned length; the bytes freed behind
+// it up to the old length become NUL.
+size_t CleanBatch(char* batch, size_t length);
+
+// Walks the lines of a cleaned batch. The byte at `end` must be NUL, so the
+// last line is terminated even without a CR.
+struct LineCursor {
+    char* next;
+    char* end;
+};
+
+// The next non-empty line, terminated in place, with its length in *length;
+// null when the batch holds no further line. The cursor moves past the line
+// before it is returned, so its receiver may change the line's bytes.
+char* NextLine(LineCursor& cursor, size_t* length);

@@ -1,0 +1,386 @@
+#include "link/serial_accessory_link.h"
+
+#include "ce/events.h"
+#include "ce/stream_device.h"
+#include "link/line_framing.h"
+#include "link/menu_protocol.h"
+
+#include <new>
+#include <string.h>
+#include <wchar.h>
+
+namespace {
+
+constexpr size_t kBatchLimit = 2047;
+constexpr DWORD kIdlePollMs = 100;
+constexpr DWORD kReplyTimeoutMs = 1000;
+constexpr DWORD kHandOverWaitMs = 50;
+constexpr DWORD kReaderCheckIntervalMs = 500;
+constexpr int kReaderChecks = 4;
+
+// A read returns once the incoming bytes pause for more than 200 ms.
+COMMTIMEOUTS ReaderTimeouts()
+{
+    COMMTIMEOUTS timeouts = {};
+    timeouts.ReadIntervalTimeout = 200;
+    timeouts.ReadTotalTimeoutMultiplier = 100;
+    timeouts.ReadTotalTimeoutConstant = 200;
+    timeouts.WriteTotalTimeoutMultiplier = 200;
+    timeouts.WriteTotalTimeoutConstant = 200;
+    return timeouts;
+}
+
+// A device whose state cannot be read counts as idle.
+DWORD QueuedByteCount(HANDLE port)
+{
+    DWORD errors = 0;
+    COMSTAT status = {};
+    return ClearCommError(port, &errors, &status) ? status.cbInQue : 0;
+}
+
+// Waits on this thread while still answering messages that other threads
+// send to its windows.
+void PauseAnsweringSentMessages(DWORD milliseconds)
+{
+    const ULONGLONG until = GetTickCount64() + milliseconds;
+    for (;;) {
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        const ULONGLONG now = GetTickCount64();
+        if (now >= until)
+            return;
+        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(until - now),
+                                    QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+    }
+}
+
+}  // namespace
+
+AccessoryLink* CreateAccessoryLink(const wchar_t* portName, HWND ownerWindow,
+                                   UINT ownerMessage)
+{
+    SerialAccessoryLink* link =
+        new (std::nothrow) SerialAccessoryLink(portName, ownerWindow, ownerMessage);
+    if (link != nullptr && !link->Usable()) {
+        delete link;
+        return nullptr;
+    }
+    return link;
+}
+
+DWORD WINAPI ReaderThread(LPVOID link)
+{
+    static_cast<SerialAccessoryLink*>(link)->RunReader();
+    return 0;
+}
+
+SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWindow,
+                                         UINT ownerMessage)
+    : m_portName{},
+      m_ownerWindow(ownerWindow),
+      m_ownerMessage(ownerMessage),
+      m_currentMenuId(1),
+      m_port(INVALID_HANDLE_VALUE),
+      m_readerThread(nullptr),
+      m_handedOverLine(nullptr),
+      m_receiveBuffer{}
+{
+    if (portName != nullptr && wcslen(portName) < _countof(m_portName))
+        wcscpy(m_portName, portName);
+    m_replyAwaited = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    m_replyArrived = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    m_replyConsumed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    InitializeCriticalSection(&m_lock);
+}
+
+SerialAccessoryLink::~SerialAccessoryLink()
+{
+    SerialAccessoryLink::Close();
+    DeleteCriticalSection(&m_lock);
+    for (HANDLE event : {m_replyAwaited, m_replyArrived, m_replyConsumed}) {
+        if (event != nullptr)
+            CloseHandle(event);
+    }
+}
+
+bool SerialAccessoryLink::Usable() const
+{
+    return m_replyAwaited != nullptr && m_replyArrived != nullptr &&
+           m_replyConsumed != nullptr;
+}
+
+// An open link stays as it is: a second Open fails without touching it.
+int SerialAccessoryLink::Open(const char* menuName)
+{
+    if (m_port != INVALID_HANDLE_VALUE)
+        return 0;
+    const HANDLE port = OpenStreamDevice(m_portName);
+    if (port == INVALID_HANDLE_VALUE)
+        return 0;
+    m_port = port;
+
+    // Suspended, so that the reader finds itself running at its first check.
+    const HANDLE reader =
+        CreateThread(nullptr, 0, ReaderThread, this, CREATE_SUSPENDED, nullptr);
+    if (reader == nullptr) {
+        CloseHandle(port);
+        m_port = INVALID_HANDLE_VALUE;
+        return 0;
+    }
+    m_readerThread = reader;
+    ResumeThread(reader);
+
+    if (menuName != nullptr)
+        SendCommand(RegistrationCommand(menuName).c_str());
+    return 1;
+}
+
+int SerialAccessoryLink::Close()
+{
+    EnterCriticalSection(&m_lock);
+    const HANDLE reader = m_readerThread.exchange(nullptr);
+    if (reader != nullptr) {
+        StopReader(reader);
+        CloseHandle(reader);
+    }
+    const HANDLE port = m_port.exchange(INVALID_HANDLE_VALUE);
+    if (port != INVALID_HANDLE_VALUE)
+        CloseHandle(port);
+    LeaveCriticalSection(&m_lock);
+    return 0;
+}
+
+// The running flag is already cleared; the reader ends at its next check.
+// Forced only when it is still running after the last check.
+void SerialAccessoryLink::StopReader(HANDLE reader)
+{
+    for (int check = 1; check <= kReaderChecks; ++check) {
+        DWORD exitCode = 0;
+        if (!GetExitCodeThread(reader, &exitCode) || exitCode != STILL_ACTIVE)
+            return;
+        PauseForReader(kReaderCheckIntervalMs);
+    }
+    TerminateThread(reader, 0);
+    WaitForSingleObject(reader, INFINITE);
+}
+
+// On the owner's thread the reader may be blocked sending this thread a
+// line: answer it, so that the reader finishes by itself instead of being
+// forced while its message is still queued for the owner, which would then
+// handle a line from a link that no longer exists.
+void SerialAccessoryLink::PauseForReader(DWORD milliseconds)
+{
+    if (GetWindowThreadProcessId(m_ownerWindow, nullptr) == GetCurrentThreadId())
+        PauseAnsweringSentMessages(milliseconds);
+    else
+        Sleep(milliseconds);
+}
+
+int SerialAccessoryLink::WriteLine(const char* text)
+{
+    if (m_port == INVALID_HANDLE_VALUE)
+        return 0;
+    EnterCriticalSection(&m_lock);
+    const HANDLE port = m_port;
+    const DWORD length = static_cast<DWORD>(strlen(text));
+    DWORD textWritten = 0;
+    DWORD endWritten = 0;
+    WriteFile(port, text, length, &textWritten, nullptr);
+    WriteFile(port, "\r", 1, &endWritten, nullptr);
+    LeaveCriticalSection(&m_lock);
+    return textWritten == length && endWritten == 1;
+}
+
+int SerialAccessoryLink::Transact(const char* command, const char* expected)
+{
+    EnterCriticalSection(&m_lock);
+    const bool awaitsReply = expected[0] != '\0';
+    if (awaitsReply)
+        EventModify(m_replyAwaited, EVENT_SET);
+    int result = WriteLine(command);
+    if (awaitsReply)
+        result = AwaitReply(expected);
+    LeaveCriticalSection(&m_lock);
+    return result;
+}
+
+int SerialAccessoryLink::SendCommand(const char* command)
+{
+    return Transact(command, "OK");
+}
+
+int SerialAccessoryLink::AwaitReply(const char* expected)
+{
+    EnterCriticalSection(&m_lock);
+    int result = 0;
+    if (WaitForSingleObject(m_replyArrived, kReplyTimeoutMs) == WAIT_OBJECT_0) {
+        result = strcmp(m_handedOverLine, expected) == 0;
+        EventModify(m_replyConsumed, EVENT_SET);
+    } else {
+        WithdrawReplyRequest();
+    }
+    LeaveCriticalSection(&m_lock);
+    return result;
+}
+
+// A request nobody answered must not linger: a stale m_replyAwaited would
+// make the reader hand a later line to no one, and the stale m_replyArrived
+// it leaves would let the next AwaitReply read the buffer while the reader
+// fills it.
+void SerialAccessoryLink::WithdrawReplyRequest()
+{
+    if (WaitForSingleObject(m_replyAwaited, 0) == WAIT_OBJECT_0)
+        return;
+    // The reader took the request just now and is handing a line over: the
+    // answer came too late, but the reader has to be let through.
+    if (WaitForSingleObject(m_replyArrived, kReplyTimeoutMs) == WAIT_OBJECT_0)
+        EventModify(m_replyConsumed, EVENT_SET);
+}
+
+void SerialAccessoryLink::RunReader()
+{
+    const COMMTIMEOUTS timeouts = ReaderTimeouts();
+    while (m_readerThread != nullptr) {
+        const HANDLE port = m_port;
+        if (port == INVALID_HANDLE_VALUE)
+            return;
+        SetCommTimeouts(port, const_cast<COMMTIMEOUTS*>(&timeouts));
+        memset(m_receiveBuffer, 0, sizeof m_receiveBuffer);
+        const DWORD queued = QueuedByteCount(port);
+        if (queued == 0) {
+            Sleep(kIdlePollMs);
+            continue;
+        }
+        const size_t length = CleanBatch(m_receiveBuffer, ReadBatch(port, queued));
+        LineCursor cursor = {m_receiveBuffer, m_receiveBuffer + length};
+        size_t lineLength = 0;
+        while (char* line = NextLine(cursor, &lineLength))
+            DispatchLine(line, lineLength);
+    }
+}
+
+// Everything that arrived up to a pause, at most kBatchLimit bytes, so that
+// the buffer's last byte stays a terminator.
+size_t SerialAccessoryLink::ReadBatch(HANDLE port, DWORD queued)
+{
+    size_t length = 0;
+    while (length < kBatchLimit) {
+        DWORD read = 0;
+        if (!ReadFile(port, m_receiveBuffer + length,
+                      static_cast<DWORD>(kBatchLimit - length), &read, nullptr) ||
+            read == 0)
+            break;
+        length += read;
+        if (length >= queued)
+            break;
+    }
+    return length;
+}
+
+void SerialAccessoryLink::DispatchLine(char* line, size_t length)
+{
+    if (SendMessageW(m_ownerWindow, m_ownerMessage,
+                     MAKEWPARAM(static_cast<WORD>(length), LN_LINE),
+                     reinterpret_cast<LPARAM>(line)) != 0)
+        return;
+    if (WaitForSingleObject(m_replyAwaited, kHandOverWaitMs) == WAIT_OBJECT_0) {
+        m_handedOverLine = line;
+        EventModify(m_replyArrived, EVENT_SET);
+        WaitForSingleObject(m_replyConsumed, INFINITE);
+        return;
+    }
+    if (IsIndication(line))
+        TranslateIndication(line);
+}
+
+LRESULT SerialAccessoryLink::AskOwner(WORD code, WORD value, LPARAM lParam)
+{
+    return SendMessageW(m_ownerWindow, m_ownerMessage, MAKEWPARAM(value, code), lParam);
+}
+
+void SerialAccessoryLink::TranslateIndication(const char* line)
+{
+    const int item = IndicationItem(line);
+    if (item == 0)
+        return;
+    const int nextMenu = static_cast<int>(
+        AskOwner(LN_ITEM_CHOSEN, LOWORD(m_currentMenuId), static_cast<LPARAM>(item)));
+    ShowMenu(nextMenu != 0 ? nextMenu : static_cast<int>(m_currentMenuId));
+}
+
+int SerialAccessoryLink::ShowMenu(int menuId)
+{
+    if (menuId == 0)
+        menuId = m_currentMenuId;
+    if (menuId != -1)
+        m_currentMenuId = menuId;
+    const WORD shownId = LOWORD(m_currentMenuId);
+
+    char text[kLinkTextBufferSize] = {};
+    std::string command = kSubmenuPrefix;
+    if (AskOwner(LN_MENU_TITLE, shownId, reinterpret_cast<LPARAM>(text)) != 0) {
+        text[kLinkTextBufferSize - 1] = '\0';
+        CleanMenuText(text);
+        command += text;
+    }
+    command += kSubmenuTitleEnd;
+
+    if (menuId == -1) {
+        ResendLastMenu(command);
+        return 1;
+    }
+    if (AskOwner(LN_MENU_EXISTS, shownId, 0) == 0) {
+        RememberMenuCommand(command);
+        return 1;
+    }
+    int selection = static_cast<int>(AskOwner(LN_MENU_SELECTION, shownId, 0));
+    if (selection == 0)
+        selection = 1;
+    const size_t fixedLength = command.size() + std::to_string(selection).size() + 1;
+
+    // Bounded by the line a receiver reads, and so by the 16 bits that carry
+    // an item number, even for an owner that never runs out of items.
+    std::string items;
+    int count = 0;
+    for (WORD item = 1; item != 0; ++item) {
+        memset(text, 0, sizeof text);
+        if (AskOwner(LN_ITEM_TEXT, item, reinterpret_cast<LPARAM>(text)) == 0)
+            break;
+        text[kLinkTextBufferSize - 1] = '\0';
+        CleanMenuText(text);
+        const size_t before = items.size();
+        AppendItemField(items, text);
+        if (!ItemsFitLine(fixedLength, items.size())) {
+            items.resize(before);
+            break;
+        }
+        ++count;
+    }
+    AppendSubmenuFields(command, selection, count, items);
+    SendCommand(command.c_str());
+    RememberMenuCommand(command);
+    return 1;
+}
+
+// The fields after the title come from the last command; the owner was
+// asked only for the fresh title.
+void SerialAccessoryLink::ResendLastMenu(std::string& command)
+{
+    EnterCriticalSection(&m_lock);
+    size_t fieldsStart = 0;
+    const bool usable = FindResendFields(m_lastMenuCommand, &fieldsStart);
+    if (usable)
+        command.append(m_lastMenuCommand, fieldsStart, std::string::npos);
+    LeaveCriticalSection(&m_lock);
+    if (!usable)
+        return;
+    SendCommand(command.c_str());
+    RememberMenuCommand(command);
+}
+
+void SerialAccessoryLink::RememberMenuCommand(const std::string& command)
+{
+    EnterCriticalSection(&m_lock);
+    m_lastMenuCommand = command;
+    LeaveCriticalSection(&m_lock);
+}

@@ -1,0 +1,81 @@
+// The accessory link over a serial stream device.
+#pragma once
+
+#include "link/accessory_link.h"
+
+#include <atomic>
+#include <string>
+
+DWORD WINAPI ReaderThread(LPVOID link);
+
+class SerialAccessoryLink : public AccessoryLink {
+public:
+    // Leaves the link without a usable device name when portName does not
+    // fit m_portName; Open then fails.
+    SerialAccessoryLink(const wchar_t* portName, HWND ownerWindow, UINT ownerMessage);
+    ~SerialAccessoryLink() override;
+
+    // Whether the events the reply hand-over needs could be made.
+    bool Usable() const;
+
+    int Open(const char* menuName) override;
+    int Close() override;
+    int ShowMenu(int menuId) override;
+    int SendCommand(const char* command) override;
+    int Transact(const char* command, const char* expected) override;
+    int WriteLine(const char* text) override;
+    int AwaitReply(const char* expected) override;
+
+private:
+    friend DWORD WINAPI ReaderThread(LPVOID link);
+
+    static constexpr size_t kReceiveBufferSize = 2048;
+
+    void RunReader();
+    size_t ReadBatch(HANDLE port, DWORD queued);
+    void DispatchLine(char* line, size_t length);
+    void TranslateIndication(const char* line);
+
+    LRESULT AskOwner(WORD code, WORD value, LPARAM lParam);
+    void ResendLastMenu(std::string& command);
+    void RememberMenuCommand(const std::string& command);
+
+    void StopReader(HANDLE reader);
+    void PauseForReader(DWORD milliseconds);
+    void WithdrawReplyRequest();
+
+    // Set at creation, read-only afterwards.
+    wchar_t m_portName[16];
+    const HWND m_ownerWindow;
+    const UINT m_ownerMessage;
+
+    // Written by ShowMenu on whichever thread calls it: the accessory's own
+    // thread, or the reader while it translates an indication.
+    std::atomic<int> m_currentMenuId;
+    // Read and written under m_lock, by ShowMenu's callers as above.
+    std::string m_lastMenuCommand;
+
+    // Written by Open, and by Close under m_lock once the reader has
+    // stopped; read by the reader each pass and by WriteLine on any thread.
+    std::atomic<HANDLE> m_port;
+    // The running flag too: written by Open and Close, read by the reader
+    // once per pass.
+    std::atomic<HANDLE> m_readerThread;
+
+    CRITICAL_SECTION m_lock;
+
+    // The reply hand-over. Transact signals m_replyAwaited; the reader takes
+    // it, points m_handedOverLine at a line and signals m_replyArrived;
+    // AwaitReply reads the line and signals m_replyConsumed. Every signal
+    // one side gives, the other side takes.
+    HANDLE m_replyAwaited;
+    HANDLE m_replyArrived;
+    HANDLE m_replyConsumed;
+    // Written by the reader before it signals m_replyArrived; read by
+    // AwaitReply only while the reader waits for m_replyConsumed.
+    const char* m_handedOverLine;
+
+    // The reader's batch; a line in it is lent to the owner for one
+    // notification and to AwaitReply for one hand-over.
+    char m_receiveBuffer[kReceiveBufferSize];
+};

@@ -1,0 +1,80 @@
+# Sourced by the scripts: the project's private Wine prefixes under build/,
+# a persistent wineserver for each while a run lasts, and one Xvfb for the
+# tests and demos that need real pixels or real input.
+#
+#   wine_prefix PREFIX null|x11   create PREFIX once, ready for unattended use
+#   wine_up PREFIX                persistent wineserver, warmed up
+#   xvfb_up                       start Xvfb, export DISPLAY
+#   wine_session_down             stop every server and Xvfb started here
+
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko prompts: the program needs neither.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+
+wine_started_prefixes=()
+xvfb_pid=""
+
+wine_prefix() {
+  local prefix=$1 driver=$2
+  [ -f "$prefix/.ready-$driver" ] && return 0
+  echo "wine: preparing $prefix ($driver graphics)"
+  rm -rf "$prefix"
+  mkdir -p "$prefix"
+  WINEPREFIX=$prefix DISPLAY= wineboot -i >/dev/null 2>&1 || true
+  # A crash must end the process with a failure code instead of opening
+  # the debugger's dialog, which hangs, or exiting 0.
+  local settings=$prefix/unattended.reg
+  cat > "$settings" <<REG
+REGEDIT4
+
+[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug]
+"Debugger"=""
+
+[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]
+"Graphics"="$driver"
+REG
+  WINEPREFIX=$prefix DISPLAY= wine regedit /S "$settings" >/dev/null 2>&1
+  WINEPREFIX=$prefix wineserver -w
+  touch "$prefix/.ready-$driver"
+}
+
+wine_up() {
+  local prefix=$1
+  # stdio away from our pipes, or whoever reads them would wait for it.
+  WINEPREFIX=$prefix wineserver -p </dev/null >/dev/null 2>&1
+  wine_started_prefixes+=("$prefix")
+  WINEPREFIX=$prefix wine cmd /c exit >/dev/null 2>&1 || true
+}
+
+xvfb_up() {
+  local display
+  for display in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] && continue
+    Xvfb ":$display" -screen 0 800x600x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+      [ -e "/tmp/.X11-unix/X$display" ] && { export DISPLAY=":$display"; return 0; }
+      sleep 0.05
+    done
+    kill "$xvfb_pid" 2>/dev/null || true
+  done
+  echo "xvfb: no display could be started" >&2
+  return 1
+}
+
+wine_session_down() {
+  local prefix
+  for prefix in "${wine_started_prefixes[@]}"; do
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+  done
+  wine_started_prefixes=()
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+    xvfb_pid=""
+  fi
+}
