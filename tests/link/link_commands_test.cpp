@@ -34,7 +34,7 @@ protected:
 TEST_F(LinkCommands, WriteLineEndsTextWithOneCarriageReturn)
 {
     RecordingOwner owner;
-    OpenOn(owner.Window());
+    ASSERT_NO_FATAL_FAILURE(OpenOn(owner.Window()));
     EXPECT_EQ(1, link->WriteLine("AT"));
     EXPECT_EQ(1, link->WriteLine(""));
     EXPECT_EQ("AT\r\r", peer.Read(4, 2000));
@@ -47,7 +47,7 @@ TEST_F(LinkCommands, WriteLineEndsTextWithOneCarriageReturn)
 TEST_F(LinkCommands, CommandFromAThirdThreadGetsItsReply)
 {
     OwnerThread owner(LeaveEveryLine);
-    OpenOn(owner.Window());
+    ASSERT_NO_FATAL_FAILURE(OpenOn(owner.Window()));
 
     std::thread peerSide = AnswerCommand(peer, "AT*X\r", "OK\r\n");
     const ULONGLONG start = GetTickCount64();
@@ -69,7 +69,7 @@ TEST_F(LinkCommands, CommandFromAThirdThreadGetsItsReply)
 TEST_F(LinkCommands, CommandWithoutReplyFailsAfterOneSecond)
 {
     OwnerThread owner(LeaveEveryLine);
-    OpenOn(owner.Window());
+    ASSERT_NO_FATAL_FAILURE(OpenOn(owner.Window()));
     std::thread peerSide = AnswerCommand(peer, "AT\r", "");
     const ULONGLONG start = GetTickCount64();
     EXPECT_EQ(0, link->SendCommand("AT"));
@@ -82,7 +82,7 @@ TEST_F(LinkCommands, CommandWithoutReplyFailsAfterOneSecond)
 TEST_F(LinkCommands, OwnerThatTakesEveryLineLeavesCommandsWithoutReply)
 {
     OwnerThread owner(TakeEveryLine);
-    OpenOn(owner.Window());
+    ASSERT_NO_FATAL_FAILURE(OpenOn(owner.Window()));
     std::thread peerSide = AnswerCommand(peer, "AT\r", "OK\r");
     const ULONGLONG start = GetTickCount64();
     EXPECT_EQ(0, link->SendCommand("AT"));
@@ -96,7 +96,7 @@ TEST_F(LinkCommands, OwnerThatTakesEveryLineLeavesCommandsWithoutReply)
 TEST_F(LinkCommands, TransactWithoutExpectedReplyOnlyWrites)
 {
     OwnerThread owner(LeaveEveryLine);
-    OpenOn(owner.Window());
+    ASSERT_NO_FATAL_FAILURE(OpenOn(owner.Window()));
     const ULONGLONG start = GetTickCount64();
     EXPECT_EQ(1, link->Transact("AT+CMD", ""));
     EXPECT_LT(MsSince(start), 500u);
@@ -109,7 +109,7 @@ TEST_F(LinkCommands, TransactWithoutExpectedReplyOnlyWrites)
 TEST_F(LinkCommands, FailedExchangeLeavesNoStaleSignals)
 {
     RecordingOwner owner(LeaveEveryLine);
-    OpenOn(owner.Window());
+    ASSERT_NO_FATAL_FAILURE(OpenOn(owner.Window()));
 
     std::thread peerSide = AnswerCommand(peer, "AT1\r", "OK\r");
     EXPECT_EQ(0, link->SendCommand("AT1"));
