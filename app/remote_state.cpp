@@ -1,0 +1,5 @@
+#include "app/remote_state.h"
+
+AccessoryLink* g_link;
+int g_menuMode;
+wchar_t g_menuLine[kMenuLineSize];

@@ -1,0 +1,17 @@
+// What the remote control logic shares with the list it fills. Written by
+// the remote control logic and read by the list's contents, both on the
+// user-interface thread only.
+#pragma once
+
+#include "link/accessory_link.h"
+
+constexpr int kMenuLineSize = 260;
+
+// The current link; null when no port is open.
+extern AccessoryLink* g_link;
+// 0 until the first submenu line arrives, 1 from then on: the list then
+// offers the accessory's menu instead of the ports.
+extern int g_menuMode;
+// The last submenu line (or entry name) from the accessory, widened and
+// terminated.
+extern wchar_t g_menuLine[kMenuLineSize];

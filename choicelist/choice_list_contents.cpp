@@ -1,0 +1,67 @@
+#include "choicelist/choice_list_contents.h"
+
+#include "app/remote_state.h"
+#include "choicelist/choice_list.h"
+#include "choicelist/submenu_line.h"
+#include "settings/port_setting.h"
+
+namespace {
+
+constexpr int kPortCount = 20;
+constexpr wchar_t kPortTitle[] = L"Select Port...";
+
+const wchar_t* PortSuffix(int port, int storedPort)
+{
+    if (port != storedPort)
+        return L"";
+    return g_link != nullptr ? L" - OK" : L" - Error";
+}
+
+void FillWithPorts(HWND list)
+{
+    ChoiceListSetTitle(list, kPortTitle);
+    ChoiceListShowHeader(list, TRUE);
+    const int storedPort = ReadPortSetting(kPortSettingName);
+    wchar_t entry[kSubmenuTextSize];
+    for (int port = 0; port < kPortCount; ++port) {
+        wsprintfW(entry, L"%s%d:%s", DevicePrefix(port), port % 10,
+                  PortSuffix(port, storedPort));
+        ChoiceListAddItem(list, entry, -1);
+    }
+    if (ChoiceListCount(list) > 0)
+        ChoiceListSelect(list, 0);
+}
+
+// A line that fails a step leaves the list empty; the header changes only
+// once the title could be read.
+void FillWithSubmenu(HWND list)
+{
+    wchar_t text[kSubmenuTextSize] = {};
+    const wchar_t* afterTitle = ReadSubmenuTitle(g_menuLine, text);
+    if (afterTitle == nullptr)
+        return;
+    ChoiceListSetTitle(list, text);
+    ChoiceListShowHeader(list, TRUE);
+
+    int selection = 0;
+    int count = 0;
+    if (!ReadSubmenuNumbers(afterTitle, &selection, &count))
+        return;
+    const wchar_t* scan = afterTitle;
+    for (int item = 0; item < count && ReadSubmenuItem(&scan, text); ++item)
+        ChoiceListAddItem(list, text, -1);
+    ChoiceListSelect(list, selection - 1);
+}
+
+}  // namespace
+
+void FillChoiceList(HWND mainWindow)
+{
+    const HWND list = GetDlgItem(mainWindow, IDC_CHOICE_LIST);
+    ChoiceListClear(list);
+    if (g_menuMode == 0)
+        FillWithPorts(list);
+    else
+        FillWithSubmenu(list);
+    ChoiceListFitColumns(list);
+}
