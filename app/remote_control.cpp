@@ -1,0 +1,117 @@
+#include "app/remote_control.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "app/line_text.h"
+#include "app/remote_state.h"
+#include "choicelist/choice_list.h"
+#include "choicelist/choice_list_contents.h"
+#include "settings/port_setting.h"
+
+namespace {
+
+constexpr char kEntryPrefix[] = "AT*EAM=\"";
+constexpr char kSubmenuPrefix[] = "AT*EASM=\"";
+constexpr wchar_t kCaption[] = L"Remote";
+
+bool StartsWith(const char* line, const char* prefix)
+{
+    return strncmp(line, prefix, strlen(prefix)) == 0;
+}
+
+void ReleaseLink()
+{
+    g_link->Close();
+    delete g_link;
+    g_link = nullptr;
+}
+
+// The accessory's entry name titles the list; an empty one hides the title.
+void TakeEntryName(HWND mainWindow, const char* line)
+{
+    const HWND list = GetDlgItem(mainWindow, IDC_CHOICE_LIST);
+    const char* name = line + strlen(kEntryPrefix);
+    char entry[kMenuLineSize];
+    const size_t length = EntryNameLength(name);
+    if (length == 0) {
+        ChoiceListShowHeader(list, FALSE);
+        return;
+    }
+    const size_t kept = length < sizeof entry - 1 ? length : sizeof entry - 1;
+    memcpy(entry, name, kept);
+    entry[kept] = '\0';
+    ChoiceListShowHeader(list, TRUE);
+    WidenLine(entry, g_menuLine, kMenuLineSize);
+    ChoiceListSetTitle(list, g_menuLine);
+}
+
+void TakeSubmenu(HWND mainWindow, const char* line)
+{
+    g_menuMode = 1;
+    WidenLine(line, g_menuLine, kMenuLineSize);
+    FillChoiceList(mainWindow);
+}
+
+void SendIndication(int index)
+{
+    if (g_link == nullptr)
+        return;
+    char indication[32];
+    sprintf(indication, "*EAMI: %d", index + 1);
+    g_link->WriteLine(indication);
+}
+
+// The old link stays open until the user has read which port comes next.
+void ChoosePort(HWND mainWindow, int port)
+{
+    wchar_t text[64];
+    wsprintfW(text, L"Using %s%d: for connections.", DevicePrefix(port), port % 10);
+    MessageBoxW(mainWindow, text, kCaption, MB_ICONINFORMATION | MB_SETFOREGROUND);
+    WritePortSetting(kPortSettingName, port);
+    Connect(mainWindow);
+    FillChoiceList(mainWindow);
+}
+
+}  // namespace
+
+// The stored port reads 0 while the device opens, so that a program ended
+// during an open starts the next time with no port.
+void Connect(HWND mainWindow)
+{
+    if (g_link != nullptr)
+        ReleaseLink();
+    const int port = ReadPortSetting(kPortSettingName);
+    if (port < 1)
+        return;
+    WritePortSetting(kPortSettingName, 0);
+    wchar_t device[16];
+    wsprintfW(device, L"%s%d:", DevicePrefix(port), port % 10);
+    g_link = CreateAccessoryLink(device, mainWindow, WM_LINK_NOTIFY);
+    if (g_link == nullptr)
+        return;
+    if (!g_link->Open(nullptr))
+        ReleaseLink();
+    WritePortSetting(kPortSettingName, port);
+}
+
+LRESULT OnLinkNotify(HWND mainWindow, WPARAM wParam, LPARAM lParam)
+{
+    if (HIWORD(wParam) != LN_LINE || g_link == nullptr || lParam == 0)
+        return 1;
+    const char* line = reinterpret_cast<const char*>(lParam);
+    if (StartsWith(line, kEntryPrefix))
+        TakeEntryName(mainWindow, line);
+    else if (StartsWith(line, kSubmenuPrefix))
+        TakeSubmenu(mainWindow, line);
+    g_link->WriteLine("OK");
+    return 1;
+}
+
+void OnPick(HWND mainWindow, int index)
+{
+    if (g_menuMode != 0)
+        SendIndication(index);
+    else
+        ChoosePort(mainWindow, index);
+}
