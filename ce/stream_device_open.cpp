@@ -1,8 +1,49 @@
 #include "ce/stream_device.h"
 
+#include <wctype.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
 #include "ce/device_path.h"
 
 namespace {
+
+// Wine lets a second process open a tty that another has open, where the
+// handheld's and Windows' serial drivers refuse it; a named claim per device
+// stands for the open.
+struct OpenDevice {
+    HANDLE device;
+    HANDLE claim;
+};
+
+std::mutex g_openDevicesMutex;  // any thread that opens or closes a device
+std::vector<OpenDevice> g_openDevices;
+
+// One name for every path to a port: \\.\COM7, COM7 and COM7: claim alike.
+std::wstring ClaimName(const wchar_t* path)
+{
+    std::wstring name = path;
+    if (name.compare(0, 4, L"\\\\.\\") == 0)
+        name.erase(0, 4);
+    if (!name.empty() && name.back() == L':')
+        name.pop_back();
+    for (wchar_t& c : name)
+        c = c == L'\\' ? L'_' : static_cast<wchar_t>(towupper(c));
+    return L"Local\\StreamDevice " + name;
+}
+
+HANDLE ClaimDevice(const wchar_t* path)
+{
+    const HANDLE claim = CreateMutexW(nullptr, FALSE, ClaimName(path).c_str());
+    if (claim != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(claim);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return claim;
+}
 
 // Wine leaves a tty as it found it: cooked, echoing, turning CR into LF.
 // Handing the driver its own settings back makes the line raw without
@@ -22,9 +63,35 @@ HANDLE OpenStreamDevice(const wchar_t* deviceName)
     wchar_t path[kDevicePathSize];
     if (!DevicePath(deviceName, path, kDevicePathSize))
         return INVALID_HANDLE_VALUE;
-    HANDLE port = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (port != INVALID_HANDLE_VALUE)
-        KeepDriverLineSettings(port);
-    return port;
+    const HANDLE claim = ClaimDevice(path);
+    if (claim == nullptr)
+        return INVALID_HANDLE_VALUE;
+    const HANDLE device = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE) {
+        CloseHandle(claim);
+        return INVALID_HANDLE_VALUE;
+    }
+    KeepDriverLineSettings(device);
+    std::lock_guard<std::mutex> guard(g_openDevicesMutex);
+    g_openDevices.push_back({device, claim});
+    return device;
+}
+
+void CloseStreamDevice(HANDLE device)
+{
+    HANDLE claim = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(g_openDevicesMutex);
+        for (auto open = g_openDevices.begin(); open != g_openDevices.end(); ++open) {
+            if (open->device == device) {
+                claim = open->claim;
+                g_openDevices.erase(open);
+                break;
+            }
+        }
+    }
+    CloseHandle(device);
+    if (claim != nullptr)
+        CloseHandle(claim);
 }

@@ -123,7 +123,7 @@ int SerialAccessoryLink::Open(const char* menuName)
     const HANDLE reader =
         CreateThread(nullptr, 0, ReaderThread, this, CREATE_SUSPENDED, nullptr);
     if (reader == nullptr) {
-        CloseHandle(port);
+        CloseStreamDevice(port);
         m_port = INVALID_HANDLE_VALUE;
         return 0;
     }
@@ -145,7 +145,7 @@ int SerialAccessoryLink::Close()
     }
     const HANDLE port = m_port.exchange(INVALID_HANDLE_VALUE);
     if (port != INVALID_HANDLE_VALUE)
-        CloseHandle(port);
+        CloseStreamDevice(port);
     LeaveCriticalSection(&m_lock);
     return 0;
 }

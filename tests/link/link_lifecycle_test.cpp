@@ -1,4 +1,5 @@
 // Opening, closing and releasing a link, and what each leaves behind.
+#include "ce/stream_device.h"
 #include "tests/support/expect_notifications.h"
 #include "tests/support/link_fixture.h"
 #include "tests/support/process_counts.h"
@@ -24,6 +25,17 @@ TEST(LinkLifecycle, DeviceNameTooLongIsRefused)
     LinkPtr link(CreateAccessoryLink(L"COM5:___________", owner.Window(), WM_LINK_NOTIFY));
     ASSERT_TRUE(link);
     EXPECT_EQ(0, link->Open(nullptr));
+}
+
+TEST(LinkLifecycle, DeviceHeldElsewhereCannotBeOpenedUntilReleased)
+{
+    RecordingOwner owner;
+    const HANDLE held = OpenStreamDevice(L"\\\\.\\COM5");  // the link's port by another name
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    LinkPtr link = MakeLink(kPairA, owner.Window());
+    EXPECT_EQ(0, link->Open(nullptr));
+    CloseStreamDevice(held);
+    EXPECT_EQ(1, link->Open(nullptr));
 }
 
 TEST(LinkLifecycle, BluetoothPortNameOpensItsDesktopPort)

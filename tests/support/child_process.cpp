@@ -8,35 +8,38 @@ std::wstring TestBinDirectory()
     return directory.substr(0, directory.find_last_of(L'\\') + 1);
 }
 
-ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& arguments)
+ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& arguments,
+                           Streams streams)
     : m_outputGrew(CreateEventW(nullptr, FALSE, FALSE, nullptr))
 {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     HANDLE childInput = nullptr;
     HANDLE childOutput = nullptr;
-    if (!CreatePipe(&childInput, &m_input, &inheritable, 0))
-        return;
-    if (!CreatePipe(&m_output, &childOutput, &inheritable, 0))
-        return;
-    SetHandleInformation(m_input, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(m_output, HANDLE_FLAG_INHERIT, 0);
-
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = childInput;
-    startup.hStdOutput = childOutput;
-    startup.hStdError = childOutput;
+    if (streams == kPiped) {
+        if (!CreatePipe(&childInput, &m_input, &inheritable, 0) ||
+            !CreatePipe(&m_output, &childOutput, &inheritable, 0))
+            return;
+        SetHandleInformation(m_input, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(m_output, HANDLE_FLAG_INHERIT, 0);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = childInput;
+        startup.hStdOutput = childOutput;
+        startup.hStdError = childOutput;
+    }
     std::wstring commandLine = L"\"" + TestBinDirectory() + program + L"\" " + arguments;
     PROCESS_INFORMATION started = {};
-    if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                       nullptr, &startup, &started)) {
+    if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, streams == kPiped, 0,
+                       nullptr, nullptr, &startup, &started)) {
         m_process = started.hProcess;
         CloseHandle(started.hThread);
     }
-    CloseHandle(childInput);
-    CloseHandle(childOutput);
-    m_collector = CreateThread(nullptr, 0, CollectOutput, this, 0, nullptr);
+    if (streams == kPiped) {
+        CloseHandle(childInput);
+        CloseHandle(childOutput);
+        m_collector = CreateThread(nullptr, 0, CollectOutput, this, 0, nullptr);
+    }
 }
 
 ChildProcess::~ChildProcess()
@@ -72,7 +75,8 @@ long ChildProcess::WaitForExit(DWORD timeoutMs)
         !GetExitCodeProcess(m_process, &code))
         return -1;
     // All it wrote is collected once the pipe's last writer has gone.
-    WaitForSingleObject(m_collector, timeoutMs);
+    if (m_collector != nullptr)
+        WaitForSingleObject(m_collector, timeoutMs);
     return static_cast<long>(code);
 }
 

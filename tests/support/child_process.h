@@ -9,14 +9,20 @@
 
 class ChildProcess {
 public:
+    enum Streams { kPiped, kNone };
+
     // `program` is a file name in the directory of the running test, and
-    // `arguments` its command-line arguments.
-    ChildProcess(const std::wstring& program, const std::wstring& arguments);
+    // `arguments` its command-line arguments. A GUI program needs no pipes,
+    // and should get none: the first one of a Wine session starts Wine's
+    // desktop process, which may inherit them and keep the output open.
+    ChildProcess(const std::wstring& program, const std::wstring& arguments,
+                 Streams streams = kPiped);
     ~ChildProcess();  // ends the child if it still runs
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Started() const { return m_process != nullptr; }
+    HANDLE Process() const { return m_process; }
     void CloseInput();
     // The exit code, or -1 when the child is still running after `timeoutMs`;
     // its output is then complete.

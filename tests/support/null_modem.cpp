@@ -16,7 +16,7 @@ void ThrowAwayPendingAt(const wchar_t* device)
     if (port == INVALID_HANDLE_VALUE)
         return;
     ThrowAwayPending(port);
-    CloseHandle(port);
+    CloseStreamDevice(port);
 }
 
 }  // namespace
@@ -32,7 +32,7 @@ PeerPort::PeerPort(const NullModemPair& pair)
 PeerPort::~PeerPort()
 {
     if (IsOpen())
-        CloseHandle(m_port);
+        CloseStreamDevice(m_port);
 }
 
 bool PeerPort::Write(const std::string& bytes)
