@@ -157,24 +157,6 @@ TEST(ChoiceListItems, SelectingOutsideTheItemsSelectsNothing)
     EXPECT_EQ(-1, NextItem(parent.List(), LVNI_FOCUSED));
 }
 
-TEST(ChoiceListLook, CreatedWithItsStyleColumnsAndId)
-{
-    ListParent parent;
-    const HWND list = parent.List();
-    EXPECT_EQ(IDC_CHOICE_LIST, GetDlgCtrlID(list));
-    EXPECT_EQ(list, GetDlgItem(parent.Window(), IDC_CHOICE_LIST));
-    EXPECT_EQ(0x50014005u, static_cast<DWORD>(GetWindowLongPtrW(list, GWL_STYLE)) & 0x50014005u);
-    EXPECT_EQ(0x62, SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
-    EXPECT_EQ(0, ColumnWidth(list, 0));
-    EXPECT_EQ(GetSystemMetrics(SM_CXSMICON), ColumnWidth(list, 1));
-    EXPECT_EQ(240 - GetSystemMetrics(SM_CXVSCROLL) - GetSystemMetrics(SM_CXSMICON),
-              ColumnWidth(list, 2));
-    LVCOLUMNW label = {};
-    label.mask = LVCF_FMT;
-    SendMessageW(list, LVM_GETCOLUMNW, 1, reinterpret_cast<LPARAM>(&label));
-    EXPECT_EQ(LVCFMT_CENTER, label.fmt & LVCFMT_JUSTIFYMASK);
-}
-
 TEST(ChoiceListLook, HeaderHidesAndShowsKeepingItsTitle)
 {
     ListParent parent;

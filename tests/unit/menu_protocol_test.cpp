@@ -6,44 +6,8 @@
 
 namespace {
 
-TEST(MenuProtocol, RegistrationEndsWithQuoteAndCarriageReturn)
+TEST(MenuProtocol, ItemsStopAtTheLineAReceiverReads)
 {
-    EXPECT_EQ("AT*EAM=\"Viewer\"\r", RegistrationCommand("Viewer"));
-    EXPECT_EQ("AT*EAM=\"\"\r", RegistrationCommand(""));
-}
-
-TEST(MenuProtocol, MenuTextLosesLineBreaksTabsAndDoubleQuotes)
-{
-    char text[] = "Line\r\nTwo\tsays \"hi\"";
-    CleanMenuText(text);
-    EXPECT_STREQ("Line  Two says 'hi'", text);
-}
-
-TEST(MenuProtocol, ResendFieldsFollowTheTitle)
-{
-    size_t at = 0;
-    const std::string command = "AT*EASM=\"Show\",1,1,2,\"Next\",\"Back\",1";
-    ASSERT_TRUE(FindResendFields(command, &at));
-    EXPECT_EQ("1,2,\"Next\",\"Back\",1", command.substr(at));
-
-    // A menu that did not exist leaves only the title part behind.
-    const std::string titleOnly = "AT*EASM=\"Show\",1,";
-    ASSERT_TRUE(FindResendFields(titleOnly, &at));
-    EXPECT_EQ("", titleOnly.substr(at));
-
-    EXPECT_FALSE(FindResendFields("", &at));
-    EXPECT_FALSE(FindResendFields("AT*EASM=\"Show\",1", &at));
-}
-
-TEST(MenuProtocol, SubmenuFieldsAndTheLineBound)
-{
-    std::string items;
-    AppendItemField(items, "Next");
-    AppendItemField(items, "");
-    std::string command = "AT*EASM=\"T\",1,";
-    AppendSubmenuFields(command, 1, 2, items);
-    EXPECT_EQ("AT*EASM=\"T\",1,1,2,\"Next\",\"\",1", command);
-
     // Fixed part, four digits of count room and the two-byte trailer.
     EXPECT_TRUE(ItemsFitLine(100, kMaxProtocolLine - 106));
     EXPECT_FALSE(ItemsFitLine(100, kMaxProtocolLine - 105));
