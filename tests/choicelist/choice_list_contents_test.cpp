@@ -11,6 +11,7 @@
 #include "choicelist/choice_list.h"
 #include "settings/port_setting.h"
 #include "tests/support/list_parent.h"
+#include "tests/support/list_view_text.h"
 
 namespace {
 
@@ -27,21 +28,9 @@ Shown WhatIsShown(HWND list)
 {
     Shown shown;
     shown.headerVisible = !(GetWindowLongPtrW(list, GWL_STYLE) & LVS_NOCOLUMNHEADER);
-    wchar_t text[128] = {};
-    LVCOLUMNW column = {};
-    column.mask = LVCF_TEXT;
-    column.pszText = text;
-    column.cchTextMax = 128;
-    SendMessageW(list, LVM_GETCOLUMNW, 2, reinterpret_cast<LPARAM>(&column));
-    shown.title = text;
-    for (int i = 0; i < ChoiceListCount(list); ++i) {
-        LVITEMW item = {};
-        item.iSubItem = 2;
-        item.pszText = text;
-        item.cchTextMax = 128;
-        SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
-        shown.items.push_back(text);
-    }
+    shown.title = ListColumnText(list, 2);
+    for (int i = 0; i < ChoiceListCount(list); ++i)
+        shown.items.push_back(ListItemText(list, i, 2));
     shown.selected = static_cast<int>(
         SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     return shown;

@@ -7,19 +7,9 @@
 #include <string>
 
 #include "tests/support/list_parent.h"
+#include "tests/support/list_view_text.h"
 
 namespace {
-
-std::wstring SubItemText(HWND list, int index, int subItem)
-{
-    wchar_t text[128] = {};
-    LVITEMW item = {};
-    item.iSubItem = subItem;
-    item.pszText = text;
-    item.cchTextMax = 128;
-    SendMessageW(list, LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item));
-    return text;
-}
 
 int NextItem(HWND list, UINT flags)
 {
@@ -29,17 +19,6 @@ int NextItem(HWND list, UINT flags)
 int ColumnWidth(HWND list, int column)
 {
     return static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
-}
-
-std::wstring ColumnTitle(HWND list)
-{
-    wchar_t text[128] = {};
-    LVCOLUMNW column = {};
-    column.mask = LVCF_TEXT;
-    column.pszText = text;
-    column.cchTextMax = 128;
-    SendMessageW(list, LVM_GETCOLUMNW, 2, reinterpret_cast<LPARAM>(&column));
-    return text;
 }
 
 LOGFONTW FontOf(HWND window)
@@ -133,18 +112,18 @@ TEST(ChoiceListItems, LabelsFollowTheDigitKeys)
 {
     ListParent parent;
     parent.AddItems(11);
-    EXPECT_EQ(L"1", SubItemText(parent.List(), 0, 1));
-    EXPECT_EQ(L"9", SubItemText(parent.List(), 8, 1));
-    EXPECT_EQ(L"0", SubItemText(parent.List(), 9, 1));
-    EXPECT_EQ(L"", SubItemText(parent.List(), 10, 1));
-    EXPECT_EQ(L"", SubItemText(parent.List(), 10, 0));
-    EXPECT_EQ(L"Item 10", SubItemText(parent.List(), 10, 2));
+    EXPECT_EQ(L"1", ListItemText(parent.List(), 0, 1));
+    EXPECT_EQ(L"9", ListItemText(parent.List(), 8, 1));
+    EXPECT_EQ(L"0", ListItemText(parent.List(), 9, 1));
+    EXPECT_EQ(L"", ListItemText(parent.List(), 10, 1));
+    EXPECT_EQ(L"", ListItemText(parent.List(), 10, 0));
+    EXPECT_EQ(L"Item 10", ListItemText(parent.List(), 10, 2));
     EXPECT_EQ(11, ChoiceListCount(parent.List()));
 
     ChoiceListClear(parent.List());
     EXPECT_EQ(0, ChoiceListCount(parent.List()));
     EXPECT_EQ(0, ChoiceListAddItem(parent.List(), L"Again", -1));
-    EXPECT_EQ(L"1", SubItemText(parent.List(), 0, 1));
+    EXPECT_EQ(L"1", ListItemText(parent.List(), 0, 1));
 }
 
 TEST(ChoiceListItems, SelectingOutsideTheItemsSelectsNothing)
@@ -170,7 +149,7 @@ TEST(ChoiceListLook, HeaderHidesAndShowsKeepingItsTitle)
     EXPECT_TRUE(GetWindowLongPtrW(list, GWL_STYLE) & LVS_NOCOLUMNHEADER);
     EXPECT_FALSE(HeaderShown(list));
     ChoiceListShowHeader(list, TRUE);
-    EXPECT_EQ(L"Slides", ColumnTitle(list));
+    EXPECT_EQ(L"Slides", ListColumnText(list, 2));
 }
 
 TEST(ChoiceListLook, FontsDerivedFromTheReportedOnesAndDeletedWithTheList)
