@@ -108,6 +108,18 @@ TEST(ChoiceListKeys, ActivationPicksTheItemSelectedAtThatMoment)
     EXPECT_PARENT_EVENTS(parent, {});
 }
 
+TEST(ChoiceListKeys, ClickOnAnItemPicksIt)
+{
+    ListParent parent;
+    parent.AddItems(6);
+    RECT item = {LVIR_BOUNDS, 0, 0, 0};
+    SendMessageW(parent.List(), LVM_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&item));
+    const LPARAM at = MAKELPARAM(item.left + 40, (item.top + item.bottom) / 2);
+    SendMessageW(parent.List(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(parent.List(), WM_LBUTTONUP, 0, at);
+    EXPECT_PARENT_EVENTS(parent, {{kPick, 3, 0}, {kActivate, 0, 1}});
+}
+
 TEST(ChoiceListItems, LabelsFollowTheDigitKeys)
 {
     ListParent parent;
