@@ -25,8 +25,6 @@ BOOL SHCreateMenuBar(SHMENUBARINFO* info);
 // top-level windows come up where, and as large as, the handheld puts them.
 BOOL SHInitExtraControls();
 
-// The menu bar definition, an RCDATA resource of 16-bit words: the menu's
-// id, the button count, then per button: image, command, state, style,
-// label string id, 0, and the submenu index (kNoSubmenu for none).
-constexpr WORD kImageNone = 0xFFFE;
-constexpr WORD kNoSubmenu = 0xFFFF;
+// The menu bar definition is an RCDATA resource of 16-bit words: the menu's
+// id, the button count, then per button: image (0xFFFE for none), command,
+// state, style, label string id, 0, and submenu index (0xFFFF for none).

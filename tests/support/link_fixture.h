@@ -15,10 +15,3 @@ inline LinkPtr MakeLink(const NullModemPair& pair, HWND owner)
 {
     return LinkPtr(CreateAccessoryLink(pair.linkDevice, owner, WM_LINK_NOTIFY));
 }
-
-// Lines written by a link reach the peer with their CR.
-inline std::string ReadLines(PeerPort& peer, const std::string& expected,
-                             DWORD timeoutMs = 2000)
-{
-    return peer.Read(expected.size(), timeoutMs);
-}

@@ -147,11 +147,6 @@ OwnerThread::~OwnerThread()
     CloseHandle(m_ready);
 }
 
-bool OwnerThread::WaitFor(size_t count, DWORD timeoutMs)
-{
-    return m_owner->WaitFor(count, timeoutMs);
-}
-
 DWORD WINAPI OwnerThread::Run(LPVOID param)
 {
     auto* self = static_cast<OwnerThread*>(param);

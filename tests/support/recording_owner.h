@@ -67,7 +67,6 @@ public:
 
     RecordingOwner& Owner() { return *m_owner; }
     HWND Window() const { return m_owner->Window(); }
-    bool WaitFor(size_t count, DWORD timeoutMs);
 
 private:
     static DWORD WINAPI Run(LPVOID self);

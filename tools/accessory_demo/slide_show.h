@@ -30,8 +30,6 @@ public:
     // another menu. *action says what happened, for the log.
     int Choose(int menu, int item, std::string* action);
 
-    int Slide() const { return m_slide; }
-
 private:
     int m_slide = 1;
     bool m_loop = false;
