@@ -2,12 +2,12 @@
 
 #include <string.h>
 
-void WidenLine(const char* text, wchar_t* wide, size_t wideSize)
+void WidenText(const char* text, size_t length, wchar_t* wide, size_t wideSize)
 {
     if (wideSize == 0)
         return;
     size_t i = 0;
-    for (; text[i] != '\0' && i + 1 < wideSize; ++i)
+    for (; i < length && text[i] != '\0' && i + 1 < wideSize; ++i)
         wide[i] = static_cast<unsigned char>(text[i]);
     wide[i] = L'\0';
 }

@@ -7,12 +7,11 @@
 #include "app/remote_state.h"
 #include "choicelist/choice_list.h"
 #include "choicelist/choice_list_contents.h"
+#include "link/menu_protocol.h"
 #include "settings/port_setting.h"
 
 namespace {
 
-constexpr char kEntryPrefix[] = "AT*EAM=\"";
-constexpr char kSubmenuPrefix[] = "AT*EASM=\"";
 constexpr wchar_t kCaption[] = L"Remote";
 
 bool StartsWith(const char* line, const char* prefix)
@@ -32,24 +31,20 @@ void TakeEntryName(HWND mainWindow, const char* line)
 {
     const HWND list = GetDlgItem(mainWindow, IDC_CHOICE_LIST);
     const char* name = line + strlen(kEntryPrefix);
-    char entry[kMenuLineSize];
     const size_t length = EntryNameLength(name);
     if (length == 0) {
         ChoiceListShowHeader(list, FALSE);
         return;
     }
-    const size_t kept = length < sizeof entry - 1 ? length : sizeof entry - 1;
-    memcpy(entry, name, kept);
-    entry[kept] = '\0';
     ChoiceListShowHeader(list, TRUE);
-    WidenLine(entry, g_menuLine, kMenuLineSize);
+    WidenText(name, length, g_menuLine, kMenuLineSize);
     ChoiceListSetTitle(list, g_menuLine);
 }
 
 void TakeSubmenu(HWND mainWindow, const char* line)
 {
     g_menuMode = 1;
-    WidenLine(line, g_menuLine, kMenuLineSize);
+    WidenText(line, strlen(line), g_menuLine, kMenuLineSize);
     FillChoiceList(mainWindow);
 }
 

@@ -37,7 +37,7 @@ int ReadNumber(const char* text)
 
 std::string RegistrationCommand(const char* menuName)
 {
-    std::string command = "AT*EAM=\"";
+    std::string command = kEntryPrefix;
     command += menuName;
     command += "\"\r";
     return command;

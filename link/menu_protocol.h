@@ -4,6 +4,9 @@
 #include <stddef.h>
 #include <string>
 
+// A menu entry registration starts with this prefix, the name follows.
+constexpr char kEntryPrefix[] = "AT*EAM=\"";
+
 // A submenu command starts with this prefix, the title follows, and the
 // title's end is always this fixed text.
 constexpr char kSubmenuPrefix[] = "AT*EASM=\"";
