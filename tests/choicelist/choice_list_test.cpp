@@ -1,24 +1,48 @@
 // The choice list on the real list view: keys and taps become picks for the
-// parent, labels, header, fonts and columns.
+// parent; labels, header, fonts and columns; and what the list shows, the
+// ports with the stored one marked or a stored submenu line.
 #include "choicelist/choice_list.h"
 
 #include <commctrl.h>
+#include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
-#include "tests/support/list_parent.h"
-#include "tests/support/list_view_text.h"
+#include "app/remote_state.h"
+#include "choicelist/choice_list_contents.h"
+#include "settings/port_setting.h"
+#include "tests/support/program.h"
 
 namespace {
+
+using Events = std::vector<std::string>;
+
+std::wstring ItemText(HWND list, int index, int subItem = 2)
+{
+    wchar_t text[128] = {};
+    LVITEMW item = {};
+    item.iSubItem = subItem;
+    item.pszText = text;
+    item.cchTextMax = 128;
+    SendMessageW(list, LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+std::wstring ColumnText(HWND list)
+{
+    wchar_t text[128] = {};
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT;
+    column.pszText = text;
+    column.cchTextMax = 128;
+    SendMessageW(list, LVM_GETCOLUMNW, 2, reinterpret_cast<LPARAM>(&column));
+    return text;
+}
 
 int NextItem(HWND list, UINT flags)
 {
     return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), flags));
-}
-
-int ColumnWidth(HWND list, int column)
-{
-    return static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0));
 }
 
 LOGFONTW FontOf(HWND window)
@@ -34,189 +58,261 @@ HWND HeaderOf(HWND list)
     return reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
 }
 
-// The test's parent is never shown, so the header's own style tells.
-bool HeaderShown(HWND list)
-{
-    return GetWindowLongPtrW(HeaderOf(list), GWL_STYLE) & WS_VISIBLE;
-}
+// A 240x320 parent with the list over its whole client area, as the main
+// window has it, that records what reaches it from the list.
+class ChoiceList : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarvane");
+        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+        InitCommonControlsEx(&controls);
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = ParentProc;
+        windowClass.lpszClassName = L"ChoiceListParent";
+        RegisterClassW(&windowClass);
+        RECT frame = {0, 0, 240, 320};
+        AdjustWindowRectEx(&frame, WS_POPUP, FALSE, 0);
+        parent = CreateWindowExW(0, L"ChoiceListParent", L"", WS_POPUP, 0, 0,
+                                 frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                                 nullptr, nullptr, this);
+        RECT client;
+        GetClientRect(parent, &client);
+        list = CreateChoiceList(parent, client, IDC_CHOICE_LIST);
+        g_menuMode = 0;
+        g_link = nullptr;
+    }
+    void TearDown() override
+    {
+        DestroyWindow(parent);
+        delete g_link;
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarvane");
+    }
 
-TEST(ChoiceListKeys, DigitsPickTheFirstTenItems)
-{
-    ListParent parent;
-    parent.AddItems(12);
-    parent.Key('1');
-    parent.Key('9');
-    parent.Key('0');
-    EXPECT_PARENT_EVENTS(parent, {{kPick, 0, 0}, {kPick, 8, 0}, {kPick, 9, 0}});
-    // The picked item was selected and focused before the parent heard of it.
-    EXPECT_EQ(9, NextItem(parent.List(), LVNI_SELECTED));
-    EXPECT_EQ(9, NextItem(parent.List(), LVNI_FOCUSED));
-}
+    void AddItems(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            ChoiceListAddItem(list, (L"Item " + std::to_wstring(i)).c_str(), -1);
+    }
+    Events Keys(std::initializer_list<WPARAM> keys)
+    {
+        events.clear();
+        for (WPARAM key : keys)
+            SendMessageW(list, WM_KEYDOWN, key, 1);
+        return events;
+    }
+    Texts Items()
+    {
+        Texts items;
+        for (int i = 0; i < ChoiceListCount(list); ++i)
+            items.push_back(ItemText(list, i));
+        return items;
+    }
+    bool HeaderHidden() { return GetWindowLongPtrW(list, GWL_STYLE) & LVS_NOCOLUMNHEADER; }
+    void ShowSubmenu(const std::wstring& line)
+    {
+        g_menuMode = 1;
+        wcscpy(g_menuLine, line.c_str());
+        FillChoiceList(parent);
+    }
 
-TEST(ChoiceListKeys, DigitBeyondTheItemsGoesToTheListView)
-{
-    ListParent parent;
-    parent.AddItems(3);
-    parent.Key('5');
-    parent.Key('0');
-    EXPECT_PARENT_EVENTS(parent, {{kKeyDown, '5', 1}, {kKeyDown, '0', 1}});
-}
+    static LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_NCCREATE)
+            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(
+                                  reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+        auto* self = reinterpret_cast<ChoiceList*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self != nullptr && message == WM_COMMAND) {
+            self->events.push_back((wParam == kPickCommand ? "pick " : "command ") +
+                                   std::to_string(lParam));
+            return 0;
+        }
+        if (self != nullptr && message == WM_NOTIFY)
+            return self->OnNotify(reinterpret_cast<const NMHDR*>(lParam));
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    LRESULT OnNotify(const NMHDR* header)
+    {
+        const LRESULT result = ChoiceListOnNotify(header);
+        if (header->code == LVN_KEYDOWN)
+            events.push_back("key " +
+                             std::to_string(reinterpret_cast<const NMLVKEYDOWN*>(header)->wVKey) +
+                             " -> " + std::to_string(result));
+        else if (header->code == LVN_ITEMACTIVATE)
+            events.push_back("activate -> " + std::to_string(result));
+        return result;
+    }
 
-TEST(ChoiceListKeys, LettersAndKeypadNeverPick)
-{
-    ListParent parent;
-    parent.AddItems(12);
-    for (WPARAM key : {WPARAM('A'), WPARAM(VK_NUMPAD1), WPARAM(VK_NUMPAD0), WPARAM(VK_SPACE)})
-        parent.Key(key);
-    EXPECT_PARENT_EVENTS(parent, {{kKeyDown, 'A', 0},
-                                  {kKeyDown, VK_NUMPAD1, 0},
-                                  {kKeyDown, VK_NUMPAD0, 0},
-                                  {kKeyDown, VK_SPACE, 0}});
-}
+    HWND parent = nullptr;
+    HWND list = nullptr;
+    Events events;
+};
 
-TEST(ChoiceListKeys, EnterPicksTheSelectedItemOnly)
+TEST_F(ChoiceList, KeysAndTapsPick)
 {
-    ListParent parent;
-    parent.AddItems(6);
-    parent.Key(VK_RETURN);
-    EXPECT_PARENT_EVENTS(parent, {{kKeyDown, VK_RETURN, 0}});
+    AddItems(12);
+    // Digits pick the first ten; the picked item is selected and focused first.
+    EXPECT_EQ(Events({"pick 0", "pick 8", "pick 9"}), Keys({'1', '9', '0'}));
+    EXPECT_EQ(9, NextItem(list, LVNI_SELECTED));
+    EXPECT_EQ(9, NextItem(list, LVNI_FOCUSED));
+    EXPECT_EQ(Events({"key 65 -> 0", "key 97 -> 0", "key 96 -> 0", "key 32 -> 0"}),
+              Keys({'A', VK_NUMPAD1, VK_NUMPAD0, VK_SPACE}));
 
-    parent.ClearEvents();
-    ChoiceListSelect(parent.List(), 4);
-    parent.Key(VK_RETURN);
-    EXPECT_PARENT_EVENTS(parent, {{kPick, 4, 0}});
-}
+    // Enter picks the selected item only; activation picks the item selected
+    // at that moment, not the one the notification names.
+    ChoiceListClear(list);
+    AddItems(6);
+    EXPECT_EQ(Events({"key 13 -> 0"}), Keys({VK_RETURN}));
+    ChoiceListSelect(list, 4);
+    EXPECT_EQ(Events({"pick 4"}), Keys({VK_RETURN}));
+    // Digits beyond the items go to the list view.
+    EXPECT_EQ(Events({"key 55 -> 1", "key 48 -> 1"}), Keys({'7', '0'}));
 
-TEST(ChoiceListKeys, ActivationPicksTheItemSelectedAtThatMoment)
-{
-    ListParent parent;
-    parent.AddItems(8);
-    ChoiceListSelect(parent.List(), 2);
+    ChoiceListSelect(list, 2);
     NMITEMACTIVATE activation = {};
-    activation.hdr.hwndFrom = parent.List();
-    activation.hdr.idFrom = IDC_CHOICE_LIST;
-    activation.hdr.code = LVN_ITEMACTIVATE;
+    activation.hdr = {list, IDC_CHOICE_LIST, static_cast<UINT>(LVN_ITEMACTIVATE)};
     activation.iItem = 5;
-    SendMessageW(parent.Window(), WM_NOTIFY, IDC_CHOICE_LIST,
-                 reinterpret_cast<LPARAM>(&activation));
-    EXPECT_PARENT_EVENTS(parent, {{kPick, 2, 0}, {kActivate, 0, 1}});
-
-    // Without a sender the notification is not handled.
-    parent.ClearEvents();
-    activation.hdr.hwndFrom = nullptr;
+    events.clear();
+    SendMessageW(parent, WM_NOTIFY, IDC_CHOICE_LIST, reinterpret_cast<LPARAM>(&activation));
+    EXPECT_EQ(Events({"pick 2", "activate -> 1"}), events);
+    activation.hdr.hwndFrom = nullptr;  // without a sender: not handled
     EXPECT_EQ(0, ChoiceListOnNotify(&activation.hdr));
-    EXPECT_PARENT_EVENTS(parent, {});
-}
 
-TEST(ChoiceListKeys, ClickOnAnItemPicksIt)
-{
-    ListParent parent;
-    parent.AddItems(6);
     RECT item = {LVIR_BOUNDS, 0, 0, 0};
-    SendMessageW(parent.List(), LVM_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&item));
+    SendMessageW(list, LVM_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&item));
     const LPARAM at = MAKELPARAM(item.left + 40, (item.top + item.bottom) / 2);
-    SendMessageW(parent.List(), WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(parent.List(), WM_LBUTTONUP, 0, at);
-    EXPECT_PARENT_EVENTS(parent, {{kPick, 3, 0}, {kActivate, 0, 1}});
+    events.clear();
+    SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(list, WM_LBUTTONUP, 0, at);
+    EXPECT_EQ(Events({"pick 3", "activate -> 1"}), events);
 }
 
-TEST(ChoiceListItems, LabelsFollowTheDigitKeys)
+TEST_F(ChoiceList, LabelsSelectionHeaderFontsAndColumns)
 {
-    ListParent parent;
-    parent.AddItems(11);
-    EXPECT_EQ(L"1", ListItemText(parent.List(), 0, 1));
-    EXPECT_EQ(L"9", ListItemText(parent.List(), 8, 1));
-    EXPECT_EQ(L"0", ListItemText(parent.List(), 9, 1));
-    EXPECT_EQ(L"", ListItemText(parent.List(), 10, 1));
-    EXPECT_EQ(L"", ListItemText(parent.List(), 10, 0));
-    EXPECT_EQ(L"Item 10", ListItemText(parent.List(), 10, 2));
-    EXPECT_EQ(11, ChoiceListCount(parent.List()));
+    AddItems(11);
+    EXPECT_EQ(L"1", ItemText(list, 0, 1));
+    EXPECT_EQ(L"0", ItemText(list, 9, 1));
+    EXPECT_EQ(L"", ItemText(list, 10, 1));
+    EXPECT_EQ(L"", ItemText(list, 10, 0));
+    EXPECT_EQ(L"Item 10", ItemText(list, 10));
+    ChoiceListClear(list);
+    EXPECT_EQ(0, ChoiceListAddItem(list, L"Again", -1));
+    EXPECT_EQ(L"1", ItemText(list, 0, 1));
+    // A selection outside the items selects nothing, not everything.
+    ChoiceListSelect(list, -1);
+    ChoiceListSelect(list, 1);
+    EXPECT_EQ(0, SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0));
 
-    ChoiceListClear(parent.List());
-    EXPECT_EQ(0, ChoiceListCount(parent.List()));
-    EXPECT_EQ(0, ChoiceListAddItem(parent.List(), L"Again", -1));
-    EXPECT_EQ(L"1", ListItemText(parent.List(), 0, 1));
-}
-
-TEST(ChoiceListItems, SelectingOutsideTheItemsSelectsNothing)
-{
-    ListParent parent;
-    parent.AddItems(4);
-    ChoiceListSelect(parent.List(), -1);
-    ChoiceListSelect(parent.List(), 4);
-    EXPECT_EQ(0, SendMessageW(parent.List(), LVM_GETSELECTEDCOUNT, 0, 0));
-    EXPECT_EQ(-1, NextItem(parent.List(), LVNI_FOCUSED));
-}
-
-TEST(ChoiceListLook, HeaderHidesAndShowsKeepingItsTitle)
-{
-    ListParent parent;
-    const HWND list = parent.List();
-    EXPECT_TRUE(GetWindowLongPtrW(list, GWL_STYLE) & LVS_NOCOLUMNHEADER);
+    EXPECT_TRUE(HeaderHidden());
     ChoiceListSetTitle(list, L"Slides");
     ChoiceListShowHeader(list, TRUE);
-    EXPECT_FALSE(GetWindowLongPtrW(list, GWL_STYLE) & LVS_NOCOLUMNHEADER);
-    EXPECT_TRUE(HeaderShown(list));
+    EXPECT_FALSE(HeaderHidden());
+    EXPECT_TRUE(GetWindowLongPtrW(HeaderOf(list), GWL_STYLE) & WS_VISIBLE);
     ChoiceListShowHeader(list, FALSE);
-    EXPECT_TRUE(GetWindowLongPtrW(list, GWL_STYLE) & LVS_NOCOLUMNHEADER);
-    EXPECT_FALSE(HeaderShown(list));
-    ChoiceListShowHeader(list, TRUE);
-    EXPECT_EQ(L"Slides", ListColumnText(list, 2));
-}
+    EXPECT_TRUE(HeaderHidden());
+    EXPECT_FALSE(GetWindowLongPtrW(HeaderOf(list), GWL_STYLE) & WS_VISIBLE);
+    EXPECT_EQ(L"Slides", ColumnText(list));
 
-TEST(ChoiceListLook, FontsDerivedFromTheReportedOnesAndDeletedWithTheList)
-{
-    EXPECT_EQ(-9, HeaderFontHeight(-12));
+    // Fonts start from what a plain list view reports.
     EXPECT_EQ(-9, HeaderFontHeight(-13));
-    EXPECT_EQ(-12, HeaderFontHeight(-16));
     EXPECT_EQ(9, HeaderFontHeight(13));
-
-    // What a plain list view reports is what the choice list starts from.
-    ListParent parent;
-    const HWND plain = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT, 0, 0,
-                                       100, 100, parent.Window(), nullptr, nullptr, nullptr);
+    const HWND plain = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT, 0, 0, 100,
+                                       100, parent, nullptr, nullptr, nullptr);
     LVCOLUMNW column = {};
-    SendMessageW(plain, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));  // makes its header
-    const LOGFONTW plainItem = FontOf(plain);
-    const LOGFONTW plainHeader = FontOf(HeaderOf(plain));
-    DestroyWindow(plain);
-
-    const LOGFONTW item = FontOf(parent.List());
-    const LOGFONTW header = FontOf(HeaderOf(parent.List()));
+    SendMessageW(plain, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    const LOGFONTW plainItem = FontOf(plain), plainHeader = FontOf(HeaderOf(plain));
+    const LOGFONTW item = FontOf(list), header = FontOf(HeaderOf(list));
     EXPECT_EQ(600, item.lfWeight);
     EXPECT_EQ(plainItem.lfHeight, item.lfHeight);
     EXPECT_STREQ(plainItem.lfFaceName, item.lfFaceName);
     EXPECT_EQ(700, header.lfWeight);
     EXPECT_EQ(HeaderFontHeight(plainHeader.lfHeight), header.lfHeight);
 
-    const HGDIOBJ itemFont =
-        reinterpret_cast<HGDIOBJ>(SendMessageW(parent.List(), WM_GETFONT, 0, 0));
-    const HGDIOBJ headerFont =
-        reinterpret_cast<HGDIOBJ>(SendMessageW(HeaderOf(parent.List()), WM_GETFONT, 0, 0));
-    DestroyWindow(parent.List());
-    LOGFONTW gone;
-    EXPECT_EQ(0, GetObjectW(itemFont, sizeof gone, &gone));
-    EXPECT_EQ(0, GetObjectW(headerFont, sizeof gone, &gone));
+    // Columns end at the client edge, with or without a scroll bar.
+    for (int count : {3, 40}) {
+        AddItems(count);
+        ChoiceListFitColumns(list);
+        RECT client;
+        GetClientRect(list, &client);
+        EXPECT_EQ(client.right, SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0) +
+                                    SendMessageW(list, LVM_GETCOLUMNWIDTH, 2, 0));
+        EXPECT_EQ(count == 3, client.right == 240);
+    }
+
+    // The fonts go with the list.
+    const HGDIOBJ fonts[] = {reinterpret_cast<HGDIOBJ>(SendMessageW(list, WM_GETFONT, 0, 0)),
+                             reinterpret_cast<HGDIOBJ>(
+                                 SendMessageW(HeaderOf(list), WM_GETFONT, 0, 0))};
+    DestroyWindow(list);
+    for (HGDIOBJ font : fonts)
+        EXPECT_EQ(0, GetObjectW(font, sizeof column, &column));
 }
 
-TEST(ChoiceListLook, FittedColumnsEndAtTheClientEdge)
+TEST_F(ChoiceList, PortModeMarksTheStoredPort)
 {
-    ListParent parent;
-    const HWND list = parent.List();
-    parent.AddItems(3);
-    ChoiceListFitColumns(list);
-    RECT client;
-    GetClientRect(list, &client);
-    EXPECT_EQ(240, client.right);
-    EXPECT_GT(ColumnWidth(list, 1), 0);
-    EXPECT_EQ(240 - ColumnWidth(list, 1), ColumnWidth(list, 2));
+    EXPECT_EQ(Ports(0, L" - Error"), (FillChoiceList(parent), Items()));
+    struct {
+        int stored;
+        bool link;
+        int marked;
+        const wchar_t* suffix;
+    } const cases[] = {
+        {3, true, 3, L" - OK"}, {12, false, 12, L" - Error"}, {0, true, 0, L" - OK"},
+        {25, true, -1, L""},    {-1, true, -1, L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        WritePortSetting(kPortSettingName, c.stored);
+        delete g_link;
+        g_link = c.link ? CreateAccessoryLink(L"COM4:", parent, WM_LINK_NOTIFY) : nullptr;
+        FillChoiceList(parent);
+        EXPECT_FALSE(HeaderHidden());
+        EXPECT_EQ(L"Select Port...", ColumnText(list));
+        EXPECT_EQ(Ports(c.marked, c.suffix), Items());
+        EXPECT_EQ(0, NextItem(list, LVNI_SELECTED));
+    }
+}
 
-    // With a scroll bar, the text column ends where it starts.
-    parent.AddItems(40);
-    ChoiceListFitColumns(list);
-    GetClientRect(list, &client);
-    EXPECT_LT(client.right, 240);
-    EXPECT_EQ(client.right - ColumnWidth(list, 1), ColumnWidth(list, 2));
+TEST_F(ChoiceList, MenuModeShowsWhatTheLineHolds)
+{
+    const std::wstring w80(80, L'w'), w63(63, L'w');
+    struct {
+        std::wstring line;
+        const wchar_t* title;  // the header after the fill
+        Texts items;
+        int selected;
+    } const cases[] = {
+        {L"AT*EASM=\"Show\",1,2,2,\"Next\",\"Back\",1", L"Show", {L"Next", L"Back"}, 1},
+        {L"AT*EASM=\"T\",2,1,2,\"A\",\"B\",1", L"T", {}, -1},
+        {L"AT*EASM=\"T\"", L"T", {}, -1},
+        {L"AT*EASM=\"T\",1,1", L"T", {}, -1},
+        {L"AT*EASM=\"T\",1,1,5,\"A\",\"B\",1", L"T", {L"A", L"B"}, 0},
+        {L"AT*EASM=\"T\",1,2,1,\"A\",\"B\",1", L"T", {L"A"}, -1},
+        {L"AT*EASM=\"T\",1,1,0,1", L"T", {}, -1},
+        {L"AT*EASM=\"T\",1,1,2,\"\",\"B\",1", L"T", {L"", L"B"}, 0},
+        {L"AT*EASM=\"T\",1,0,2,\"A\",\"B\",1", L"T", {L"A", L"B"}, -1},
+        {L"AT*EASM=\"T\", 1, 2, 2,\"A\",\"B\",1", L"T", {L"A", L"B"}, 1},
+        {L"AT*EASM=\"T\",1 ,2,2,\"A\",\"B\",1", L"T", {}, -1},
+        {L"AT*EASM=\"" + w80 + L"\",1,1,1,\"" + w80 + L"\",1", w63.c_str(), {w63}, 0},
+        // No title to read: the header stays as it was.
+        {L"AT*EASM=\"Unclosed", w63.c_str(), {}, -1},
+        {L"AT*EAM=\"Slides\"", w63.c_str(), {}, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.line));
+        ShowSubmenu(c.line);
+        EXPECT_FALSE(HeaderHidden());
+        EXPECT_EQ(c.title, ColumnText(list));
+        EXPECT_EQ(c.items, Items());
+        EXPECT_EQ(c.selected, NextItem(list, LVNI_SELECTED));
+        RECT client;
+        GetClientRect(list, &client);
+        EXPECT_EQ(client.right, SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0) +
+                                    SendMessageW(list, LVM_GETCOLUMNWIDTH, 2, 0));
+    }
+    ChoiceListShowHeader(list, FALSE);
+    ShowSubmenu(L"OK");
+    EXPECT_TRUE(HeaderHidden());
 }
 
 }  // namespace

@@ -1,0 +1,300 @@
+// The program end to end: remote.exe on one end of the null-modem, the test
+// as the accessory on the other, keys delivered to its list.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string.h>
+#include <thread>
+
+#include "ce/stream_device.h"
+#include "settings/port_setting.h"
+#include "tests/support/peer.h"
+#include "tests/support/program.h"
+
+namespace {
+
+constexpr wchar_t kKey[] = L"Software\\Tarvane\\Velorine\\ZezevevedArivez";
+
+class Program : public testing::Test {
+protected:
+    void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarvane"); }
+    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarvane"); }
+};
+
+// The program connected to `pair`, with the test as the accessory.
+class Connected : public Program {
+protected:
+    void Connect(const NullModemPair& pair, int port)
+    {
+        peer.reset(new Peer(pair));
+        ASSERT_TRUE(peer->IsOpen());
+        WritePortSetting(kPortSettingName, port);
+        program.reset(new RemoteProgram);
+        ASSERT_TRUE(program->Window());
+        ASSERT_EQ("OK\r", peer->Exchange("AT\r"));
+    }
+    void SetUp() override
+    {
+        Program::SetUp();
+        Connect(kPairA, 5);
+    }
+
+    std::unique_ptr<Peer> peer;
+    std::unique_ptr<RemoteProgram> program;
+};
+
+std::string Oks(size_t count)
+{
+    std::string oks;
+    while (count-- != 0)
+        oks += "OK\r";
+    return oks;
+}
+
+TEST_F(Connected, AnswersEveryLineOnceAndShowsWhatItSays)
+{
+    const std::string a(100, 'a'), b(100, 'b'), c(100, 'c');
+    const struct {
+        std::string bytes;
+        std::string reply;
+        const wchar_t* title;  // null: the header is hidden
+        Texts items;
+    } cases[] = {
+        {"AT\r\r\rATI\r\n", "OK\rOK\r", L"Select Port...", Ports(5, L" - OK")},
+        {"\r\r\n", "", L"Select Port...", Ports(5, L" - OK")},
+        {"*EAMI: 1\r", "OK\r", L"Select Port...", Ports(5, L" - OK")},
+        // The entry name titles the list and keeps its items; an empty one hides it.
+        {"AT*EAM=\"Slides\"\r\r", "OK\r", L"Slides", Ports(5, L" - OK")},
+        {"AT*EAM=\"\"\r", "OK\r", nullptr, Ports(5, L" - OK")},
+        {"AT*EASM=\"Show\",1,1,2,\"Next\",\"Back\",1\r", "OK\r", L"Show", {L"Next", L"Back"}},
+        // 259 characters of a line are kept, and each text cut to 63.
+        {"AT*EASM=\"Long\",1,1,3,\"" + a + "\",\"" + b + "\",\"" + c + "\",1\r", "OK\r",
+         L"Long", {std::wstring(63, L'a'), std::wstring(63, L'b')}},
+        {"AT*EASM=\"Caf\xE9\",1,1,1,\"\xC4pfel\",1\r", "OK\r", L"Caf\x00E9", {L"\x00C4pfel"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.bytes.substr(0, 30)));
+        EXPECT_EQ(c.reply, peer->Exchange(c.bytes));
+        EXPECT_EQ(c.title != nullptr, program->HeaderShown());
+        if (c.title != nullptr) {
+            EXPECT_EQ(c.title, program->Title());
+        }
+        EXPECT_EQ(c.items, program->Items());
+    }
+    EXPECT_EQ(0, program->Selected());
+}
+
+TEST_F(Connected, PicksGoBackToTheAccessory)
+{
+    peer->Exchange("AT*EASM=\"Show\",1,1,2,\"Next\",\"Back\",1\r");
+    peer->Forget();
+    program->Key(VK_RETURN);
+    program->Key('2');
+    program->Key('3');  // beyond the items: nothing
+    EXPECT_EQ("*EAMI: 1\r*EAMI: 2\r", peer->Exchange(""));
+}
+
+// Non-empty lines in a batch of at most 2047 bytes, as the far end frames
+// them: NUL and LF dropped, CR ends a line.
+size_t LinesIn(const std::string& bytes)
+{
+    size_t lines = 0, length = 0;
+    for (char c : bytes + '\r') {
+        if (c == '\r') {
+            lines += length != 0;
+            length = 0;
+        } else if (c != '\0' && c != '\n') {
+            ++length;
+        }
+    }
+    return lines;
+}
+
+TEST_F(Connected, HostilePeersGetOneAnswerPerLine)
+{
+    std::string noise, burst;
+    for (int i = 0; i < 1500; ++i)
+        noise += static_cast<char>((i * 7919 + i / 13) % 256);
+    for (int i = 0; i < 30; ++i)
+        burst += "AT*EASM=\"Menu " + std::to_string(i) + "\",1,1,2,\"A\",\"B\",1\r";
+    const std::string t300(300, 'T'), i64(64, 'I');
+    const std::string cases[] = {
+        std::string(2046, 'L') + "\r",
+        std::string(2047, 'L'),
+        noise,
+        std::string(1000, '\0') + "AT\r" + std::string(1000, '\n'),
+        burst,
+        "AT*EASM=\"" + t300 + "\",1,1,2,\"" + i64 + "\",\"" + t300 + "\",1\r",
+        "AT*EASM=\"T\",1,1,-1,\"A\",1\rAT*EASM=\"T\",1,1,0,\"A\",1\r",
+        "AT*EASM=\"T\",1,1,1000000000,\"A\",\"B\",1\r",
+        "AT*EASM=\"T\",1,0,2,\"A\",\"B\",1\rAT*EASM=\"T\",1,-5,2,\"A\",\"B\",1\r",
+        "AT*EASM=\"T\",1,99999999999,2,\"A\",\"B\",1\r",
+        "AT*EASM=\"T\"\"\",1,1,2,\"A,\"B\r",
+        "AT*EASM=\"\rAT*EAM=\"\r\"\"\"\r",
+        "*EAMI: 3\r*EAII: 5,2\r*EAMI: -1\r",
+    };
+    for (const std::string& bytes : cases) {
+        SCOPED_TRACE(testing::PrintToString(bytes.substr(0, 40)));
+        EXPECT_EQ(Oks(LinesIn(bytes)), peer->Exchange(bytes, 800));
+        ASSERT_EQ(-1, program->Process().WaitForExit(0));
+    }
+    EXPECT_EQ(Texts({L"A", L"B"}), (peer->Exchange(burst), program->Items()));
+    EXPECT_EQ(L"Menu 29", program->Title());
+    program->Key('2');
+    EXPECT_EQ("*EAMI: 2\r", peer->Exchange(""));
+}
+
+// Ends the vanishing pair from the Linux side, as a Bluetooth link drops,
+// and waits until its ends are gone. (Wine starts a Unix program without a
+// handle to wait on.)
+bool EndVanishingPair()
+{
+    wchar_t path[MAX_PATH];
+    std::wstring modem(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+    modem = modem.substr(0, modem.find_last_of(L'\\')) + L"\\..\\wine\\nullmodem\\";
+    char pid[32] = {};
+    DWORD read = 0;
+    const HANDLE file = CreateFileW((modem + L"com3-com11.pid").c_str(), GENERIC_READ, 0,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ReadFile(file, pid, sizeof pid - 1, &read, nullptr);
+    CloseHandle(file);
+    std::wstring command = L"Z:\\bin\\kill " + std::wstring(pid, pid + strcspn(pid, "\n"));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                   &started);
+    return Eventually(
+        // (com3 would name the device COM3: wherever it stands in a path)
+        [&] { return GetFileAttributesW((modem + L"com11").c_str()) == INVALID_FILE_ATTRIBUTES; },
+        5000);
+}
+
+// The accessory's end goes away while the port is open: the program neither
+// spins nor stops answering its user.
+class Vanishing : public Connected {
+protected:
+    void SetUp() override
+    {
+        Program::SetUp();
+        Connect(kVanishingPair, 3);
+    }
+};
+
+TEST_F(Vanishing, FarEndGoesAwayWhileThePortIsOpen)
+{
+    peer->Hangup();
+    ASSERT_TRUE(EndVanishingPair());
+    Sleep(500);
+    const ULONGLONG cpu = program->Process().CpuMs();
+    Sleep(2000);
+    EXPECT_LT(program->Process().CpuMs() - cpu, 400u);
+    program->PostKey('1');
+    EXPECT_EQ(L"Using COM0: for connections.", DismissMessageBox(5000));
+    EXPECT_TRUE(program->WaitForItems(Ports(0, L" - Error"), 5000));
+    program->PostKey(VK_F1);  // the left soft key: Close
+    EXPECT_EQ(0, program->Process().WaitForExit(5000));
+}
+
+// The user switches ports while lines flow: the old link's reader is busy
+// handing lines to the window as it is closed.
+TEST_F(Connected, PortSwitchWhileLinesFlow)
+{
+    Peer next(kPairB, "");
+    std::atomic<bool> flowing{true};
+    std::thread flood([&] {
+        while (flowing) {
+            peer->Send("AT\rAT+CMER=3,2,0,0,0\r");
+            Sleep(5);
+        }
+    });
+    for (int round = 0; round < 3; ++round) {
+        program->PostKey(round % 2 == 0 ? '8' : '6');  // COM7:, then back to COM5:
+        EXPECT_NE(L"", DismissMessageBox(5000));
+        const int port = round % 2 == 0 ? 7 : 5;
+        EXPECT_TRUE(program->WaitForItems(Ports(port, L" - OK"), 5000)) << round;
+    }
+    flowing = false;
+    flood.join();
+    EXPECT_EQ("OK\r", next.Exchange("AT\r"));
+    EXPECT_EQ(-1, program->Process().WaitForExit(0));
+}
+
+TEST_F(Program, PickingAPortAsksFirstThenConnects)
+{
+    Peer peer(kPairA);
+    RemoteProgram program;
+    ASSERT_TRUE(program.Window());
+    EXPECT_EQ(Ports(0, L" - Error"), program.Items());
+    EXPECT_TRUE(program.HeaderShown());
+    EXPECT_EQ(L"Select Port...", program.Title());
+    EXPECT_EQ(0, program.Selected());
+
+    program.PostKey('6');  // COM5:
+    // Nothing changes until the box is dismissed.
+    ASSERT_TRUE(Eventually([] { return FindWindowW(L"#32770", L"Remote") != nullptr; }, 5000));
+    Sleep(300);
+    EXPECT_EQ(0, ReadPortSetting(kPortSettingName));
+    EXPECT_EQ(L"Using COM5: for connections.", DismissMessageBox(0));
+    EXPECT_TRUE(program.WaitForItems(Ports(5, L" - OK"), 5000));
+    EXPECT_EQ(5, ReadPortSetting(kPortSettingName));
+    EXPECT_EQ("OK\r", peer.Exchange("AT\r"));
+}
+
+TEST_F(Program, PortsThatCannotBeUsedAreMarkedError)
+{
+    // A stored value of another size reads as no port.
+    const ULONGLONG wide = 5;
+    RegSetKeyValueW(HKEY_CURRENT_USER, kKey, kPortSettingName, REG_QWORD, &wide, sizeof wide);
+    // COM7 is held open here, COM4 does not exist, COM0 is no port.
+    const HANDLE held = OpenStreamDevice(L"\\\\.\\COM7");
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    RemoteProgram program;
+    EXPECT_EQ(Ports(0, L" - Error"), program.Items());
+    for (int port : {7, 4, 0}) {
+        SCOPED_TRACE(port);
+        program.PostKey('1' + port);
+        EXPECT_EQ(L"Using COM" + std::to_wstring(port) + L": for connections.",
+                  DismissMessageBox(5000));
+        EXPECT_TRUE(program.WaitForItems(Ports(port, L" - Error"), 5000));
+        EXPECT_EQ(port, ReadPortSetting(kPortSettingName));
+    }
+    CloseStreamDevice(held);
+}
+
+TEST_F(Program, SecondCopiesBringTheFirstForwardAndEnd)
+{
+    RemoteProgram first;
+    ASSERT_TRUE(first.Window());
+    for (int copy = 0; copy < 20; ++copy) {
+        Child second(L"remote.exe", L"", false);
+        EXPECT_EQ(0, second.WaitForExit(10000)) << copy;
+    }
+    EXPECT_EQ(1, ProgramWindowCount());
+    EXPECT_EQ(first.Window(), GetForegroundWindow());
+}
+
+TEST_F(Program, MenuBarSitsBelowTheWindowAndItsCommandsWork)
+{
+    RemoteProgram program;
+    const HWND bar = FindWindowW(L"HandheldMenuBar", nullptr);
+    ASSERT_TRUE(bar);
+    EXPECT_EQ(program.Window(), GetWindow(bar, GW_OWNER));
+    RECT frame, barFrame;
+    GetWindowRect(program.Window(), &frame);
+    GetWindowRect(bar, &barFrame);
+    EXPECT_EQ(frame.bottom, barFrame.top);
+    EXPECT_EQ(frame.left, barFrame.left);
+    EXPECT_EQ(240, frame.right - frame.left);
+
+    // About, by its button, shows the box and leaves the program running.
+    SendMessageW(GetDlgItem(bar, 40003), BM_CLICK, 0, 0);
+    EXPECT_NE(std::wstring::npos, DismissMessageBox(5000).find(L"Tarvane Remote"));
+    // Only the exact command closes.
+    SendMessageW(program.Window(), WM_COMMAND, MAKEWPARAM(IDOK, 1), 0);
+    EXPECT_EQ(-1, program.Process().WaitForExit(500));
+    SendMessageW(GetDlgItem(bar, IDOK), BM_CLICK, 0, 0);
+    EXPECT_EQ(0, program.Process().WaitForExit(5000));
+}
+
+}  // namespace

@@ -1,0 +1,423 @@
+// The serial link over the null-modem: framing, commands and their replies,
+// opening and closing, and the accessory side of the menu protocol.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <string.h>
+
+#include "ce/stream_device.h"
+#include "tests/support/owner.h"
+#include "tests/support/peer.h"
+
+namespace {
+
+using Log = std::vector<std::string>;
+using LinkPtr = std::unique_ptr<AccessoryLink>;
+
+LinkPtr OpenLink(const NullModemPair& pair, HWND owner)
+{
+    LinkPtr link(CreateAccessoryLink(pair.linkDevice, owner, WM_LINK_NOTIFY));
+    EXPECT_TRUE(link && link->Open(nullptr) == 1);
+    return link;
+}
+
+ULONGLONG MsSince(ULONGLONG start) { return GetTickCount64() - start; }
+
+TEST(Link, CutsBatchesIntoLines)
+{
+    Peer peer(kPairA);
+    Owner owner(Owner::kThisThread);
+    LinkPtr link = OpenLink(kPairA, owner.Window());
+    const std::string run(3000, 'x');
+    const struct {
+        std::string bytes;
+        Log lines;
+    } cases[] = {
+        {"OK\r", {"line 2 OK"}},
+        {"OK\r\n", {"line 2 OK"}},
+        {"AT\rAT+X\r", {"line 2 AT", "line 4 AT+X"}},
+        {"\r\r", {}},
+        {"ONE\r\n\r\nTWO\r\n", {"line 3 ONE", "line 3 TWO"}},
+        {std::string("A\nB\0C\r", 6), {"line 3 ABC"}},
+        {"FIRST\rREST", {"line 5 FIRST", "line 4 REST"}},
+        {"\xE9t\xE9\r", {"line 3 \xE9t\xE9"}},
+        {run, {"line 2047 " + run.substr(0, 2047), "line 953 " + run.substr(2047)}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.bytes.substr(0, 20)));
+        owner.ClearLog();
+        ASSERT_TRUE(peer.Send(c.bytes));
+        owner.WaitFor(c.lines.size(), 3000);
+        PumpFor(400);
+        EXPECT_EQ(c.lines, owner.Log());
+    }
+
+    // A pause over 200 ms ends a batch, and with it a line.
+    owner.ClearLog();
+    peer.Send("AB");
+    PumpFor(450);
+    peer.Send("CD\r");
+    owner.WaitFor(2, 3000);
+    EXPECT_EQ(Log({"line 2 AB", "line 2 CD"}), owner.Log());
+
+    // An owner that shortens the line it was lent moves no later line.
+    owner.SetAnswer([](WORD, WORD, LPARAM line) -> LRESULT {
+        reinterpret_cast<char*>(line)[0] = '\0';
+        return 1;
+    });
+    owner.ClearLog();
+    peer.Send("FIRST\rSECOND\r");
+    owner.WaitFor(2, 3000);
+    EXPECT_EQ(Log({"line 5 FIRST", "line 6 SECOND"}), owner.Log());
+}
+
+TEST(Link, CommandsPairWithTheirReplies)
+{
+    Peer peer(kPairA);
+    Owner owner(Owner::kOwnThread, LeaveEveryLine);
+    LinkPtr link = OpenLink(kPairA, owner.Window());
+
+    EXPECT_EQ(1, link->WriteLine("AT"));
+    EXPECT_EQ(1, link->WriteLine(""));
+    ASSERT_TRUE(peer.WaitForLines(2, 2000));
+    EXPECT_EQ("AT\r\r", peer.Received());
+
+    const struct {
+        const char* reply;     // the peer's answer to each line
+        const char* expected;  // what the command waits for
+        int result;
+        ULONGLONG minMs, maxMs;
+    } cases[] = {
+        {"OK\r\n", "OK", 1, 0, 900},        {"ERROR\r", "OK", 0, 0, 900},
+        {"READY\r", "READY", 1, 0, 900},    {"", "OK", 0, 950, 1500},
+        {"OK\r", "", 1, 0, 500},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply);
+        peer.SetReply(c.reply);
+        peer.Forget();
+        owner.ClearLog();
+        const ULONGLONG start = GetTickCount64();
+        EXPECT_EQ(c.result, link->Transact("AT*X", c.expected));
+        EXPECT_GE(MsSince(start), c.minMs);
+        EXPECT_LT(MsSince(start), c.maxMs);
+        EXPECT_TRUE(peer.WaitForLines(1, 2000));
+        EXPECT_EQ("AT*X\r", peer.Received());
+    }
+    // The owner is offered the reply first; one that takes it leaves the
+    // command without a reply. (A line left to the link is handed to a
+    // command made within 50 ms after it: let that pass first.)
+    owner.WaitFor(1, 2000);
+    PumpFor(200);
+    EXPECT_EQ(Log({"line 2 OK"}), owner.Log());
+    owner.SetAnswer(TakeEveryLine);
+    peer.SetReply("OK\r");
+    EXPECT_EQ(0, link->SendCommand("AT"));
+
+    link->Close();
+    EXPECT_EQ(0, link->WriteLine("AT"));
+}
+
+// A command made on the owner's own thread cannot get its reply: the reader
+// first offers it to the busy owner. That failed exchange must leave nothing
+// behind that a later exchange would take for its own reply.
+TEST(Link, FailedExchangeLeavesNoStaleSignals)
+{
+    Peer peer(kPairA, "OK\r");
+    Owner owner(Owner::kThisThread, LeaveEveryLine);
+    LinkPtr link = OpenLink(kPairA, owner.Window());
+    EXPECT_EQ(0, link->SendCommand("AT1"));
+    ASSERT_TRUE(owner.WaitFor(1, 2000));  // the late OK, left to the link
+    PumpFor(300);
+
+    int result = -1;
+    RunPumping([&] { result = link->SendCommand("AT2"); });
+    EXPECT_EQ(1, result);
+
+    // And a reply that never comes is waited for, not found at once.
+    peer.SetReply("");
+    ULONGLONG elapsed = 0;
+    RunPumping([&] {
+        const ULONGLONG start = GetTickCount64();
+        result = link->SendCommand("AT3");
+        elapsed = MsSince(start);
+    });
+    EXPECT_EQ(0, result);
+    EXPECT_GE(elapsed, 950u);
+}
+
+TEST(Link, OpensOnlyWhatItMayAndClosesCleanly)
+{
+    Owner owner(Owner::kThisThread);
+    const size_t threads = ThreadCount();
+    for (const wchar_t* name : {L"COM4:", L"COM5:___________"}) {  // missing; too long
+        LinkPtr link(CreateAccessoryLink(name, owner.Window(), WM_LINK_NOTIFY));
+        EXPECT_EQ(0, link->Open(nullptr));
+        EXPECT_EQ(threads, ThreadCount());
+        EXPECT_EQ(0, link->WriteLine("AT"));
+        EXPECT_EQ(0, link->Close());
+    }
+
+    // Held elsewhere (by another of its names): refused until released.
+    Peer peer(kPairA);
+    const HANDLE held = OpenStreamDevice(L"\\\\.\\COM5");
+    LinkPtr link(CreateAccessoryLink(kPairA.linkDevice, owner.Window(), WM_LINK_NOTIFY));
+    EXPECT_EQ(0, link->Open(nullptr));
+    CloseStreamDevice(held);
+    EXPECT_EQ(1, link->Open(nullptr));
+    EXPECT_EQ(0, link->Open(nullptr));  // a second open leaves it working
+    EXPECT_EQ(1, link->WriteLine("STILL"));
+    ASSERT_TRUE(peer.WaitForLines(1, 2000));
+
+    // Closing an idle link lets the reader end by itself.
+    PumpFor(250);
+    ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(0, link->Close());
+    EXPECT_GE(MsSince(start), 450u);   // one check interval
+    EXPECT_LT(MsSince(start), 1000u);  // not the forced end after four
+    start = GetTickCount64();
+    EXPECT_EQ(0, link->Close());
+    EXPECT_LT(MsSince(start), 100u);
+
+    // A Bluetooth name opens its desktop port.
+    Peer bluetooth(kBluetoothPair);
+    LinkPtr bsp = OpenLink(kBluetoothPair, owner.Window());
+    bluetooth.Send("HELLO\r");
+    ASSERT_TRUE(owner.WaitFor(1, 3000));
+    EXPECT_EQ(Log({"line 5 HELLO"}), owner.Log());
+    EXPECT_EQ(1, bsp->WriteLine("HI"));
+    ASSERT_TRUE(bluetooth.WaitForLines(1, 2000));
+    EXPECT_EQ("HI\r", bluetooth.Received());
+}
+
+// The owner's thread closes the link while the reader is blocked sending it
+// a line (a line arriving as the user switches ports). The line is answered
+// during Close, never delivered later from a link that no longer exists.
+TEST(Link, CloseOnOwnerThreadAnswersThePendingLine)
+{
+    Peer peer(kPairA);
+    Owner owner(Owner::kThisThread);
+    LinkPtr link = OpenLink(kPairA, owner.Window());
+    peer.Send("LATE\r");
+    // Nothing signals that the reader is blocked sending, and asking the
+    // queue would let the message through, so give it time.
+    Sleep(1000);
+    ASSERT_TRUE(owner.Log().empty());
+    const ULONGLONG start = GetTickCount64();
+    link->Close();
+    EXPECT_LT(MsSince(start), 1500u);  // ended by itself, not forced after 2 s
+    link.reset();
+    PumpFor(500);
+    EXPECT_EQ(Log({"line 4 LATE"}), owner.Log());
+}
+
+TEST(Link, ReconnectingLeavesHandlesAndThreadsFlat)
+{
+    Peer peer(kPairA);
+    Owner owner(Owner::kThisThread);
+    LinkPtr link(CreateAccessoryLink(kPairA.linkDevice, owner.Window(), WM_LINK_NOTIFY));
+    size_t handles = 0, threads = 0;
+    for (int cycle = 0; cycle < 53; ++cycle) {
+        if (cycle == 3) {  // after a warm-up
+            handles = OpenHandleCount();
+            threads = ThreadCount();
+        }
+        ASSERT_EQ(1, link->Open(nullptr)) << cycle;
+        link->Close();
+    }
+    EXPECT_GT(handles, 0u);
+    EXPECT_LE(OpenHandleCount(), handles + 2);
+    EXPECT_EQ(threads, ThreadCount());
+}
+
+struct Menu {
+    const char* title;  // null: the owner gives no title
+    int selection;
+    std::vector<const char*> items;
+};
+
+// The accessory's owner: its menus, what it answers to a pick, and whether
+// its items never end. Answers on the owner's thread.
+struct MenuBook {
+    LRESULT Answer(WORD code, WORD value, LPARAM lParam)
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        char* text = reinterpret_cast<char*>(lParam);
+        if (code == LN_MENU_TITLE || code == LN_MENU_EXISTS)
+            asked = value;
+        const auto menu = menus.find(asked);
+        const bool known = menu != menus.end();
+        switch (code) {
+        case LN_MENU_TITLE:
+            return known && menu->second.title && strcpy(text, menu->second.title);
+        case LN_MENU_EXISTS: return known;
+        case LN_MENU_SELECTION: return known ? menu->second.selection : 0;
+        case LN_ITEM_TEXT:
+            if (endless)
+                return strcpy(text, "Item") != nullptr;
+            return known && value <= menu->second.items.size() &&
+                   strcpy(text, menu->second.items[value - 1]);
+        case LN_ITEM_CHOSEN: return chosenAnswer;
+        }
+        return 0;  // lines are left to the link
+    }
+
+    std::mutex mutex;  // guards menus and asked
+    std::map<WORD, Menu> menus;
+    WORD asked = 0;
+    std::atomic<LRESULT> chosenAnswer{0};
+    std::atomic<bool> endless{false};
+};
+
+class LinkMenu : public testing::Test {
+protected:
+    // Shows a menu from this, a third thread; the lines sent and the
+    // owner's queries.
+    Log Show(int menuId)
+    {
+        peer.Forget();
+        owner.ClearLog();
+        EXPECT_EQ(1, link->ShowMenu(menuId));
+        PumpFor(100);
+        return Shown();
+    }
+    // The lines the phone received, then the owner's queries.
+    Log Shown() const
+    {
+        Log shown = peer.ReceivedLines();
+        for (const std::string& query : owner.Log(false))
+            shown.push_back("? " + query);
+        return shown;
+    }
+    void Put(WORD id, Menu menu)
+    {
+        std::lock_guard<std::mutex> guard(book.mutex);
+        book.menus[id] = std::move(menu);
+    }
+
+    Peer peer{kPairA, "OK\r"};
+    MenuBook book;
+    Owner owner{Owner::kOwnThread,
+                [this](WORD code, WORD value, LPARAM lParam) {
+                    return book.Answer(code, value, lParam);
+                }};
+    LinkPtr link = OpenLink(kPairA, owner.Window());
+};
+
+TEST_F(LinkMenu, RegistrationNamesTheEntry)
+{
+    link->Close();
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(1, link->Open("Viewer"));
+    EXPECT_LT(MsSince(start), 900u);  // the phone's OK answered it
+    EXPECT_EQ("AT*EAM=\"Viewer\"\r\r", peer.Received());
+    link->Close();
+    peer.SetReply("");
+    peer.Forget();
+    EXPECT_EQ(1, link->Open("Viewer"));  // a silent phone does not fail it
+    EXPECT_EQ("AT*EAM=\"Viewer\"\r\r", peer.Received());
+}
+
+// A submenu line, then the owner's queries for it: title, existence,
+// selection, and items until one is missing.
+Log Sent(const std::string& line, WORD id, int items)
+{
+    Log sent = {line};
+    for (const char* query : {"? title ", "? exists ", "? selection "})
+        sent.push_back(query + std::to_string(id));
+    for (int item = 1; item <= items + 1; ++item)
+        sent.push_back("? item " + std::to_string(item));
+    return sent;
+}
+
+TEST_F(LinkMenu, SubmenusAreBuiltFromTheOwnersAnswers)
+{
+    Put(1, {"Home", 2, {"A"}});
+    Put(3, {"Show", 0, {"Next", "Back"}});
+    Put(5, {"A\tB", 1, {"Line\r\nTwo", "say \"hi\""}});
+    Put(6, {nullptr, 2, {}});
+    const std::string show = "AT*EASM=\"Show\",1,1,2,\"Next\",\"Back\",1";
+    // Each step shows a menu id, after changing one of the owner's menus or not.
+    const struct {
+        int show;
+        Log sent;  // the lines, then the owner's queries
+        WORD change = 0;
+        Menu menu = {};
+    } steps[] = {
+        {-1, {"? title 1"}},  // a resend before any submenu sends nothing
+        {0, Sent("AT*EASM=\"Home\",1,2,1,\"A\",1", 1, 1)},
+        {3, Sent(show, 3, 2)},
+        {0, Sent(show, 3, 2)},
+        // A resend takes only a fresh title, also a resend of a resend.
+        {-1, {"AT*EASM=\"Play\",1,1,2,\"Next\",\"Back\",1", "? title 3"}, 3, {"Play", 2, {"X"}}},
+        {-1, {"AT*EASM=\"Pause\",1,1,2,\"Next\",\"Back\",1", "? title 3"}, 3, {"Pause", 2, {}}},
+        // Ids travel as their low 16 bits; texts lose line breaks, tabs and quotes.
+        {0x10005, Sent("AT*EASM=\"A B\",1,1,2,\"Line  Two\",\"say 'hi'\",1", 5, 2)},
+        {6, Sent("AT*EASM=\"\",1,2,0,1", 6, 0)},
+        // A missing menu sends nothing but becomes the current one.
+        {7, {"? title 7", "? exists 7"}},
+        {0, {"? title 7", "? exists 7"}},
+        {-1, {"AT*EASM=\"\",1,", "? title 7"}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.show);
+        if (step.change != 0)
+            Put(step.change, step.menu);
+        EXPECT_EQ(step.sent, Show(step.show));
+    }
+
+    // An owner whose items never end still gives one line a receiver reads,
+    // with as many item fields as its count says.
+    book.endless = true;
+    const std::string line = Show(3).at(0);
+    EXPECT_LE(line.size(), 2047u);
+    EXPECT_GT(line.size(), 2000u);
+    size_t fields = 0;
+    for (size_t at = line.find(",\"Item\""); at != std::string::npos;
+         at = line.find(",\"Item\"", at + 1))
+        ++fields;
+    const size_t countAt = line.find(',', line.find("\",1,") + 4) + 1;
+    EXPECT_EQ(std::to_string(fields), line.substr(countAt, line.find(',', countAt) - countAt));
+    EXPECT_EQ(",1", line.substr(line.size() - 2));
+}
+
+// Indications are left to the link, which turns them into the next submenu
+// on its reader; that submenu's command cannot see the phone's OK there and
+// gives up after a second.
+TEST_F(LinkMenu, IndicationsLeadToTheNextSubmenu)
+{
+    Put(3, {"Show", 0, {"Next", "Back"}});
+    Put(4, {"Four", 1, {"X"}});
+    Show(3);
+    // The next submenu's line, with the pick's query before the others.
+    const auto four = [](const char* chosen) {
+        Log sent = Sent("AT*EASM=\"Four\",1,1,1,\"X\",1", 4, 1);
+        sent.insert(sent.begin() + 1, chosen);
+        return sent;
+    };
+    const struct {
+        const char* indication;
+        LRESULT answer;  // the owner's next menu
+        Log sent;
+    } cases[] = {
+        {"*EAMI: 2\r", 4, four("? chosen 3 2")},
+        {"*EAII: 5,3\r", 0, four("? chosen 4 3")},  // 0: the current menu again
+        {"*EAMI: 0\r", 4, {}},      // naming no item: dropped
+        {"*EAII: 4,3\r", 4, {}},
+        {"*EAII: 5\r", 4, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.indication);
+        book.chosenAnswer = c.answer;
+        peer.Forget();
+        owner.ClearLog();
+        peer.Send(c.indication);
+        peer.WaitForLines(c.sent.empty() ? 0 : 1, 3000);
+        PumpFor(c.sent.empty() ? 500 : 1200);  // the reader's command gives up
+        EXPECT_EQ(c.sent, Shown());
+    }
+}
+
+}  // namespace

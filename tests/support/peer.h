@@ -1,0 +1,74 @@
+// The far end of a virtual null-modem, played by the test: it keeps every
+// byte that arrives and can answer each non-empty line with a fixed reply.
+#pragma once
+
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct NullModemPair {
+    const wchar_t* linkDevice;  // the handheld name the link opens
+    const wchar_t* peerDevice;  // the desktop path the test opens
+};
+
+// The pairs the run starts; tests/CMakeLists.txt hands the same list to the
+// script. kVanishingPair is ended by the test that uses it.
+constexpr NullModemPair kPairA = {L"COM5:", L"\\\\.\\COM6"};
+constexpr NullModemPair kPairB = {L"COM7:", L"\\\\.\\COM8"};
+constexpr NullModemPair kBluetoothPair = {L"BSP2:", L"\\\\.\\COM9"};
+constexpr NullModemPair kVanishingPair = {L"COM3:", L"\\\\.\\COM11"};
+
+using Lines = std::vector<std::string>;
+
+class Peer {
+public:
+    // Whatever an earlier test left on either end of the line is thrown away.
+    explicit Peer(const NullModemPair& pair, std::string reply = "");
+    ~Peer();
+    Peer(const Peer&) = delete;
+    Peer& operator=(const Peer&) = delete;
+
+    bool IsOpen() const { return m_port != INVALID_HANDLE_VALUE; }
+    bool Send(const std::string& bytes);
+    void SetReply(std::string reply);
+    // Closes this end while the listener keeps running; the pair then ends.
+    void Hangup();
+
+    std::string Received() const;  // every byte since the last Forget
+    Lines ReceivedLines() const;    // the complete lines among them
+    void Forget();
+    bool WaitForLines(size_t count, DWORD timeoutMs);
+    // Forgets, sends, and returns what came back once the line was quiet
+    // for `quietMs` (the far end reads within 100 ms of a 200 ms pause).
+    std::string Exchange(const std::string& bytes, DWORD quietMs = 600);
+
+private:
+    static DWORD WINAPI Listen(LPVOID self);
+    void OnBytes(const char* bytes, DWORD length);
+
+    HANDLE m_port;
+    HANDLE m_arrived;  // auto-reset; set by the listener after each chunk
+    volatile LONG m_stop;
+    // Written by the test, read by the listener: under m_mutex.
+    mutable std::mutex m_mutex;
+    std::string m_reply;
+    std::string m_received;
+    std::string m_pending;  // the line being received, until its CR
+    ULONGLONG m_lastArrival;
+    HANDLE m_listener;
+};
+
+// Waits for a condition nothing signals (across processes), polling.
+template <typename Condition>
+bool Eventually(Condition condition, DWORD timeoutMs)
+{
+    const ULONGLONG until = GetTickCount64() + timeoutMs;
+    while (!condition()) {
+        if (GetTickCount64() >= until)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}

@@ -1,0 +1,208 @@
+#include "tests/support/program.h"
+
+#include <commctrl.h>
+
+#include "tests/support/peer.h"
+
+namespace {
+
+constexpr wchar_t kProgramClass[] = L"ZezevevedArivez";
+constexpr int kTextColumn = 2;
+constexpr int kTextSize = 300;
+
+std::wstring TestDirectory()
+{
+    wchar_t path[MAX_PATH];
+    std::wstring directory(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+    return directory.substr(0, directory.find_last_of(L'\\') + 1);
+}
+
+}  // namespace
+
+Child::Child(const std::wstring& program, const std::wstring& arguments, bool withStreams)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    HANDLE childInput = nullptr;
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    if (withStreams) {
+        wchar_t directory[MAX_PATH], name[MAX_PATH];
+        GetTempPathW(MAX_PATH, directory);
+        GetTempFileNameW(directory, L"out", 0, name);
+        m_output = CreateFileW(name, GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               &inheritable, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        CreatePipe(&childInput, &m_input, &inheritable, 0);
+        SetHandleInformation(m_input, HANDLE_FLAG_INHERIT, 0);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = childInput;
+        startup.hStdOutput = startup.hStdError = m_output;
+    }
+    std::wstring commandLine = L"\"" + TestDirectory() + program + L"\" " + arguments;
+    PROCESS_INFORMATION started = {};
+    if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, withStreams, 0, nullptr,
+                       nullptr, &startup, &started)) {
+        m_process = started.hProcess;
+        CloseHandle(started.hThread);
+    }
+    if (childInput != nullptr)
+        CloseHandle(childInput);
+}
+
+Child::~Child()
+{
+    CloseInput();
+    if (m_process != nullptr) {
+        if (WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT)
+            TerminateProcess(m_process, 255);
+        WaitForSingleObject(m_process, INFINITE);
+        CloseHandle(m_process);
+    }
+    if (m_output != nullptr)
+        CloseHandle(m_output);
+}
+
+void Child::CloseInput()
+{
+    if (m_input != nullptr)
+        CloseHandle(m_input);
+    m_input = nullptr;
+}
+
+long Child::WaitForExit(DWORD timeoutMs)
+{
+    DWORD code = 0;
+    if (m_process == nullptr || WaitForSingleObject(m_process, timeoutMs) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(m_process, &code))
+        return -1;
+    return static_cast<long>(code);
+}
+
+std::string Child::Output() const
+{
+    std::string output;
+    char chunk[4096];
+    DWORD read = 0;
+    OVERLAPPED at = {};  // reads from the start, whatever the child's position
+    while (ReadFile(m_output, chunk, sizeof chunk, &read, &at) && read != 0) {
+        output.append(chunk, read);
+        at.Offset += read;
+    }
+    return output;
+}
+
+ULONGLONG Child::CpuMs() const
+{
+    FILETIME created, ended, kernel, user;
+    GetProcessTimes(m_process, &created, &ended, &kernel, &user);
+    return ((ULONGLONG(kernel.dwHighDateTime) << 32 | kernel.dwLowDateTime) +
+            (ULONGLONG(user.dwHighDateTime) << 32 | user.dwLowDateTime)) / 10000;
+}
+
+RemoteProgram::RemoteProgram() : m_child(L"remote.exe", L"", false)
+{
+    // Found while still being created, the window is ready once shown.
+    Eventually(
+        [this] {
+            m_window = FindWindowW(kProgramClass, L"Tarvane Remote");
+            return m_window != nullptr && IsWindowVisible(m_window) && List() != nullptr;
+        },
+        10000);
+}
+
+RemoteProgram::~RemoteProgram()
+{
+    if (IsWindow(m_window))
+        PostMessageW(m_window, WM_COMMAND, IDOK, 0);
+    m_child.WaitForExit(5000);
+}
+
+// A list view takes pointers: the request and its text live in the
+// program's memory for the length of one message.
+std::wstring RemoteProgram::ReadText(UINT message, WPARAM wParam) const
+{
+    const HANDLE process = m_child.Process();
+    const size_t size = sizeof(LVITEMW) + kTextSize * sizeof(wchar_t);
+    auto* remote =
+        static_cast<BYTE*>(VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE));
+    auto* remoteText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+    LVITEMW item = {};  // an LVCOLUMNW's text fields fall on the same places
+    if (message == LVM_GETCOLUMNW) {
+        auto* column = reinterpret_cast<LVCOLUMNW*>(&item);
+        column->mask = LVCF_TEXT;
+        column->pszText = remoteText;
+        column->cchTextMax = kTextSize;
+    } else {
+        item.iSubItem = kTextColumn;
+        item.pszText = remoteText;
+        item.cchTextMax = kTextSize;
+    }
+    WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+    SendMessageW(List(), message, wParam, reinterpret_cast<LPARAM>(remote));
+    wchar_t text[kTextSize] = {};
+    ReadProcessMemory(process, remoteText, text, sizeof text - sizeof(wchar_t), nullptr);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return text;
+}
+
+Texts RemoteProgram::Items() const
+{
+    Texts items;
+    const int count = static_cast<int>(SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i)
+        items.push_back(ReadText(LVM_GETITEMTEXTW, i));
+    return items;
+}
+
+std::wstring RemoteProgram::Title() const
+{
+    return ReadText(LVM_GETCOLUMNW, kTextColumn);
+}
+
+bool RemoteProgram::HeaderShown() const
+{
+    return !(GetWindowLongPtrW(List(), GWL_STYLE) & LVS_NOCOLUMNHEADER);
+}
+
+int RemoteProgram::Selected() const
+{
+    return static_cast<int>(
+        SendMessageW(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+bool RemoteProgram::WaitForItems(const Texts& items, DWORD timeoutMs) const
+{
+    return Eventually([&] { return Items() == items; }, timeoutMs);
+}
+
+std::wstring DismissMessageBox(DWORD timeoutMs)
+{
+    HWND box = nullptr;
+    if (!Eventually([&] { return (box = FindWindowW(L"#32770", L"Remote")) != nullptr; },
+                    timeoutMs))
+        return L"";
+    wchar_t text[kTextSize] = {};
+    GetWindowTextW(GetDlgItem(box, 0xFFFF), text, kTextSize);  // the box's static text
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    Eventually([box] { return !IsWindow(box); }, 5000);
+    return text;
+}
+
+int ProgramWindowCount()
+{
+    int count = 0;
+    for (HWND window = nullptr;
+         (window = FindWindowExW(nullptr, window, kProgramClass, nullptr)) != nullptr;)
+        ++count;
+    return count;
+}
+
+Texts Ports(int marked, const wchar_t* suffix)
+{
+    Texts entries;
+    for (int port = 0; port < 20; ++port) {
+        std::wstring entry = (port < 10 ? L"COM" : L"BSP") + std::to_wstring(port % 10) + L":";
+        entries.push_back(port == marked ? entry + suffix : entry);
+    }
+    return entries;
+}

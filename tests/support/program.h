@@ -1,0 +1,71 @@
+// Programs of the build run as child processes, and remote.exe driven from
+// the test: its window, its list read across the process boundary, keys
+// delivered to the list, its message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+using Texts = std::vector<std::wstring>;
+
+class Child {
+public:
+    // `program` is a file in the test's directory. With streams, standard
+    // input is a pipe and the output goes to a file. A GUI program should get
+    // none: the first one of a Wine session starts Wine's desktop process,
+    // which would inherit them and keep them open.
+    Child(const std::wstring& program, const std::wstring& arguments, bool withStreams);
+    ~Child();  // ends the child if it still runs
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    HANDLE Process() const { return m_process; }
+    void CloseInput();
+    // The exit code, or -1 while it runs after `timeoutMs`.
+    long WaitForExit(DWORD timeoutMs);
+    std::string Output() const;
+    // CPU time the child has used, in milliseconds.
+    ULONGLONG CpuMs() const;
+
+private:
+    HANDLE m_process = nullptr;
+    HANDLE m_input = nullptr;
+    HANDLE m_output = nullptr;
+};
+
+class RemoteProgram {
+public:
+    RemoteProgram();  // starts remote.exe and waits until its window is up
+    ~RemoteProgram();  // closes it, or ends it
+    RemoteProgram(const RemoteProgram&) = delete;
+    RemoteProgram& operator=(const RemoteProgram&) = delete;
+
+    HWND Window() const { return m_window; }
+    HWND List() const { return GetDlgItem(m_window, 1000); }
+    Child& Process() { return m_child; }
+
+    Texts Items() const;
+    std::wstring Title() const;
+    bool HeaderShown() const;
+    int Selected() const;
+    // A key handled to its end, or posted (for a pick that opens a box).
+    void Key(WPARAM key) const { SendMessageW(List(), WM_KEYDOWN, key, 1); }
+    void PostKey(WPARAM key) const { PostMessageW(List(), WM_KEYDOWN, key, 1); }
+    bool WaitForItems(const Texts& items, DWORD timeoutMs) const;
+
+private:
+    std::wstring ReadText(UINT message, WPARAM wParam) const;
+
+    Child m_child;
+    HWND m_window = nullptr;
+};
+
+// The text of the box captioned "Remote" that a program shows, after it has
+// been dismissed; empty when none came within `timeoutMs`.
+std::wstring DismissMessageBox(DWORD timeoutMs);
+int ProgramWindowCount();
+
+// The twenty port entries, `marked` with `suffix`.
+Texts Ports(int marked = -1, const wchar_t* suffix = L"");
