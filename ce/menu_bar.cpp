@@ -12,7 +12,6 @@
 namespace {
 
 constexpr wchar_t kMenuBarClass[] = L"HandheldMenuBar";
-constexpr UINT_PTR kFollowSubclassId = 1;
 constexpr int kMaxButtons = 2;  // a left and a right soft key
 
 struct MenuBarButton {
@@ -22,6 +21,12 @@ struct MenuBarButton {
 
 // User-interface thread only; one menu bar per process, as on the handheld.
 HWND g_menuBarParent;
+HWND g_menuBar;
+// The parent's own window procedure. The parent is subclassed the classic
+// way: comctl32's subclass helper looks its data up as a window property on
+// every message, which under Wine is a round trip to the server, and the
+// parent hears of every change to its list.
+WNDPROC g_parentProc;
 std::vector<MenuBarButton> g_buttons;
 HHOOK g_softKeyHook;
 
@@ -55,12 +60,11 @@ void PlaceBelow(HWND bar, HWND parent)
                      (IsWindowVisible(parent) ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
 }
 
-LRESULT CALLBACK FollowParent(HWND parent, UINT message, WPARAM wParam, LPARAM lParam,
-                              UINT_PTR, DWORD_PTR bar)
+LRESULT CALLBACK FollowParent(HWND parent, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_WINDOWPOSCHANGED)
-        PlaceBelow(reinterpret_cast<HWND>(bar), parent);
-    return DefSubclassProc(parent, message, wParam, lParam);
+        PlaceBelow(g_menuBar, parent);
+    return CallWindowProcW(g_parentProc, parent, message, wParam, lParam);
 }
 
 LRESULT CALLBACK MenuBarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
@@ -135,9 +139,10 @@ BOOL SHCreateMenuBar(SHMENUBARINFO* info)
         return FALSE;
     g_buttons = buttons;
     g_menuBarParent = info->hwndParent;
+    g_menuBar = bar;
     AddButtons(bar, info->hInstRes);
-    SetWindowSubclass(info->hwndParent, FollowParent, kFollowSubclassId,
-                      reinterpret_cast<DWORD_PTR>(bar));
+    g_parentProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        info->hwndParent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FollowParent)));
     g_softKeyHook = SetWindowsHookExW(WH_GETMESSAGE, SoftKeys, nullptr, GetCurrentThreadId());
     info->hwndMB = bar;
     return TRUE;

@@ -55,13 +55,18 @@ void FillWithSubmenu(HWND list)
 
 }  // namespace
 
+// The list is rebuilt with its redraw off: otherwise every item added would
+// update its scroll bar and repaint, which under a window system costs far
+// more than the item. The columns are fitted once the scroll bar is settled.
 void FillChoiceList(HWND mainWindow)
 {
     const HWND list = GetDlgItem(mainWindow, IDC_CHOICE_LIST);
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     ChoiceListClear(list);
     if (g_menuMode == 0)
         FillWithPorts(list);
     else
         FillWithSubmenu(list);
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     ChoiceListFitColumns(list);
 }
