@@ -28,3 +28,12 @@ char* NextLine(LineCursor& cursor, size_t* length)
     }
     return nullptr;
 }
+
+size_t UnfinishedLineStart(const char* batch, size_t length)
+{
+    for (size_t i = length; i > 0; --i) {
+        if (batch[i - 1] == '\0')
+            return i;
+    }
+    return length;
+}

@@ -38,18 +38,20 @@ DWORD QueuedByteCount(HANDLE port)
     return ClearCommError(port, &errors, &status) ? status.cbInQue : 0;
 }
 
-// Waits on this thread while still answering messages that other threads
-// send to its windows.
-void PauseAnsweringSentMessages(DWORD milliseconds)
+// Waits for `object` on this thread while still answering messages that
+// other threads send to its windows; true once it is signalled.
+bool WaitAnsweringSentMessages(HANDLE object, DWORD milliseconds)
 {
     const ULONGLONG until = GetTickCount64() + milliseconds;
     for (;;) {
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        if (WaitForSingleObject(object, 0) == WAIT_OBJECT_0)
+            return true;
         const ULONGLONG now = GetTickCount64();
         if (now >= until)
-            return;
-        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(until - now),
+            return false;
+        MsgWaitForMultipleObjectsEx(1, &object, static_cast<DWORD>(until - now),
                                     QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
     }
 }
@@ -82,6 +84,7 @@ SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWind
       m_currentMenuId(1),
       m_port(INVALID_HANDLE_VALUE),
       m_readerThread(nullptr),
+      m_readerThreadId(0),
       m_handedOverLine(nullptr),
       m_receiveBuffer{}
 {
@@ -120,14 +123,16 @@ int SerialAccessoryLink::Open(const char* menuName)
     m_port = port;
 
     // Suspended, so that the reader finds itself running at its first check.
+    DWORD readerId = 0;
     const HANDLE reader =
-        CreateThread(nullptr, 0, ReaderThread, this, CREATE_SUSPENDED, nullptr);
+        CreateThread(nullptr, 0, ReaderThread, this, CREATE_SUSPENDED, &readerId);
     if (reader == nullptr) {
         CloseStreamDevice(port);
         m_port = INVALID_HANDLE_VALUE;
         return 0;
     }
     m_readerThread = reader;
+    m_readerThreadId = readerId;
     ResumeThread(reader);
 
     if (menuName != nullptr)
@@ -142,6 +147,7 @@ int SerialAccessoryLink::Close()
     if (reader != nullptr) {
         StopReader(reader);
         CloseHandle(reader);
+        m_readerThreadId = 0;
     }
     const HANDLE port = m_port.exchange(INVALID_HANDLE_VALUE);
     if (port != INVALID_HANDLE_VALUE)
@@ -150,15 +156,15 @@ int SerialAccessoryLink::Close()
     return 0;
 }
 
-// The running flag is already cleared; the reader ends at its next check.
-// Forced only when it is still running after the last check.
+// The running flag is already cleared; the reader ends at its next poll.
+// Each check waits for it to end, up to the check interval, so that Close
+// returns as soon as it has; it is forced only when it still runs after the
+// last check.
 void SerialAccessoryLink::StopReader(HANDLE reader)
 {
     for (int check = 1; check <= kReaderChecks; ++check) {
-        DWORD exitCode = 0;
-        if (!GetExitCodeThread(reader, &exitCode) || exitCode != STILL_ACTIVE)
+        if (WaitForReader(reader, kReaderCheckIntervalMs))
             return;
-        PauseForReader(kReaderCheckIntervalMs);
     }
     TerminateThread(reader, 0);
     WaitForSingleObject(reader, INFINITE);
@@ -168,12 +174,11 @@ void SerialAccessoryLink::StopReader(HANDLE reader)
 // line: answer it, so that the reader finishes by itself instead of being
 // forced while its message is still queued for the owner, which would then
 // handle a line from a link that no longer exists.
-void SerialAccessoryLink::PauseForReader(DWORD milliseconds)
+bool SerialAccessoryLink::WaitForReader(HANDLE reader, DWORD milliseconds)
 {
     if (GetWindowThreadProcessId(m_ownerWindow, nullptr) == GetCurrentThreadId())
-        PauseAnsweringSentMessages(milliseconds);
-    else
-        Sleep(milliseconds);
+        return WaitAnsweringSentMessages(reader, milliseconds);
+    return WaitForSingleObject(reader, milliseconds) == WAIT_OBJECT_0;
 }
 
 int SerialAccessoryLink::WriteLine(const char* text)
@@ -191,10 +196,13 @@ int SerialAccessoryLink::WriteLine(const char* text)
     return textWritten == length && endWritten == 1;
 }
 
+// Replies are read by the reader alone: a command it makes itself (the next
+// submenu for an indication) is written without waiting the whole timeout
+// for a line it could read only afterwards.
 int SerialAccessoryLink::Transact(const char* command, const char* expected)
 {
     EnterCriticalSection(&m_lock);
-    const bool awaitsReply = expected[0] != '\0';
+    const bool awaitsReply = expected[0] != '\0' && GetCurrentThreadId() != m_readerThreadId;
     if (awaitsReply)
         EventModify(m_replyAwaited, EVENT_SET);
     int result = WriteLine(command);
@@ -240,30 +248,39 @@ void SerialAccessoryLink::WithdrawReplyRequest()
 void SerialAccessoryLink::RunReader()
 {
     const COMMTIMEOUTS timeouts = ReaderTimeouts();
+    size_t carried = 0;  // an unfinished line from a full batch, at the start
     while (m_readerThread != nullptr) {
         const HANDLE port = m_port;
         if (port == INVALID_HANDLE_VALUE)
             return;
         SetCommTimeouts(port, const_cast<COMMTIMEOUTS*>(&timeouts));
-        memset(m_receiveBuffer, 0, sizeof m_receiveBuffer);
+        memset(m_receiveBuffer + carried, 0, sizeof m_receiveBuffer - carried);
         const DWORD queued = QueuedByteCount(port);
-        if (queued == 0) {
+        if (queued == 0 && carried == 0) {
             Sleep(kIdlePollMs);
             continue;
         }
-        const size_t length = CleanBatch(m_receiveBuffer, ReadBatch(port, queued));
-        LineCursor cursor = {m_receiveBuffer, m_receiveBuffer + length};
+        // With nothing more queued, an unfinished line goes out as it is.
+        const size_t read = queued == 0 ? 0 : ReadBatch(port, carried, queued);
+        const size_t length = carried + CleanBatch(m_receiveBuffer + carried, read);
+        const size_t lent = carried + read >= kBatchLimit
+                                ? UnfinishedLineStart(m_receiveBuffer, length)
+                                : length;
+        LineCursor cursor = {m_receiveBuffer, m_receiveBuffer + lent};
         size_t lineLength = 0;
         while (char* line = NextLine(cursor, &lineLength))
             DispatchLine(line, lineLength);
+        carried = length - lent;
+        memmove(m_receiveBuffer, m_receiveBuffer + lent, carried);
     }
 }
 
-// Everything that arrived up to a pause, at most kBatchLimit bytes, so that
-// the buffer's last byte stays a terminator.
-size_t SerialAccessoryLink::ReadBatch(HANDLE port, DWORD queued)
+// What arrived after the first `start` bytes up to a pause, filling the
+// batch to at most kBatchLimit bytes, so that the buffer's last byte stays a
+// terminator. Returns the bytes read.
+size_t SerialAccessoryLink::ReadBatch(HANDLE port, size_t start, DWORD queued)
 {
-    size_t length = 0;
+    size_t length = start;
     while (length < kBatchLimit) {
         DWORD read = 0;
         if (!ReadFile(port, m_receiveBuffer + length,
@@ -271,10 +288,10 @@ size_t SerialAccessoryLink::ReadBatch(HANDLE port, DWORD queued)
             read == 0)
             break;
         length += read;
-        if (length >= queued)
+        if (length - start >= queued)
             break;
     }
-    return length;
+    return length - start;
 }
 
 void SerialAccessoryLink::DispatchLine(char* line, size_t length)

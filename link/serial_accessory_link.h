@@ -32,7 +32,7 @@ private:
     static constexpr size_t kReceiveBufferSize = 2048;
 
     void RunReader();
-    size_t ReadBatch(HANDLE port, DWORD queued);
+    size_t ReadBatch(HANDLE port, size_t start, DWORD queued);
     void DispatchLine(char* line, size_t length);
     void TranslateIndication(const char* line);
 
@@ -41,7 +41,7 @@ private:
     void RememberMenuCommand(const std::string& command);
 
     void StopReader(HANDLE reader);
-    void PauseForReader(DWORD milliseconds);
+    bool WaitForReader(HANDLE reader, DWORD milliseconds);
     void WithdrawReplyRequest();
 
     // Set at creation, read-only afterwards.
@@ -61,6 +61,9 @@ private:
     // The running flag too: written by Open and Close, read by the reader
     // once per pass.
     std::atomic<HANDLE> m_readerThread;
+    // Written by Open before the reader runs; read by Transact on any thread
+    // to tell the reader's own commands.
+    std::atomic<DWORD> m_readerThreadId;
 
     CRITICAL_SECTION m_lock;
 

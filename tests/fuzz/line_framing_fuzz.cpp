@@ -49,7 +49,13 @@ std::vector<std::string> ReaderLines(const uint8_t* data, size_t size)
     char buffer[kBatch + 1] = {};
     const size_t length = size < kBatch ? size : kBatch;
     memcpy(buffer, data, length);
-    LineCursor cursor = {buffer, buffer + CleanBatch(buffer, length)};
+    const size_t cleaned = CleanBatch(buffer, length);
+    // What a full batch keeps for the next is exactly its unfinished line.
+    const size_t kept = UnfinishedLineStart(buffer, cleaned);
+    if (kept > cleaned || (kept < cleaned && (kept == 0 || buffer[kept - 1] != '\0' ||
+                                              memchr(buffer + kept, '\0', cleaned - kept))))
+        __builtin_trap();
+    LineCursor cursor = {buffer, buffer + cleaned};
     std::vector<std::string> lines;
     size_t lineLength = 0;
     while (char* line = NextLine(cursor, &lineLength)) {
