@@ -1,9 +1,9 @@
 #include "ce/stream_device.h"
 
+#include <wchar.h>
 #include <wctype.h>
 
 #include <mutex>
-#include <string>
 #include <vector>
 
 #include "ce/device_path.h"
@@ -21,22 +21,26 @@ struct OpenDevice {
 std::mutex g_openDevicesMutex;  // any thread that opens or closes a device
 std::vector<OpenDevice> g_openDevices;
 
+constexpr wchar_t kClaimPrefix[] = L"Local\\StreamDevice ";
+constexpr size_t kClaimNameSize = _countof(kClaimPrefix) + kDevicePathSize;
+
 // One name for every path to a port: \\.\COM7, COM7 and COM7: claim alike.
-std::wstring ClaimName(const wchar_t* path)
+void MakeClaimName(const wchar_t* path, wchar_t* name)
 {
-    std::wstring name = path;
-    if (name.compare(0, 4, L"\\\\.\\") == 0)
-        name.erase(0, 4);
-    if (!name.empty() && name.back() == L':')
-        name.pop_back();
-    for (wchar_t& c : name)
-        c = c == L'\\' ? L'_' : static_cast<wchar_t>(towupper(c));
-    return L"Local\\StreamDevice " + name;
+    if (wcsncmp(path, L"\\\\.\\", 4) == 0)
+        path += 4;
+    wcscpy(name, kClaimPrefix);
+    wchar_t* out = name + wcslen(name);
+    for (; *path != L'\0' && !(*path == L':' && path[1] == L'\0'); ++path)
+        *out++ = *path == L'\\' ? L'_' : static_cast<wchar_t>(towupper(*path));
+    *out = L'\0';
 }
 
 HANDLE ClaimDevice(const wchar_t* path)
 {
-    const HANDLE claim = CreateMutexW(nullptr, FALSE, ClaimName(path).c_str());
+    wchar_t name[kClaimNameSize];
+    MakeClaimName(path, name);
+    const HANDLE claim = CreateMutexW(nullptr, FALSE, name);
     if (claim != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
         CloseHandle(claim);
         SetLastError(ERROR_ACCESS_DENIED);
