@@ -1,5 +1,7 @@
 // The program end to end: remote.exe on one end of the null-modem, the test
 // as the accessory on the other, keys delivered to its list.
+#include <windows.h>
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,8 +10,8 @@
 
 #include "ce/stream_device.h"
 #include "settings/port_setting.h"
-#include "tests/support/peer.h"
-#include "tests/support/program.h"
+#include "bench/peer.h"
+#include "bench/program.h"
 
 namespace {
 
@@ -53,35 +55,63 @@ std::string Oks(size_t count)
 
 TEST_F(Connected, AnswersEveryLineOnceAndShowsWhatItSays)
 {
-    const std::string a(100, 'a'), b(100, 'b'), c(100, 'c');
+    const std::string a(100, 'a'), b(100, 'b'), c(100, 'c'), w80(80, 'w');
+    const std::wstring w63(63, L'w');
+    std::string many = "AT*EASM=\"T\",1,1,20";
+    Texts manyItems;
+    for (int i = 0; i < 20; ++i) {
+        many += ",\"I" + std::to_string(i) + "\"";
+        manyItems.push_back(L"I" + std::to_wstring(i));
+    }
+    const wchar_t* const kPorts = L"Select Port...";
     const struct {
         std::string bytes;
         std::string reply;
         const wchar_t* title;  // null: the header is hidden
         Texts items;
+        int selected;
     } cases[] = {
-        {"AT\r\r\rATI\r\n", "OK\rOK\r", L"Select Port...", Ports(5, L" - OK")},
-        {"\r\r\n", "", L"Select Port...", Ports(5, L" - OK")},
-        {"*EAMI: 1\r", "OK\r", L"Select Port...", Ports(5, L" - OK")},
+        {"AT\r\r\rATI\r\n", "OK\rOK\r", kPorts, Ports(5, L" - OK"), 0},
+        {"\r\r\n", "", kPorts, Ports(5, L" - OK"), 0},
+        {"*EAMI: 1\r", "OK\r", kPorts, Ports(5, L" - OK"), 0},
         // The entry name titles the list and keeps its items; an empty one hides it.
-        {"AT*EAM=\"Slides\"\r\r", "OK\r", L"Slides", Ports(5, L" - OK")},
-        {"AT*EAM=\"\"\r", "OK\r", nullptr, Ports(5, L" - OK")},
-        {"AT*EASM=\"Show\",1,1,2,\"Next\",\"Back\",1\r", "OK\r", L"Show", {L"Next", L"Back"}},
-        // 259 characters of a line are kept, and each text cut to 63.
+        {"AT*EAM=\"Slides\"\r\r", "OK\r", L"Slides", Ports(5, L" - OK"), 0},
+        {"AT*EAM=\"\"\r", "OK\r", nullptr, Ports(5, L" - OK"), 0},
+        {"AT*EASM=\"Show\",1,2,2,\"Next\",\"Back\",1\r", "OK\r", L"Show", {L"Next", L"Back"}, 1},
+        // Submenus that stop early or say odd things.
+        {"AT*EASM=\"T\",2,1,2,\"A\",\"B\",1\r", "OK\r", L"T", {}, -1},
+        {"AT*EASM=\"U\"\r", "OK\r", L"U", {}, -1},
+        {"AT*EASM=\"T\",1,1\r", "OK\r", L"T", {}, -1},
+        {"AT*EASM=\"T\",1,1,5,\"A\",\"B\",1\r", "OK\r", L"T", {L"A", L"B"}, 0},
+        {"AT*EASM=\"T\",1,2,1,\"A\",\"B\",1\r", "OK\r", L"T", {L"A"}, -1},
+        {"AT*EASM=\"T\",1,1,0,1\r", "OK\r", L"T", {}, -1},
+        {"AT*EASM=\"T\",1,1,2,\"\",\"B\",1\r", "OK\r", L"T", {L"", L"B"}, 0},
+        {"AT*EASM=\"T\",1,0,2,\"A\",\"B\",1\r", "OK\r", L"T", {L"A", L"B"}, -1},
+        {"AT*EASM=\"T\", 1, 2, 2,\"A\",\"B\",1\r", "OK\r", L"T", {L"A", L"B"}, 1},
+        {"AT*EASM=\"T\",1 ,2,2,\"A\",\"B\",1\r", "OK\r", L"T", {}, -1},
+        {many + ",1\r", "OK\r", L"T", manyItems, 0},  // more than fit: a scroll bar
+        // Texts are cut to 63, and 259 characters of a line are kept.
+        {"AT*EASM=\"" + w80 + "\",1,1,1,\"" + w80 + "\",1\r", "OK\r", w63.c_str(), {w63}, 0},
+        {"AT*EASM=\"Unclosed\r", "OK\r", w63.c_str(), {}, -1},  // no title: kept
         {"AT*EASM=\"Long\",1,1,3,\"" + a + "\",\"" + b + "\",\"" + c + "\",1\r", "OK\r",
-         L"Long", {std::wstring(63, L'a'), std::wstring(63, L'b')}},
-        {"AT*EASM=\"Caf\xE9\",1,1,1,\"\xC4pfel\",1\r", "OK\r", L"Caf\x00E9", {L"\x00C4pfel"}},
+         L"Long", {std::wstring(63, L'a'), std::wstring(63, L'b')}, 0},
+        {"AT*EASM=\"Caf\xE9\",1,1,1,\"\xC4pfel\",1\r", "OK\r", L"Caf\x00E9", {L"\x00C4pfel"}, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.bytes.substr(0, 30)));
+        SCOPED_TRACE(testing::PrintToString(c.bytes.substr(0, 40)));
         EXPECT_EQ(c.reply, peer->Exchange(c.bytes));
         EXPECT_EQ(c.title != nullptr, program->HeaderShown());
         if (c.title != nullptr) {
             EXPECT_EQ(c.title, program->Title());
         }
         EXPECT_EQ(c.items, program->Items());
+        EXPECT_EQ(c.selected, program->Selected());
+        // The columns fill the list's width, left of any scroll bar.
+        RECT client;
+        GetClientRect(program->List(), &client);
+        EXPECT_EQ(client.right, SendMessageW(program->List(), LVM_GETCOLUMNWIDTH, 1, 0) +
+                                    SendMessageW(program->List(), LVM_GETCOLUMNWIDTH, 2, 0));
     }
-    EXPECT_EQ(0, program->Selected());
 }
 
 TEST_F(Connected, PicksGoBackToTheAccessory)
@@ -243,6 +273,12 @@ TEST_F(Program, PickingAPortAsksFirstThenConnects)
 
 TEST_F(Program, PortsThatCannotBeUsedAreMarkedError)
 {
+    // Stored ports the list does not offer mark nothing.
+    for (int stored : {25, -1}) {
+        WritePortSetting(kPortSettingName, stored);
+        RemoteProgram program;
+        EXPECT_EQ(Ports(), program.Items()) << stored;
+    }
     // A stored value of another size reads as no port.
     const ULONGLONG wide = 5;
     RegSetKeyValueW(HKEY_CURRENT_USER, kKey, kPortSettingName, REG_QWORD, &wide, sizeof wide);

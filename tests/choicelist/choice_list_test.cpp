@@ -1,6 +1,6 @@
 // The choice list on the real list view: keys and taps become picks for the
-// parent; labels, header, fonts and columns; and what the list shows, the
-// ports with the stored one marked or a stored submenu line.
+// parent; labels, selection, header, fonts and columns. (What it shows, the
+// program's tests read from the program itself.)
 #include "choicelist/choice_list.h"
 
 #include <commctrl.h>
@@ -9,10 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/remote_state.h"
-#include "choicelist/choice_list_contents.h"
-#include "settings/port_setting.h"
-#include "tests/support/program.h"
 
 namespace {
 
@@ -45,14 +41,6 @@ int NextItem(HWND list, UINT flags)
     return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), flags));
 }
 
-LOGFONTW FontOf(HWND window)
-{
-    LOGFONTW font = {};
-    GetObjectW(reinterpret_cast<HGDIOBJ>(SendMessageW(window, WM_GETFONT, 0, 0)), sizeof font,
-               &font);
-    return font;
-}
-
 HWND HeaderOf(HWND list)
 {
     return reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
@@ -64,7 +52,6 @@ class ChoiceList : public testing::Test {
 protected:
     void SetUp() override
     {
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarvane");
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
         InitCommonControlsEx(&controls);
         WNDCLASSW windowClass = {};
@@ -79,15 +66,8 @@ protected:
         RECT client;
         GetClientRect(parent, &client);
         list = CreateChoiceList(parent, client, IDC_CHOICE_LIST);
-        g_menuMode = 0;
-        g_link = nullptr;
     }
-    void TearDown() override
-    {
-        DestroyWindow(parent);
-        delete g_link;
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarvane");
-    }
+    void TearDown() override { DestroyWindow(parent); }
 
     void AddItems(int count)
     {
@@ -101,20 +81,7 @@ protected:
             SendMessageW(list, WM_KEYDOWN, key, 1);
         return events;
     }
-    Texts Items()
-    {
-        Texts items;
-        for (int i = 0; i < ChoiceListCount(list); ++i)
-            items.push_back(ItemText(list, i));
-        return items;
-    }
     bool HeaderHidden() { return GetWindowLongPtrW(list, GWL_STYLE) & LVS_NOCOLUMNHEADER; }
-    void ShowSubmenu(const std::wstring& line)
-    {
-        g_menuMode = 1;
-        wcscpy(g_menuLine, line.c_str());
-        FillChoiceList(parent);
-    }
 
     static LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
@@ -213,20 +180,9 @@ TEST_F(ChoiceList, LabelsSelectionHeaderFontsAndColumns)
     EXPECT_FALSE(GetWindowLongPtrW(HeaderOf(list), GWL_STYLE) & WS_VISIBLE);
     EXPECT_EQ(L"Slides", ColumnText(list));
 
-    // Fonts start from what a plain list view reports.
+    // The header's font is three quarters of the height a header reports.
     EXPECT_EQ(-9, HeaderFontHeight(-13));
     EXPECT_EQ(9, HeaderFontHeight(13));
-    const HWND plain = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT, 0, 0, 100,
-                                       100, parent, nullptr, nullptr, nullptr);
-    LVCOLUMNW column = {};
-    SendMessageW(plain, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
-    const LOGFONTW plainItem = FontOf(plain), plainHeader = FontOf(HeaderOf(plain));
-    const LOGFONTW item = FontOf(list), header = FontOf(HeaderOf(list));
-    EXPECT_EQ(600, item.lfWeight);
-    EXPECT_EQ(plainItem.lfHeight, item.lfHeight);
-    EXPECT_STREQ(plainItem.lfFaceName, item.lfFaceName);
-    EXPECT_EQ(700, header.lfWeight);
-    EXPECT_EQ(HeaderFontHeight(plainHeader.lfHeight), header.lfHeight);
 
     // Columns end at the client edge, with or without a scroll bar.
     for (int count : {3, 40}) {
@@ -243,76 +199,11 @@ TEST_F(ChoiceList, LabelsSelectionHeaderFontsAndColumns)
     const HGDIOBJ fonts[] = {reinterpret_cast<HGDIOBJ>(SendMessageW(list, WM_GETFONT, 0, 0)),
                              reinterpret_cast<HGDIOBJ>(
                                  SendMessageW(HeaderOf(list), WM_GETFONT, 0, 0))};
+    EXPECT_NE(fonts[0], GetStockObject(DEFAULT_GUI_FONT));
     DestroyWindow(list);
-    for (HGDIOBJ font : fonts)
-        EXPECT_EQ(0, GetObjectW(font, sizeof column, &column));
-}
-
-TEST_F(ChoiceList, PortModeMarksTheStoredPort)
-{
-    EXPECT_EQ(Ports(0, L" - Error"), (FillChoiceList(parent), Items()));
-    struct {
-        int stored;
-        bool link;
-        int marked;
-        const wchar_t* suffix;
-    } const cases[] = {
-        {3, true, 3, L" - OK"}, {12, false, 12, L" - Error"}, {0, true, 0, L" - OK"},
-        {25, true, -1, L""},    {-1, true, -1, L""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.stored);
-        WritePortSetting(kPortSettingName, c.stored);
-        delete g_link;
-        g_link = c.link ? CreateAccessoryLink(L"COM4:", parent, WM_LINK_NOTIFY) : nullptr;
-        FillChoiceList(parent);
-        EXPECT_FALSE(HeaderHidden());
-        EXPECT_EQ(L"Select Port...", ColumnText(list));
-        EXPECT_EQ(Ports(c.marked, c.suffix), Items());
-        EXPECT_EQ(0, NextItem(list, LVNI_SELECTED));
-    }
-}
-
-TEST_F(ChoiceList, MenuModeShowsWhatTheLineHolds)
-{
-    const std::wstring w80(80, L'w'), w63(63, L'w');
-    struct {
-        std::wstring line;
-        const wchar_t* title;  // the header after the fill
-        Texts items;
-        int selected;
-    } const cases[] = {
-        {L"AT*EASM=\"Show\",1,2,2,\"Next\",\"Back\",1", L"Show", {L"Next", L"Back"}, 1},
-        {L"AT*EASM=\"T\",2,1,2,\"A\",\"B\",1", L"T", {}, -1},
-        {L"AT*EASM=\"T\"", L"T", {}, -1},
-        {L"AT*EASM=\"T\",1,1", L"T", {}, -1},
-        {L"AT*EASM=\"T\",1,1,5,\"A\",\"B\",1", L"T", {L"A", L"B"}, 0},
-        {L"AT*EASM=\"T\",1,2,1,\"A\",\"B\",1", L"T", {L"A"}, -1},
-        {L"AT*EASM=\"T\",1,1,0,1", L"T", {}, -1},
-        {L"AT*EASM=\"T\",1,1,2,\"\",\"B\",1", L"T", {L"", L"B"}, 0},
-        {L"AT*EASM=\"T\",1,0,2,\"A\",\"B\",1", L"T", {L"A", L"B"}, -1},
-        {L"AT*EASM=\"T\", 1, 2, 2,\"A\",\"B\",1", L"T", {L"A", L"B"}, 1},
-        {L"AT*EASM=\"T\",1 ,2,2,\"A\",\"B\",1", L"T", {}, -1},
-        {L"AT*EASM=\"" + w80 + L"\",1,1,1,\"" + w80 + L"\",1", w63.c_str(), {w63}, 0},
-        // No title to read: the header stays as it was.
-        {L"AT*EASM=\"Unclosed", w63.c_str(), {}, -1},
-        {L"AT*EAM=\"Slides\"", w63.c_str(), {}, -1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.line));
-        ShowSubmenu(c.line);
-        EXPECT_FALSE(HeaderHidden());
-        EXPECT_EQ(c.title, ColumnText(list));
-        EXPECT_EQ(c.items, Items());
-        EXPECT_EQ(c.selected, NextItem(list, LVNI_SELECTED));
-        RECT client;
-        GetClientRect(list, &client);
-        EXPECT_EQ(client.right, SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0) +
-                                    SendMessageW(list, LVM_GETCOLUMNWIDTH, 2, 0));
-    }
-    ChoiceListShowHeader(list, FALSE);
-    ShowSubmenu(L"OK");
-    EXPECT_TRUE(HeaderHidden());
+    LOGFONTW font;
+    for (HGDIOBJ made : fonts)
+        EXPECT_EQ(0, GetObjectW(made, sizeof font, &font));
 }
 
 }  // namespace

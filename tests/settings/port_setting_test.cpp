@@ -44,13 +44,4 @@ TEST(PortSetting, ReadsWhatFitsFourBytesAndWritesADword)
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarvane");
 }
 
-TEST(DevicePrefix, NamesComBelowTenAndBspFromTen)
-{
-    for (int port : {0, 3, 9, 10, 12, 19, 25}) {
-        wchar_t name[16];
-        wsprintfW(name, L"%s%d:", DevicePrefix(port), port % 10);
-        EXPECT_EQ((port < 10 ? L"COM" : L"BSP") + std::to_wstring(port % 10) + L":", name);
-    }
-}
-
 }  // namespace

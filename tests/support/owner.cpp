@@ -1,8 +1,5 @@
 #include "tests/support/owner.h"
 
-#include <tlhelp32.h>
-#include <winternl.h>
-
 
 namespace {
 
@@ -160,42 +157,4 @@ void RunPumping(const std::function<void()>& work)
     while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
         PumpPending();
     CloseHandle(thread);
-}
-
-// Wine's GetProcessHandleCount reports 0, so this asks the system's table.
-size_t OpenHandleCount()
-{
-    struct Entry {
-        ULONG process;
-        BYTE type, flags;
-        USHORT value;
-        PVOID object;
-        ULONG access;
-    };
-    using Query = NTSTATUS(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    std::vector<char> table(1 << 20);
-    ULONG needed = 0;
-    while (query(16 /* SystemHandleInformation */, table.data(),
-                 static_cast<ULONG>(table.size()), &needed) != 0)
-        table.resize(table.size() * 2);
-    const ULONG count = *reinterpret_cast<const ULONG*>(table.data());
-    const auto* entries = reinterpret_cast<const Entry*>(table.data() + sizeof(void*));
-    size_t own = 0;
-    for (ULONG i = 0; i < count; ++i)
-        own += entries[i].process == GetCurrentProcessId();
-    return own;
-}
-
-size_t ThreadCount()
-{
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    size_t count = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        count += entry.th32OwnerProcessID == GetCurrentProcessId();
-    CloseHandle(snapshot);
-    return count;
 }

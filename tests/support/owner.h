@@ -58,7 +58,3 @@ private:
 void PumpFor(DWORD milliseconds);
 // Runs `work` on another thread while this one keeps its windows answering.
 void RunPumping(const std::function<void()>& work);
-
-// Kernel handles and threads of this process, to show nothing leaks.
-size_t OpenHandleCount();
-size_t ThreadCount();

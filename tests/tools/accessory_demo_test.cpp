@@ -1,8 +1,8 @@
 // The demo accessory against a scripted phone on the other end of the line.
 #include <gtest/gtest.h>
 
-#include "tests/support/peer.h"
-#include "tests/support/program.h"
+#include "bench/peer.h"
+#include "bench/program.h"
 
 namespace {
 

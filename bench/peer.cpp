@@ -1,4 +1,4 @@
-#include "tests/support/peer.h"
+#include "bench/peer.h"
 
 #include "ce/stream_device.h"
 
@@ -16,7 +16,7 @@ Peer::Peer(const NullModemPair& pair, std::string reply)
       m_arrived(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       m_stop(0),
       m_reply(std::move(reply)),
-      m_lastArrival(GetTickCount64()),
+      m_lastArrival(NowMs()),
       m_listener(nullptr)
 {
     const HANDLE linkEnd = OpenStreamDevice(pair.linkDevice);
@@ -105,18 +105,28 @@ std::string Peer::Exchange(const std::string& bytes, DWORD quietMs)
 {
     Forget();
     Send(bytes);
-    const ULONGLONG sent = GetTickCount64();
+    const double sent = NowMs();
     for (;;) {
-        ULONGLONG last;
-        {
-            std::lock_guard<std::mutex> guard(m_mutex);
-            last = m_lastArrival > sent ? m_lastArrival : sent;
-        }
-        const ULONGLONG now = GetTickCount64();
+        const double last = LastArrivalMs() > sent ? LastArrivalMs() : sent;
+        const double now = NowMs();
         if (now >= last + quietMs)
             return Received();
-        WaitForSingleObject(m_arrived, static_cast<DWORD>(last + quietMs - now));
+        WaitForSingleObject(m_arrived, static_cast<DWORD>(last + quietMs - now) + 1);
     }
+}
+
+double Peer::LastArrivalMs() const
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_lastArrival;
+}
+
+double NowMs()
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 DWORD WINAPI Peer::Listen(LPVOID param)
@@ -140,7 +150,7 @@ void Peer::OnBytes(const char* bytes, DWORD length)
     {
         std::lock_guard<std::mutex> guard(m_mutex);
         m_received.append(bytes, length);
-        m_lastArrival = GetTickCount64();
+        m_lastArrival = NowMs();
         for (DWORD i = 0; i < length; ++i) {
             if (bytes[i] != '\r') {
                 m_pending += bytes[i];

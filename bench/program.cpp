@@ -1,8 +1,11 @@
-#include "tests/support/program.h"
+#include "bench/program.h"
 
 #include <commctrl.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
-#include "tests/support/peer.h"
+#include "bench/peer.h"
 
 namespace {
 
@@ -38,7 +41,9 @@ Child::Child(const std::wstring& program, const std::wstring& arguments, bool wi
         startup.hStdInput = childInput;
         startup.hStdOutput = startup.hStdError = m_output;
     }
-    std::wstring commandLine = L"\"" + TestDirectory() + program + L"\" " + arguments;
+    const bool isPath = program.find_first_of(L"\\:") != std::wstring::npos;
+    std::wstring commandLine =
+        L"\"" + (isPath ? program : TestDirectory() + program) + L"\" " + arguments;
     PROCESS_INFORMATION started = {};
     if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, withStreams, 0, nullptr,
                        nullptr, &startup, &started)) {
@@ -99,7 +104,7 @@ ULONGLONG Child::CpuMs() const
             (ULONGLONG(user.dwHighDateTime) << 32 | user.dwLowDateTime)) / 10000;
 }
 
-RemoteProgram::RemoteProgram() : m_child(L"remote.exe", L"", false)
+RemoteProgram::RemoteProgram(const std::wstring& program) : m_child(program, L"", false)
 {
     // Found while still being created, the window is ready once shown.
     Eventually(
@@ -145,12 +150,17 @@ std::wstring RemoteProgram::ReadText(UINT message, WPARAM wParam) const
     return text;
 }
 
+std::wstring RemoteProgram::Item(int index) const
+{
+    return ReadText(LVM_GETITEMTEXTW, index);
+}
+
 Texts RemoteProgram::Items() const
 {
     Texts items;
     const int count = static_cast<int>(SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0));
     for (int i = 0; i < count; ++i)
-        items.push_back(ReadText(LVM_GETITEMTEXTW, i));
+        items.push_back(Item(i));
     return items;
 }
 
@@ -205,4 +215,51 @@ Texts Ports(int marked, const wchar_t* suffix)
         entries.push_back(port == marked ? entry + suffix : entry);
     }
     return entries;
+}
+
+// Wine's GetProcessHandleCount reports 0, so this asks the system's table.
+size_t HandleCount(DWORD processId)
+{
+    struct Entry {
+        ULONG process;
+        BYTE type, flags;
+        USHORT value;
+        PVOID object;
+        ULONG access;
+    };
+    using Query = NTSTATUS(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    std::vector<char> table(1 << 20);
+    ULONG needed = 0;
+    while (query(16 /* SystemHandleInformation */, table.data(),
+                 static_cast<ULONG>(table.size()), &needed) != 0)
+        table.resize(table.size() * 2);
+    const ULONG count = *reinterpret_cast<const ULONG*>(table.data());
+    const auto* entries = reinterpret_cast<const Entry*>(table.data() + sizeof(void*));
+    size_t own = 0;
+    for (ULONG i = 0; i < count; ++i)
+        own += entries[i].process == processId;
+    return own;
+}
+
+size_t ThreadCount(DWORD processId)
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    size_t count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == processId;
+    CloseHandle(snapshot);
+    return count;
+}
+
+size_t CommittedKb(HANDLE process)
+{
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof counters;
+    K32GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                            sizeof counters);
+    return counters.PagefileUsage / 1024;  // what it has committed
 }

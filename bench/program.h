@@ -1,6 +1,6 @@
 // Programs of the build run as child processes, and remote.exe driven from
-// the test: its window, its list read across the process boundary, keys
-// delivered to the list, its message boxes.
+// outside, as the benchmark and the tests do: its window, its list read
+// across the process boundary, keys delivered to the list, its message boxes.
 #pragma once
 
 #include <windows.h>
@@ -12,7 +12,7 @@ using Texts = std::vector<std::wstring>;
 
 class Child {
 public:
-    // `program` is a file in the test's directory. With streams, standard
+    // `program` is a path, or a file beside the running program. With streams, standard
     // input is a pipe and the output goes to a file. A GUI program should get
     // none: the first one of a Wine session starts Wine's desktop process,
     // which would inherit them and keep them open.
@@ -22,6 +22,7 @@ public:
     Child& operator=(const Child&) = delete;
 
     HANDLE Process() const { return m_process; }
+    DWORD Id() const { return GetProcessId(m_process); }
     void CloseInput();
     // The exit code, or -1 while it runs after `timeoutMs`.
     long WaitForExit(DWORD timeoutMs);
@@ -37,7 +38,9 @@ private:
 
 class RemoteProgram {
 public:
-    RemoteProgram();  // starts remote.exe and waits until its window is up
+    // Starts the program (by default remote.exe beside this one) and waits
+    // until its window is up.
+    explicit RemoteProgram(const std::wstring& program = L"remote.exe");
     ~RemoteProgram();  // closes it, or ends it
     RemoteProgram(const RemoteProgram&) = delete;
     RemoteProgram& operator=(const RemoteProgram&) = delete;
@@ -47,6 +50,7 @@ public:
     Child& Process() { return m_child; }
 
     Texts Items() const;
+    std::wstring Item(int index) const;
     std::wstring Title() const;
     bool HeaderShown() const;
     int Selected() const;
@@ -57,6 +61,7 @@ public:
 
 private:
     std::wstring ReadText(UINT message, WPARAM wParam) const;
+
 
     Child m_child;
     HWND m_window = nullptr;
@@ -69,3 +74,10 @@ int ProgramWindowCount();
 
 // The twenty port entries, `marked` with `suffix`.
 Texts Ports(int marked = -1, const wchar_t* suffix = L"");
+
+// What a process holds, to show that nothing leaks: kernel handles (Wine's
+// GetProcessHandleCount reports 0, so these come from the system's table),
+// threads, and committed memory.
+size_t HandleCount(DWORD processId);
+size_t ThreadCount(DWORD processId);
+size_t CommittedKb(HANDLE process);

@@ -1,5 +1,6 @@
-// The far end of a virtual null-modem, played by the test: it keeps every
-// byte that arrives and can answer each non-empty line with a fixed reply.
+// The far end of a virtual null-modem, played by a test or the benchmark:
+// it keeps every byte that arrives, with the time of the last arrival, and
+// can answer each non-empty line with a fixed reply.
 #pragma once
 
 #include <windows.h>
@@ -13,8 +14,9 @@ struct NullModemPair {
     const wchar_t* peerDevice;  // the desktop path the test opens
 };
 
-// The pairs the run starts; tests/CMakeLists.txt hands the same list to the
-// script. kVanishingPair is ended by the test that uses it.
+// The pairs a run starts; tests/CMakeLists.txt and scripts/bench hand the
+// same names to scripts/nullmodem. kVanishingPair is ended by the test that
+// uses it.
 constexpr NullModemPair kPairA = {L"COM5:", L"\\\\.\\COM6"};
 constexpr NullModemPair kPairB = {L"COM7:", L"\\\\.\\COM8"};
 constexpr NullModemPair kBluetoothPair = {L"BSP2:", L"\\\\.\\COM9"};
@@ -43,6 +45,7 @@ public:
     // Forgets, sends, and returns what came back once the line was quiet
     // for `quietMs` (the far end reads within 100 ms of a 200 ms pause).
     std::string Exchange(const std::string& bytes, DWORD quietMs = 600);
+    double LastArrivalMs() const;  // on the NowMs clock
 
 private:
     static DWORD WINAPI Listen(LPVOID self);
@@ -56,9 +59,12 @@ private:
     std::string m_reply;
     std::string m_received;
     std::string m_pending;  // the line being received, until its CR
-    ULONGLONG m_lastArrival;
+    double m_lastArrival;
     HANDLE m_listener;
 };
+
+// Milliseconds on a monotonic clock, finer than the tick count.
+double NowMs();
 
 // Waits for a condition nothing signals (across processes), polling.
 template <typename Condition>

@@ -1,0 +1,309 @@
+// The benchmark: the real remote.exe against a scripted peer on the
+// null-modem. Prints one table and writes the same figures as JSON.
+//
+//   bench.exe [--quick] [--bin DIR] [--label NAME] --out FILE
+//
+// DIR holds the remote.exe and accessory-demo.exe to measure (by default
+// the ones beside this program), so that two builds compare in one run.
+#include <windows.h>
+
+#include <stdio.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/peer.h"
+#include "bench/program.h"
+#include "bench/refill_profile.h"
+#include "settings/port_setting.h"
+
+namespace {
+
+struct Options {
+    bool quick = false;
+    std::wstring bin;
+    std::string label = "bench";
+    std::wstring out;
+};
+
+struct Figure {
+    std::string name;
+    double value;
+    std::string unit;
+    std::string comparedWith;
+};
+
+class Report {
+public:
+    void Add(const std::string& name, double value, const std::string& unit,
+             const std::string& comparedWith = "")
+    {
+        m_figures.push_back({name, value, unit, comparedWith});
+        printf("%-46s %10.1f %-6s %s\n", name.c_str(), value, unit.c_str(), comparedWith.c_str());
+        fflush(stdout);
+    }
+    void Write(const Options& options) const
+    {
+        FILE* file = _wfopen(options.out.c_str(), L"w");
+        if (file == nullptr)
+            return;
+        fprintf(file, "{\"label\": \"%s\", \"quick\": %s, \"figures\": [\n", options.label.c_str(),
+                options.quick ? "true" : "false");
+        for (size_t i = 0; i < m_figures.size(); ++i)
+            fprintf(file, "  {\"name\": \"%s\", \"value\": %.3f, \"unit\": \"%s\"}%s\n",
+                    m_figures[i].name.c_str(), m_figures[i].value, m_figures[i].unit.c_str(),
+                    i + 1 < m_figures.size() ? "," : "");
+        fprintf(file, "]}\n");
+        fclose(file);
+    }
+
+private:
+    std::vector<Figure> m_figures;
+};
+
+double Percentile(std::vector<double> samples, double fraction)
+{
+    if (samples.empty())
+        return -1;
+    std::sort(samples.begin(), samples.end());
+    return samples[static_cast<size_t>(fraction * (samples.size() - 1) + 0.5)];
+}
+
+void AddSpread(Report& report, const std::string& name, const std::vector<double>& samples,
+               const std::string& comparedWith = "")
+{
+    const std::string n = " (n=" + std::to_string(samples.size()) + ")";
+    report.Add(name + n + ": median", Percentile(samples, 0.5), "ms", comparedWith);
+    report.Add(name + n + ": min", Percentile(samples, 0), "ms");
+    report.Add(name + n + ": p95", Percentile(samples, 0.95), "ms");
+    report.Add(name + n + ": max", Percentile(samples, 1), "ms");
+}
+
+// What a line of `rate` baud carries of `bytes` (ten bits a byte), in ms.
+std::string LineTime(size_t bytes)
+{
+    char text[96];
+    snprintf(text, sizeof text, "a 115200 baud line: %.0f ms; 921600: %.0f ms",
+             bytes * 10 * 1000.0 / 115200, bytes * 10 * 1000.0 / 921600);
+    return text;
+}
+
+std::string Submenu(const std::string& title, int items)
+{
+    std::string line = "AT*EASM=\"" + title + "\",1,1," + std::to_string(items);
+    for (int item = 1; item <= items; ++item)
+        line += ",\"Item " + std::to_string(item) + "\"";
+    return line + ",1\r";
+}
+
+size_t CountOks(const std::string& bytes)
+{
+    size_t count = 0;
+    for (size_t at = bytes.find("OK\r"); at != std::string::npos; at = bytes.find("OK\r", at + 3))
+        ++count;
+    return count;
+}
+
+// Sends a burst at once; counts the OKs and the time to the last one.
+void Burst(Report& report, Peer& peer, const std::string& name, const std::string& bytes,
+           size_t lines)
+{
+    peer.Forget();
+    const double start = NowMs();
+    peer.Send(bytes);
+    peer.WaitForLines(lines, 60000);
+    Sleep(1000);  // a late extra answer would show here
+    const size_t answered = CountOks(peer.Received());
+    report.Add(name + ": lines answered", static_cast<double>(answered), "lines",
+               "sent " + std::to_string(lines));
+    report.Add(name + ": last OK after", peer.LastArrivalMs() - start, "ms", LineTime(bytes.size()));
+}
+
+void AddProcessState(Report& report, RemoteProgram& program, const std::string& when)
+{
+    const Child& child = program.Process();
+    report.Add("remote.exe handles " + when, HandleCount(child.Id()), "");
+    report.Add("remote.exe threads " + when, ThreadCount(child.Id()), "");
+    report.Add("remote.exe committed memory " + when, CommittedKb(child.Process()), "KB");
+}
+
+void IdleCpu(Report& report, RemoteProgram& program, const std::string& name, DWORD ms)
+{
+    const ULONGLONG before = program.Process().CpuMs();
+    Sleep(ms);
+    report.Add(name, 100.0 * (program.Process().CpuMs() - before) / ms, "%", "of one core");
+}
+
+// Picks a port in the list and times from the moment its box has gone until
+// the new port answers an "AT" its peer writes as soon as the list marks the
+// port. (On Xvfb, with no window manager, Wine waits two seconds for the
+// box's window to be withdrawn before the box is gone.)
+double SwitchPort(RemoteProgram& program, Peer& next, int port)
+{
+    program.PostKey('1' + port);
+    Eventually([] { return FindWindowW(L"#32770", L"Remote") != nullptr; }, 5000);
+    next.Forget();
+    DismissMessageBox(0);
+    const double start = NowMs();
+    Eventually([&] { return program.Item(port).find(L" - ") != std::wstring::npos; }, 5000);
+    next.Send("AT\r");
+    next.WaitForLines(1, 5000);
+    return next.LastArrivalMs() - start;
+}
+
+void PortMode(Report& report, RemoteProgram& program, Peer& peer, const Options& options)
+{
+    IdleCpu(report, program, "idle CPU with a port open", options.quick ? 3000 : 10000);
+
+    std::mt19937 random(1);
+    std::vector<double> replies;
+    for (int i = 0; i < (options.quick ? 50 : 200); ++i) {
+        Sleep(std::uniform_int_distribution<int>(0, 300)(random));
+        peer.Forget();
+        const double start = NowMs();
+        peer.Send("AT\r");
+        if (peer.WaitForLines(1, 2000))
+            replies.push_back(peer.LastArrivalMs() - start);
+    }
+    AddSpread(report, "reply to AT", replies,
+              "floor: 200 ms pause + 0-100 ms poll (200/250/295/300)");
+    report.Add("reply to AT: overhead over the floor's median", Percentile(replies, 0.5) - 250,
+               "ms");
+
+    std::string ats;
+    for (int i = 0; i < 1000; ++i)
+        ats += "AT\r";
+    Burst(report, peer, "1000 AT at once", ats, 1000);
+
+    const int lines = options.quick ? 10000 : 100000;
+    AddProcessState(report, program, "before " + std::to_string(lines) + " lines");
+    for (int sent = 0; sent < lines; sent += 500) {
+        std::string chunk;
+        for (int i = 0; i < 500; ++i)
+            chunk += "AT+CMER=3,2,0,0,0\r";
+        peer.Forget();
+        peer.Send(chunk);
+        peer.WaitForLines(500, 30000);
+    }
+    AddProcessState(report, program, "after " + std::to_string(lines) + " lines");
+
+    Peer next(kPairB);
+    const int switches = options.quick ? 20 : 1000;
+    std::vector<double> picks;
+    for (int i = 0; i < switches; ++i)
+        picks.push_back(SwitchPort(program, i % 2 == 0 ? next : peer, i % 2 == 0 ? 7 : 5));
+    AddSpread(report, "port pick to the new port answering", picks);
+    AddProcessState(report, program, "after " + std::to_string(switches) + " port switches");
+
+    SwitchPort(program, peer, 0);  // no port
+    IdleCpu(report, program, "idle CPU without a port", options.quick ? 3000 : 10000);
+    SwitchPort(program, peer, 5);
+}
+
+void MenuMode(Report& report, RemoteProgram& program, Peer& peer, const Options& options)
+{
+    std::vector<double> shown, keys;
+    for (int i = 0; i < (options.quick ? 10 : 50); ++i) {
+        const std::wstring title = L"Menu " + std::to_wstring(i);
+        const double start = NowMs();
+        peer.Send(Submenu("Menu " + std::to_string(i), 20));
+        if (Eventually([&] { return program.Title() == title; }, 5000))
+            shown.push_back(NowMs() - start);
+        Sleep(400);  // its OK
+        peer.Forget();
+        const double pressed = NowMs();
+        program.Key('1' + i % 9);
+        if (peer.WaitForLines(1, 2000))
+            keys.push_back(peer.LastArrivalMs() - pressed);
+    }
+    AddSpread(report, "20-item submenu arrival to list shown", shown,
+              "floor as for the reply to AT");
+    AddSpread(report, "key to *EAMI on the wire", keys);
+
+    for (int count : {30, 200}) {
+        std::string burst;
+        for (int i = 0; i < count; ++i)
+            burst += Submenu("Burst " + std::to_string(i), 20);
+        Burst(report, peer, std::to_string(count) + " 20-item submenus at once", burst, count);
+        report.Add(std::to_string(count) + " submenus: last one shown",
+                   program.Title() == L"Burst " + std::to_wstring(count - 1), "yes=1");
+    }
+}
+
+// The link's accessory side, in the demo accessory: back-to-back picks,
+// each answered at once by this phone, timed to the next submenu.
+void AccessoryPicks(Report& report, const Options& options)
+{
+    Peer phone(kPairA, "OK\r");
+    Child demo(options.bin + L"accessory-demo.exe", L"COM5:", true);
+    phone.WaitForLines(3, 10000);
+    Sleep(1500);
+    std::vector<double> picks;
+    for (int i = 0; i < (options.quick ? 5 : 20); ++i) {
+        phone.Forget();
+        const double start = NowMs();
+        phone.Send("*EAMI: 1\r");
+        if (phone.WaitForLines(1, 5000))
+            picks.push_back(phone.LastArrivalMs() - start);
+    }
+    AddSpread(report, "accessory pick to the next submenu", picks);
+}
+
+bool ParseOptions(int argc, wchar_t** argv, Options* options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (arg == L"--quick")
+            options->quick = true;
+        else if (arg == L"--bin" && i + 1 < argc)
+            options->bin = std::wstring(argv[++i]) + L"\\";
+        else if (arg == L"--label" && i + 1 < argc)
+            options->label = std::string(argv[i + 1], argv[i + 1] + wcslen(argv[i + 1])), ++i;
+        else if (arg == L"--out" && i + 1 < argc)
+            options->out = argv[++i];
+        else
+            return false;
+    }
+    return !options->out.empty();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    Options options;
+    if (!ParseOptions(argc, argv, &options)) {
+        fprintf(stderr, "usage: bench.exe [--quick] [--bin DIR] [--label NAME] --out FILE\n");
+        return 2;
+    }
+    Report report;
+    printf("%-46s %10s %-6s %s\n", ("figure (" + options.label + ")").c_str(), "value", "unit",
+           "compared with");
+
+    const std::wstring remote = options.bin + L"remote.exe";
+    WIN32_FILE_ATTRIBUTE_DATA file = {};
+    GetFileAttributesExW(remote.c_str(), GetFileExInfoStandard, &file);
+    report.Add("remote.exe size", file.nFileSizeLow / 1024.0, "KB", "its kind: tens of KB");
+
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarvane");
+    WritePortSetting(kPortSettingName, 5);
+    {
+        Peer peer(kPairA);
+        const double start = NowMs();
+        RemoteProgram program(remote);
+        Eventually([&] { return program.Items().size() == 20; }, 10000);
+        report.Add("start to list shown", NowMs() - start, "ms");
+        PortMode(report, program, peer, options);
+        MenuMode(report, program, peer, options);
+    }
+    const std::string line = Submenu("Title", 20);
+    const std::wstring wide(line.begin(), line.end() - 1);
+    for (const RefillStep& step : ProfileRefill(wide.c_str(), options.quick ? 20 : 100))
+        report.Add(std::string("refill in process: ") + step.name, step.ms, "ms");
+    AccessoryPicks(report, options);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarvane");
+    report.Write(options);
+    return 0;
+}

@@ -1,0 +1,76 @@
+#include "bench/refill_profile.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/remote_state.h"
+#include "bench/peer.h"
+#include "choicelist/choice_list.h"
+#include "choicelist/choice_list_contents.h"
+
+namespace {
+
+void Pump()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&message);
+}
+
+}  // namespace
+
+// The list as the program has it: a shown 240x294 window on the display,
+// the choice list over its client area, the stored line refilled as a
+// submenu arrives. Each step of the refill is timed on its own, and the
+// paint that follows it.
+std::vector<RefillStep> ProfileRefill(const wchar_t* line, int rounds)
+{
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.lpszClassName = L"RefillProfile";
+    RegisterClassW(&windowClass);
+    const HWND window = CreateWindowExW(0, L"RefillProfile", L"", WS_POPUP | WS_VISIBLE, 0, 0,
+                                        240, 294, nullptr, nullptr, nullptr, nullptr);
+    RECT client;
+    GetClientRect(window, &client);
+    const HWND list = CreateChoiceList(window, client, IDC_CHOICE_LIST);
+    g_menuMode = 1;
+    wcscpy(g_menuLine, line);
+    Pump();
+
+    std::vector<RefillStep> steps = {{"whole refill"}, {"  clear"}, {"  title and header"},
+                                     {"  20 items added"}, {"  select"}, {"  fit columns"},
+                                     {"paint after it"}};
+    for (int round = 0; round < rounds; ++round) {
+        double start = NowMs();
+        FillChoiceList(window);
+        steps[0].ms += NowMs() - start;
+        start = NowMs();
+        UpdateWindow(list);
+        steps[6].ms += NowMs() - start;
+        Pump();
+
+        // The same work, step by step.
+        const double marks[] = {
+            NowMs(),
+            (ChoiceListClear(list), NowMs()),
+            (ChoiceListSetTitle(list, L"Title"), ChoiceListShowHeader(list, TRUE), NowMs()),
+            ([&] {
+                for (int item = 0; item < 20; ++item)
+                    ChoiceListAddItem(list, L"An item of the menu", -1);
+            }(), NowMs()),
+            (ChoiceListSelect(list, 0), NowMs()),
+            (ChoiceListFitColumns(list), NowMs()),
+        };
+        for (int step = 1; step <= 5; ++step)
+            steps[step].ms += marks[step] - marks[step - 1];
+        UpdateWindow(list);
+        Pump();
+    }
+    for (RefillStep& step : steps)
+        step.ms /= rounds;
+    DestroyWindow(window);
+    return steps;
+}
