@@ -2,7 +2,10 @@
 # a persistent wineserver for each while a run lasts, and one Xvfb for the
 # tests and demos that need real pixels or real input.
 #
-#   wine_prefix PREFIX null|x11   create PREFIX once, ready for unattended use
+#   wine_prefix PREFIX null|x11|xvfb
+#                                 create PREFIX once, ready for unattended use;
+#                                 xvfb: X11 on a display with no window
+#                                 manager, so Wine manages its windows itself
 #   wine_up PREFIX                persistent wineserver, warmed up
 #   xvfb_up                       start Xvfb, export DISPLAY
 #   wine_session_down             stop every server and Xvfb started here
@@ -16,9 +19,12 @@ wine_started_prefixes=()
 xvfb_pid=""
 
 wine_prefix() {
-  local prefix=$1 driver=$2
-  [ -f "$prefix/.ready-$driver" ] && return 0
-  echo "wine: preparing $prefix ($driver graphics)"
+  local prefix=$1 kind=$2 driver=${2/xvfb/x11} managed=Y
+  # Without a window manager, Wine would wait two seconds for one at every
+  # window it hides (a message box closing, say).
+  [ "$kind" = xvfb ] && managed=N
+  [ -f "$prefix/.ready-$kind" ] && return 0
+  echo "wine: preparing $prefix ($kind graphics)"
   rm -rf "$prefix"
   mkdir -p "$prefix"
   WINEPREFIX=$prefix DISPLAY= wineboot -i >/dev/null 2>&1 || true
@@ -36,10 +42,13 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\\Software\\Wine\\Drivers]
 "Graphics"="$driver"
+
+[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
+"Managed"="$managed"
 REG
   WINEPREFIX=$prefix DISPLAY= wine regedit /S "$settings" >/dev/null 2>&1
   WINEPREFIX=$prefix wineserver -w
-  touch "$prefix/.ready-$driver"
+  touch "$prefix/.ready-$kind"
 }
 
 wine_up() {
