@@ -141,6 +141,9 @@ TEST(Link, FailedExchangeLeavesNoStaleSignals)
     int result = -1;
     RunPumping([&] { result = link->SendCommand("AT2"); });
     EXPECT_EQ(1, result);
+    // Its reply is on the way (the peer decides on it as the line arrives).
+    EXPECT_TRUE(Eventually([&] { return peer.Received().find("AT2\r") != std::string::npos; },
+                           2000));
 
     // And a reply that never comes is waited for, not found at once.
     peer.SetReply("");
