@@ -105,9 +105,14 @@ std::string Peer::Exchange(const std::string& bytes, DWORD quietMs)
 {
     Forget();
     Send(bytes);
-    const double sent = NowMs();
+    return ReceivedWhenQuiet(quietMs);
+}
+
+std::string Peer::ReceivedWhenQuiet(DWORD quietMs)
+{
+    const double since = NowMs();
     for (;;) {
-        const double last = LastArrivalMs() > sent ? LastArrivalMs() : sent;
+        const double last = LastArrivalMs() > since ? LastArrivalMs() : since;
         const double now = NowMs();
         if (now >= last + quietMs)
             return Received();

@@ -45,6 +45,9 @@ public:
     // Forgets, sends, and returns what came back once the line was quiet
     // for `quietMs` (the far end reads within 100 ms of a 200 ms pause).
     std::string Exchange(const std::string& bytes, DWORD quietMs = 600);
+    // What has come since the last Forget, once the line has been quiet for
+    // `quietMs` from now or from the last arrival.
+    std::string ReceivedWhenQuiet(DWORD quietMs = 600);
     double LastArrivalMs() const;  // on the NowMs clock
 
 private:

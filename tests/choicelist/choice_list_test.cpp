@@ -1,5 +1,5 @@
 // The choice list on the real list view: keys and taps become picks for the
-// parent; labels, selection, header, fonts and columns. (What it shows, the
+// parent; labels, header, fonts and columns. (What it shows, the
 // program's tests read from the program itself.)
 #include "choicelist/choice_list.h"
 
@@ -154,16 +154,8 @@ TEST_F(ChoiceList, KeysAndTapsPick)
     EXPECT_EQ(Events({"pick 3", "activate -> 1"}), events);
 }
 
-TEST_F(ChoiceList, LabelsSelectionHeaderFontsAndColumns)
+TEST_F(ChoiceList, LabelsHeaderFontsAndColumns)
 {
-    // A selection outside the items selects nothing, not everything.
-    AddItems(4);
-    ChoiceListSelect(list, -1);
-    ChoiceListSelect(list, 4);
-    EXPECT_EQ(0, SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0));
-    EXPECT_EQ(-1, NextItem(list, LVNI_FOCUSED));
-    ChoiceListClear(list);
-
     AddItems(11);
     EXPECT_EQ(L"1", ItemText(list, 0, 1));
     EXPECT_EQ(L"0", ItemText(list, 9, 1));
