@@ -195,8 +195,11 @@ void PortMode(Report& report, RemoteProgram& program, Peer& peer, const Options&
     Peer next(kPairB);
     const int switches = options.quick ? 20 : 1000;
     std::vector<double> picks;
-    for (int i = 0; i < switches; ++i)
+    for (int i = 0; i < switches; ++i) {
+        if (i == switches / 2)  // growth between the halves would be a leak
+            AddProcessState(report, program, "after " + std::to_string(i) + " port switches");
         picks.push_back(SwitchPort(program, i % 2 == 0 ? next : peer, i % 2 == 0 ? 7 : 5));
+    }
     AddSpread(report, "port pick to the new port answering", picks);
     AddProcessState(report, program, "after " + std::to_string(switches) + " port switches");
 
