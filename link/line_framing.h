@@ -8,8 +8,9 @@
 // it up to the old length become NUL.
 size_t CleanBatch(char* batch, size_t length);
 
-// Walks the lines of a cleaned batch. The byte at `end` must be NUL, so the
-// last line is terminated even without a CR.
+// Walks the lines of a cleaned batch. The range's last line must be
+// terminated, by a NUL at `end` (so that a line without a CR is too) or by
+// the NUL just before it.
 struct LineCursor {
     char* next;
     char* end;

@@ -61,8 +61,9 @@ private:
     // The running flag too: written by Open and Close, read by the reader
     // once per pass.
     std::atomic<HANDLE> m_readerThread;
-    // Written by Open before the reader runs; read by Transact on any thread
-    // to tell the reader's own commands.
+    // Written by Open before the reader runs and cleared by Close once it
+    // has ended; read by Transact on any thread to tell the reader's own
+    // commands.
     std::atomic<DWORD> m_readerThreadId;
 
     CRITICAL_SECTION m_lock;
