@@ -29,11 +29,11 @@ char* NextLine(LineCursor& cursor, size_t* length)
     return nullptr;
 }
 
-size_t UnfinishedLineStart(const char* batch, size_t length)
+size_t CompleteLinesLength(const char* batch, size_t length, bool bufferFull)
 {
     for (size_t i = length; i > 0; --i) {
         if (batch[i - 1] == '\0')
             return i;
     }
-    return length;
+    return bufferFull ? length : 0;
 }

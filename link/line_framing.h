@@ -21,9 +21,8 @@ struct LineCursor {
 // before it is returned, so its receiver may change the line's bytes.
 char* NextLine(LineCursor& cursor, size_t* length);
 
-// Where the unfinished last line of a cleaned batch starts: the bytes after
-// its last line end. A batch that filled the buffer keeps them for the next
-// one, so that a burst of lines is not cut at the buffer's edge. Returns
-// `length` when there is nothing to keep: no line end at all (a run longer
-// than the buffer is still cut), or none after the last one.
-size_t UnfinishedLineStart(const char* batch, size_t length);
+// How much of a cleaned batch goes out now: everything up to the end of
+// its last complete line. The unfinished line after it waits in the buffer
+// for its rest, unless the buffer is full and that line fills it: a run
+// longer than the buffer is cut there.
+size_t CompleteLinesLength(const char* batch, size_t length, bool bufferFull);

@@ -4,6 +4,7 @@
 #include "ce/stream_device.h"
 #include "link/line_framing.h"
 #include "link/menu_protocol.h"
+#include "link/tick_span.h"
 
 #include <new>
 #include <string.h>
@@ -12,47 +13,63 @@
 namespace {
 
 constexpr size_t kBatchLimit = 2047;
-constexpr DWORD kIdlePollMs = 100;
+constexpr DWORD kIdlePollMs = 100;     // how soon the reader sees Close
+constexpr DWORD kLinePauseMs = 200;    // a pause longer than this ends a line
+constexpr DWORD kReopenIntervalMs = 1000;
 constexpr DWORD kReplyTimeoutMs = 1000;
 constexpr DWORD kHandOverWaitMs = 50;
 constexpr DWORD kReaderCheckIntervalMs = 500;
 constexpr int kReaderChecks = 4;
 
-// A read returns once the incoming bytes pause for more than 200 ms.
-COMMTIMEOUTS ReaderTimeouts()
+// A read of one byte with only a total timeout returns as soon as that byte
+// is there, or after `waitMs` with nothing. (Serial drivers document it so;
+// the interval timeout's "return at the first byte" form does not return
+// early under Wine.)
+bool SetReadWait(HANDLE port, DWORD waitMs)
 {
     COMMTIMEOUTS timeouts = {};
-    timeouts.ReadIntervalTimeout = 200;
-    timeouts.ReadTotalTimeoutMultiplier = 100;
-    timeouts.ReadTotalTimeoutConstant = 200;
+    timeouts.ReadTotalTimeoutConstant = waitMs;
     timeouts.WriteTotalTimeoutMultiplier = 200;
     timeouts.WriteTotalTimeoutConstant = 200;
-    return timeouts;
+    return SetCommTimeouts(port, &timeouts) != FALSE;
 }
 
-// A device whose state cannot be read counts as idle.
-DWORD QueuedByteCount(HANDLE port)
+// Waits for the first byte, then takes what else is queued, up to `room`
+// bytes, into `into`. False when the device fails: the read or its status.
+bool ReadArrivedBytes(HANDLE port, char* into, size_t room, size_t* read)
 {
+    DWORD first = 0;
+    if (!ReadFile(port, into, 1, &first, nullptr))
+        return false;
     DWORD errors = 0;
     COMSTAT status = {};
-    return ClearCommError(port, &errors, &status) ? status.cbInQue : 0;
+    if (!ClearCommError(port, &errors, &status))
+        return false;
+    DWORD more = 0;
+    if (first == 1 && status.cbInQue != 0 && room > 1) {
+        const DWORD wanted = static_cast<DWORD>(
+            status.cbInQue < room - 1 ? status.cbInQue : room - 1);
+        if (!ReadFile(port, into + 1, wanted, &more, nullptr))
+            return false;
+    }
+    *read = first + more;
+    return true;
 }
 
 // Waits for `object` on this thread while still answering messages that
 // other threads send to its windows; true once it is signalled.
 bool WaitAnsweringSentMessages(HANDLE object, DWORD milliseconds)
 {
-    const ULONGLONG until = GetTickCount64() + milliseconds;
+    const DWORD start = GetTickCount();
     for (;;) {
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         if (WaitForSingleObject(object, 0) == WAIT_OBJECT_0)
             return true;
-        const ULONGLONG now = GetTickCount64();
-        if (now >= until)
+        const DWORD left = TicksLeft(start, milliseconds, GetTickCount());
+        if (left == 0)
             return false;
-        MsgWaitForMultipleObjectsEx(1, &object, static_cast<DWORD>(until - now),
-                                    QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+        MsgWaitForMultipleObjectsEx(1, &object, left, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
     }
 }
 
@@ -82,6 +99,7 @@ SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWind
       m_ownerWindow(ownerWindow),
       m_ownerMessage(ownerMessage),
       m_currentMenuId(1),
+      m_registers(false),
       m_port(INVALID_HANDLE_VALUE),
       m_readerThread(nullptr),
       m_readerThreadId(0),
@@ -94,12 +112,14 @@ SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWind
     m_replyArrived = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     m_replyConsumed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     InitializeCriticalSection(&m_lock);
+    InitializeCriticalSection(&m_portLock);
 }
 
 SerialAccessoryLink::~SerialAccessoryLink()
 {
     SerialAccessoryLink::Close();
     DeleteCriticalSection(&m_lock);
+    DeleteCriticalSection(&m_portLock);
     for (HANDLE event : {m_replyAwaited, m_replyArrived, m_replyConsumed}) {
         if (event != nullptr)
             CloseHandle(event);
@@ -112,15 +132,18 @@ bool SerialAccessoryLink::Usable() const
            m_replyConsumed != nullptr;
 }
 
-// An open link stays as it is: a second Open fails without touching it.
+// An open link stays as it is, also while its reader waits for the device
+// to come back: a second Open fails without touching it.
 int SerialAccessoryLink::Open(const char* menuName)
 {
-    if (m_port != INVALID_HANDLE_VALUE)
+    if (m_readerThread != nullptr || m_port != INVALID_HANDLE_VALUE)
         return 0;
     const HANDLE port = OpenStreamDevice(m_portName);
     if (port == INVALID_HANDLE_VALUE)
         return 0;
     m_port = port;
+    m_registers = menuName != nullptr;
+    m_menuName = m_registers ? menuName : "";
 
     // Suspended, so that the reader finds itself running at its first check.
     DWORD readerId = 0;
@@ -186,12 +209,16 @@ int SerialAccessoryLink::WriteLine(const char* text)
     if (m_port == INVALID_HANDLE_VALUE)
         return 0;
     EnterCriticalSection(&m_lock);
-    const HANDLE port = m_port;
+    EnterCriticalSection(&m_portLock);
+    const HANDLE port = m_port;  // invalid while the device is away
     const DWORD length = static_cast<DWORD>(strlen(text));
     DWORD textWritten = 0;
     DWORD endWritten = 0;
-    WriteFile(port, text, length, &textWritten, nullptr);
-    WriteFile(port, "\r", 1, &endWritten, nullptr);
+    if (port != INVALID_HANDLE_VALUE) {
+        WriteFile(port, text, length, &textWritten, nullptr);
+        WriteFile(port, "\r", 1, &endWritten, nullptr);
+    }
+    LeaveCriticalSection(&m_portLock);
     LeaveCriticalSection(&m_lock);
     return textWritten == length && endWritten == 1;
 }
@@ -245,53 +272,114 @@ void SerialAccessoryLink::WithdrawReplyRequest()
         EventModify(m_replyConsumed, EVENT_SET);
 }
 
+// Complete lines go out as soon as their CR is read. The unfinished line
+// after them stays at the start of the buffer and goes out as it stands
+// once the bytes pause for more than kLinePauseMs, or when the device
+// fails. A device that fails is closed and opened again.
 void SerialAccessoryLink::RunReader()
 {
-    const COMMTIMEOUTS timeouts = ReaderTimeouts();
-    size_t carried = 0;  // an unfinished line from a full batch, at the start
+    HANDLE port = m_port;
+    DWORD lastOpenTick = GetTickCount();
+    DWORD lastByteTick = 0;
+    DWORD wait = 0;     // the read wait the device is set to; 0: not yet set
+    size_t held = 0;    // bytes of an unfinished line at the buffer's start
     while (m_readerThread != nullptr) {
-        const HANDLE port = m_port;
-        if (port == INVALID_HANDLE_VALUE)
-            return;
-        SetCommTimeouts(port, const_cast<COMMTIMEOUTS*>(&timeouts));
-        memset(m_receiveBuffer + carried, 0, sizeof m_receiveBuffer - carried);
-        const DWORD queued = QueuedByteCount(port);
-        if (queued == 0 && carried == 0) {
-            Sleep(kIdlePollMs);
+        if (port == INVALID_HANDLE_VALUE) {
+            if (!ReopenDevice(&lastOpenTick))
+                return;
+            port = m_port;
+            wait = 0;
+            AnnounceAgain();
             continue;
         }
-        // With nothing more queued, an unfinished line goes out as it is.
-        const size_t read = queued == 0 ? 0 : ReadBatch(port, carried, queued);
-        const size_t length = carried + CleanBatch(m_receiveBuffer + carried, read);
-        const size_t lent = carried + read >= kBatchLimit
-                                ? UnfinishedLineStart(m_receiveBuffer, length)
-                                : length;
-        LineCursor cursor = {m_receiveBuffer, m_receiveBuffer + lent};
-        size_t lineLength = 0;
-        while (char* line = NextLine(cursor, &lineLength))
-            DispatchLine(line, lineLength);
-        carried = length - lent;
-        memmove(m_receiveBuffer, m_receiveBuffer + lent, carried);
+        DWORD nextWait = kIdlePollMs;
+        if (held != 0) {
+            const DWORD pauseLeft = TicksLeft(lastByteTick, kLinePauseMs + 1, GetTickCount());
+            if (pauseLeft == 0) {
+                DispatchHeldLine(&held);
+                continue;
+            }
+            nextWait = pauseLeft < nextWait ? pauseLeft : nextWait;
+        }
+        size_t read = 0;
+        if ((nextWait != wait && !SetReadWait(port, nextWait)) ||
+            !ReadArrivedBytes(port, m_receiveBuffer + held, kBatchLimit - held, &read)) {
+            DispatchHeldLine(&held);
+            DropDevice();
+            port = INVALID_HANDLE_VALUE;
+            continue;
+        }
+        wait = nextWait;
+        if (read == 0)
+            continue;
+        lastByteTick = GetTickCount();
+        const bool full = held + read >= kBatchLimit;
+        const size_t length = held + CleanBatch(m_receiveBuffer + held, read);
+        const size_t ready = CompleteLinesLength(m_receiveBuffer, length, full);
+        DispatchLines(ready);
+        held = length - ready;
+        memmove(m_receiveBuffer, m_receiveBuffer + ready, held);
+        memset(m_receiveBuffer + held, 0, sizeof m_receiveBuffer - held);
     }
 }
 
-// What arrived after the first `start` bytes up to a pause, filling the
-// batch to at most kBatchLimit bytes, so that the buffer's last byte stays a
-// terminator. Returns the bytes read.
-size_t SerialAccessoryLink::ReadBatch(HANDLE port, size_t start, DWORD queued)
+// Hands over the lines in the buffer's first `length` bytes, which are
+// followed by a terminator.
+void SerialAccessoryLink::DispatchLines(size_t length)
 {
-    size_t length = start;
-    while (length < kBatchLimit) {
-        DWORD read = 0;
-        if (!ReadFile(port, m_receiveBuffer + length,
-                      static_cast<DWORD>(kBatchLimit - length), &read, nullptr) ||
-            read == 0)
-            break;
-        length += read;
-        if (length - start >= queued)
-            break;
+    LineCursor cursor = {m_receiveBuffer, m_receiveBuffer + length};
+    size_t lineLength = 0;
+    while (char* line = NextLine(cursor, &lineLength))
+        DispatchLine(line, lineLength);
+}
+
+// The unfinished line goes out as it stands.
+void SerialAccessoryLink::DispatchHeldLine(size_t* held)
+{
+    DispatchLines(*held);
+    memset(m_receiveBuffer, 0, *held);
+    *held = 0;
+}
+
+// Writers see the link as closed until the device is back.
+void SerialAccessoryLink::DropDevice()
+{
+    EnterCriticalSection(&m_portLock);
+    const HANDLE port = m_port.exchange(INVALID_HANDLE_VALUE);
+    LeaveCriticalSection(&m_portLock);
+    CloseStreamDevice(port);
+}
+
+// Opens the device again, at most once every kReopenIntervalMs, until it
+// opens or the reader is to stop; false then.
+bool SerialAccessoryLink::ReopenDevice(DWORD* lastOpenTick)
+{
+    while (m_readerThread != nullptr) {
+        const DWORD left = TicksLeft(*lastOpenTick, kReopenIntervalMs, GetTickCount());
+        if (left != 0) {
+            Sleep(left < kIdlePollMs ? left : kIdlePollMs);
+            continue;
+        }
+        *lastOpenTick = GetTickCount();
+        const HANDLE port = OpenStreamDevice(m_portName);
+        if (port != INVALID_HANDLE_VALUE) {
+            EnterCriticalSection(&m_portLock);
+            m_port = port;
+            LeaveCriticalSection(&m_portLock);
+            return true;
+        }
     }
-    return length - start;
+    return false;
+}
+
+// The phone at the other end may have lost what it was shown: an accessory
+// registers its entry again and resends its last submenu.
+void SerialAccessoryLink::AnnounceAgain()
+{
+    if (!m_registers)
+        return;
+    SendCommand(RegistrationCommand(m_menuName.c_str()).c_str());
+    ShowMenu(-1);
 }
 
 void SerialAccessoryLink::DispatchLine(char* line, size_t length)

@@ -32,8 +32,12 @@ private:
     static constexpr size_t kReceiveBufferSize = 2048;
 
     void RunReader();
-    size_t ReadBatch(HANDLE port, size_t start, DWORD queued);
+    void DispatchLines(size_t length);
+    void DispatchHeldLine(size_t* held);
     void DispatchLine(char* line, size_t length);
+    void DropDevice();
+    bool ReopenDevice(DWORD* lastOpenTick);
+    void AnnounceAgain();
     void TranslateIndication(const char* line);
 
     LRESULT AskOwner(WORD code, WORD value, LPARAM lParam);
@@ -55,8 +59,16 @@ private:
     // Read and written under m_lock, by ShowMenu's callers as above.
     std::string m_lastMenuCommand;
 
-    // Written by Open, and by Close under m_lock once the reader has
-    // stopped; read by the reader each pass and by WriteLine on any thread.
+    // Written by Open before the reader starts; read by the reader when
+    // its device comes back. Whether Open registered a menu entry, and its
+    // name.
+    bool m_registers;
+    std::string m_menuName;
+
+    // Written by Open before the reader starts, by the reader when its
+    // device fails and when it comes back (under m_portLock), and by Close
+    // under m_lock once the reader has stopped. Read by the reader, and by
+    // WriteLine on any thread under m_portLock.
     std::atomic<HANDLE> m_port;
     // The running flag too: written by Open and Close, read by the reader
     // once per pass.
@@ -67,6 +79,10 @@ private:
     std::atomic<DWORD> m_readerThreadId;
 
     CRITICAL_SECTION m_lock;
+    // Held by WriteLine around its use of m_port and by the reader around
+    // changing it, so that no write reaches a handle the reader has closed.
+    // Never held while waiting for anything but a write.
+    CRITICAL_SECTION m_portLock;
 
     // The reply hand-over. Transact signals m_replyAwaited; the reader takes
     // it, points m_handedOverLine at a line and signals m_replyArrived;

@@ -50,10 +50,14 @@ std::vector<std::string> ReaderLines(const uint8_t* data, size_t size)
     const size_t length = size < kBatch ? size : kBatch;
     memcpy(buffer, data, length);
     const size_t cleaned = CleanBatch(buffer, length);
-    // What a full batch keeps for the next is exactly its unfinished line.
-    const size_t kept = UnfinishedLineStart(buffer, cleaned);
-    if (kept > cleaned || (kept < cleaned && (kept == 0 || buffer[kept - 1] != '\0' ||
-                                              memchr(buffer + kept, '\0', cleaned - kept))))
+    // What waits for its rest is exactly the unfinished line, unless a
+    // full buffer holds nothing else.
+    const bool full = size >= kBatch;
+    const size_t ready = CompleteLinesLength(buffer, cleaned, full);
+    const bool lineEnd = memchr(buffer, '\0', cleaned) != nullptr;
+    if (ready > cleaned || (ready != 0 && ready < cleaned && buffer[ready - 1] != '\0') ||
+        memchr(buffer + ready, '\0', cleaned - ready) ||
+        (ready == 0 && cleaned != 0 && (lineEnd || full)))
         __builtin_trap();
     LineCursor cursor = {buffer, buffer + cleaned};
     std::vector<std::string> lines;
