@@ -2,6 +2,8 @@
 
 #include "ce/stream_device.h"
 
+#include <string.h>
+
 namespace {
 
 void ThrowAwayPending(HANDLE port)
@@ -11,7 +13,7 @@ void ThrowAwayPending(HANDLE port)
 
 }  // namespace
 
-Peer::Peer(const NullModemPair& pair, std::string reply)
+Peer::Peer(const NullModemPair& pair, std::string reply, LinkEnd linkEnd)
     : m_port(OpenStreamDevice(pair.peerDevice)),
       m_arrived(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       m_stop(0),
@@ -19,16 +21,19 @@ Peer::Peer(const NullModemPair& pair, std::string reply)
       m_lastArrival(NowMs()),
       m_listener(nullptr)
 {
-    const HANDLE linkEnd = OpenStreamDevice(pair.linkDevice);
-    if (linkEnd != INVALID_HANDLE_VALUE) {
-        ThrowAwayPending(linkEnd);
-        CloseStreamDevice(linkEnd);
+    if (linkEnd == kPurgeLinkEnd) {
+        const HANDLE link = OpenStreamDevice(pair.linkDevice);
+        if (link != INVALID_HANDLE_VALUE) {
+            ThrowAwayPending(link);
+            CloseStreamDevice(link);
+        }
     }
     if (!IsOpen())
         return;
     ThrowAwayPending(m_port);
+    // A read of one byte returns as that byte arrives; the rest of what has
+    // come is taken at once after it.
     COMMTIMEOUTS timeouts = {};
-    timeouts.ReadIntervalTimeout = 20;
     timeouts.ReadTotalTimeoutConstant = 50;
     SetCommTimeouts(m_port, &timeouts);
     m_listener = CreateThread(nullptr, 0, Listen, this, 0, nullptr);
@@ -126,6 +131,49 @@ double Peer::LastArrivalMs() const
     return m_lastArrival;
 }
 
+namespace {
+
+std::wstring ModemFiles(const wchar_t* modem, const NullModemPair& pair)
+{
+    wchar_t path[MAX_PATH];
+    const std::wstring program(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+    return program.substr(0, program.find_last_of(L'\\')) + L"\\..\\wine\\" + modem + L"\\" +
+           pair.files;
+}
+
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+Outage::Outage(const wchar_t* modem, const NullModemPair& pair)
+    : m_files(ModemFiles(modem, pair)), m_gone(false)
+{
+    CloseHandle(CreateFileW((m_files + L".away").c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, 0, nullptr));
+    char pid[32] = {};
+    DWORD read = 0;
+    const HANDLE file = CreateFileW((m_files + L".pid").c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    ReadFile(file, pid, sizeof pid - 1, &read, nullptr);
+    CloseHandle(file);
+    std::wstring command = L"Z:\\bin\\kill " + std::wstring(pid, pid + strcspn(pid, "\n"));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    if (read != 0 && CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                    nullptr, &startup, &started)) {
+        m_gone = Eventually([&] { return !Exists(m_files + L".pid"); }, 5000);
+    }
+}
+
+void Outage::End()
+{
+    DeleteFileW((m_files + L".away").c_str());
+}
+
 double NowMs()
 {
     LARGE_INTEGER now, frequency;
@@ -139,11 +187,20 @@ DWORD WINAPI Peer::Listen(LPVOID param)
     auto* self = static_cast<Peer*>(param);
     char chunk[4096];
     while (InterlockedCompareExchange(&self->m_stop, 0, 0) == 0) {
-        DWORD read = 0;
-        if (!ReadFile(self->m_port, chunk, sizeof chunk, &read, nullptr))
+        DWORD read = 0, more = 0, errors = 0;
+        COMSTAT status = {};
+        if (!ReadFile(self->m_port, chunk, 1, &read, nullptr) ||
+            !ClearCommError(self->m_port, &errors, &status)) {
             Sleep(20);  // a line whose far end has gone fails at once
-        else if (read != 0)
-            self->OnBytes(chunk, read);
+            continue;
+        }
+        if (read == 0)
+            continue;
+        if (status.cbInQue != 0)
+            ReadFile(self->m_port, chunk + 1,
+                     status.cbInQue < sizeof chunk - 1 ? status.cbInQue : sizeof chunk - 1,
+                     &more, nullptr);
+        self->OnBytes(chunk, read + more);
     }
     return 0;
 }

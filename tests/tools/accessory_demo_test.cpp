@@ -1,6 +1,8 @@
 // The demo accessory against a scripted phone on the other end of the line.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "bench/peer.h"
 #include "bench/program.h"
 
@@ -41,6 +43,25 @@ TEST(AccessoryDemo, RegistersShowsItsMenuAndAnswersPicks)
     Child missing(L"accessory-demo.exe", L"COM4:", true);
     EXPECT_EQ(1, missing.WaitForExit(5000));
     EXPECT_NE(std::string::npos, missing.Output().find("cannot be opened")) << missing.Output();
+}
+
+// Its line is cut and comes back (the phone walked out of range): the
+// accessory registers again and shows the phone its last menu.
+TEST(AccessoryDemo, RegistersAgainWhenItsLineReturns)
+{
+    auto phone = std::make_unique<Peer>(kVanishingPair, "OK\r");
+    Child demo(L"accessory-demo.exe", L"COM3:", true);
+    ASSERT_TRUE(phone->WaitForLines(3, 5000)) << demo.Output();
+    phone->Exchange("*EAMI: 1\r");
+    phone->Hangup();
+    ASSERT_TRUE(Outage(kTestModem, kVanishingPair).Gone());
+    ASSERT_TRUE(Eventually([&] {
+        phone = std::make_unique<Peer>(kVanishingPair, "OK\r", Peer::kLeaveLinkEnd);
+        return phone->IsOpen();
+    }, 5000));
+    ASSERT_TRUE(phone->WaitForLines(3, 5000)) << demo.Output();
+    EXPECT_EQ(Lines({"AT*EAM=\"Slides\"", "", "AT*EASM=\"Slide 2/12\"" + kSlidesItems}),
+              phone->ReceivedLines());
 }
 
 }  // namespace
