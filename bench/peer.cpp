@@ -97,6 +97,7 @@ void Peer::Forget()
 bool Peer::WaitForLines(size_t count, DWORD timeoutMs)
 {
     const ULONGLONG until = GetTickCount64() + timeoutMs;
+    WaiterNear waiter(m_waiters);
     while (ReceivedLines().size() < count) {
         const ULONGLONG now = GetTickCount64();
         if (now >= until)
@@ -116,6 +117,7 @@ std::string Peer::Exchange(const std::string& bytes, DWORD quietMs)
 std::string Peer::ReceivedWhenQuiet(DWORD quietMs)
 {
     const double since = NowMs();
+    WaiterNear waiter(m_waiters);
     for (;;) {
         const double last = LastArrivalMs() > since ? LastArrivalMs() : since;
         const double now = NowMs();
@@ -225,5 +227,6 @@ void Peer::OnBytes(const char* bytes, DWORD length)
     }
     if (!answers.empty())
         Send(answers);
-    SetEvent(m_arrived);
+    if (m_waiters.load() != 0)
+        SetEvent(m_arrived);
 }
