@@ -119,8 +119,8 @@ void Burst(Report& report, Peer& peer, const std::string& name, const std::strin
     peer.Forget();
     const double start = NowMs();
     peer.Send(bytes);
-    // Polled, not waited on: a waiter woken by every OK would cost the
-    // machine's two cores as much as the program's own work.
+    // Polled, not waited on: a waiter woken by every OK would add server
+    // round trips of its own to each of the program's lines.
     Eventually([&] { return peer.ReceivedLines().size() >= lines; }, 60000);
     Sleep(1000);  // a late extra answer would show here
     const size_t answered = CountOks(peer.Received());
