@@ -1,6 +1,5 @@
 #include "app/remote_control.h"
 
-#include <stdio.h>
 #include <string.h>
 
 #include "app/line_text.h"
@@ -52,9 +51,7 @@ void SendIndication(int index)
 {
     if (g_link == nullptr)
         return;
-    char indication[32];
-    sprintf(indication, "*EAMI: %d", index + 1);
-    g_link->WriteLine(indication);
+    g_link->WriteLine(IndicationCommand(index + 1).c_str());
 }
 
 // The old link stays open until the user has read which port comes next.

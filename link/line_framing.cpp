@@ -19,7 +19,8 @@ char* NextLine(LineCursor& cursor, size_t* length)
 {
     while (cursor.next < cursor.end) {
         char* line = cursor.next;
-        const size_t lineLength = strnlen(line, cursor.end - line);
+        const char* lineEnd = static_cast<const char*>(memchr(line, '\0', cursor.end - line));
+        const size_t lineLength = (lineEnd != nullptr ? lineEnd : cursor.end) - line;
         cursor.next = line + lineLength + 1;
         if (lineLength != 0) {
             *length = lineLength;

@@ -89,6 +89,11 @@ void AppendSubmenuFields(std::string& command, int selection, int count,
     command += kTrailer;
 }
 
+std::string IndicationCommand(int item)
+{
+    return "*EAMI: " + std::to_string(item);
+}
+
 bool IsIndication(const char* line)
 {
     return strncmp(line, "*EAMI", 5) == 0 || strncmp(line, "*EAII", 5) == 0;

@@ -40,6 +40,9 @@ bool ItemsFitLine(size_t fixedLength, size_t itemsLength);
 void AppendSubmenuFields(std::string& command, int selection, int count,
                          const std::string& items);
 
+// "*EAMI: n": the phone's word that the user picked item n (from 1).
+std::string IndicationCommand(int item);
+
 // Whether a received line is an indication for the accessory side.
 bool IsIndication(const char* line);
 

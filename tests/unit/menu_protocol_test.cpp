@@ -32,6 +32,10 @@ TEST(MenuProtocol, IndicationsNameItemsAsAtoiReadsThem)
     for (const auto& c : cases)
         EXPECT_EQ(c.item, IndicationItem(c.line)) << c.line;
     EXPECT_TRUE(IsIndication("*EAII"));
+    // What the phone sends reads back as the item it names.
+    for (int item : {1, 10, INT_MAX, -3})
+        EXPECT_EQ(item, IndicationItem(IndicationCommand(item).c_str())) << item;
+    EXPECT_EQ("*EAMI: 3", IndicationCommand(3));
     EXPECT_FALSE(IsIndication("*EAM"));
 }
 
