@@ -1,17 +1,4 @@
-# Cross-compiles for 64-bit Windows with Debian's posix-thread mingw-w64 and
-# runs the results through Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# 64-bit Windows: the build the tests run, under Wine.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(triple x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER   ${triple}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
-set(CMAKE_RC_COMPILER  ${triple}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Wine in the project's own prefix, also for test discovery and ctest by hand.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/lib/wine-run)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
