@@ -97,7 +97,7 @@ void Peer::Forget()
 bool Peer::WaitForLines(size_t count, DWORD timeoutMs)
 {
     const ULONGLONG until = GetTickCount64() + timeoutMs;
-    WaiterNear waiter(m_waiters);
+    WaitingScope waiter(m_waiters);
     while (ReceivedLines().size() < count) {
         const ULONGLONG now = GetTickCount64();
         if (now >= until)
@@ -117,7 +117,7 @@ std::string Peer::Exchange(const std::string& bytes, DWORD quietMs)
 std::string Peer::ReceivedWhenQuiet(DWORD quietMs)
 {
     const double since = NowMs();
-    WaiterNear waiter(m_waiters);
+    WaitingScope waiter(m_waiters);
     for (;;) {
         const double last = LastArrivalMs() > since ? LastArrivalMs() : since;
         const double now = NowMs();
@@ -168,6 +168,10 @@ Outage::Outage(const wchar_t* modem, const NullModemPair& pair)
     if (read != 0 && CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
                                     nullptr, &startup, &started)) {
         m_gone = Eventually([&] { return !Exists(m_files + L".pid"); }, 5000);
+        for (HANDLE handle : {started.hProcess, started.hThread}) {
+            if (handle != nullptr)
+                CloseHandle(handle);
+        }
     }
 }
 

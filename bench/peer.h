@@ -86,14 +86,14 @@ private:
     // Counts a thread that waits on m_arrived from before it looks at what
     // has come; the listener signals only then, which spares a burst one
     // server round trip for every chunk.
-    struct WaiterNear {
-        explicit WaiterNear(std::atomic<int>& waiters) : m_waiters(waiters) { ++m_waiters; }
-        ~WaiterNear() { --m_waiters; }
+    struct WaitingScope {
+        explicit WaitingScope(std::atomic<int>& waiters) : m_waiters(waiters) { ++m_waiters; }
+        ~WaitingScope() { --m_waiters; }
         std::atomic<int>& m_waiters;
     };
 
     HANDLE m_port;
-    HANDLE m_arrived;  // auto-reset; set by the listener after each chunk
+    HANDLE m_arrived;  // auto-reset; set by the listener after each chunk that a thread waits for
     std::atomic<int> m_waiters{0};
     volatile LONG m_stop;
     // Written by the test, read by the listener: under m_mutex.
