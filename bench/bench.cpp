@@ -286,7 +286,7 @@ void DeviceReturns(Report& report, Peer& peer, RemoteProgram& program, const Opt
         }
         std::unique_ptr<Peer> back;
         Eventually([&] {
-            back = std::make_unique<Peer>(kPairA, "", Peer::kLeaveLinkEnd);
+            back = std::make_unique<Peer>(kPairA, "", Peer::kPairJustBack);
             return back->IsOpen();
         }, 5000);
         const double returned = NowMs();

@@ -13,7 +13,7 @@ void ThrowAwayPending(HANDLE port)
 
 }  // namespace
 
-Peer::Peer(const NullModemPair& pair, std::string reply, LinkEnd linkEnd)
+Peer::Peer(const NullModemPair& pair, std::string reply, Start start)
     : m_port(OpenStreamDevice(pair.peerDevice)),
       m_arrived(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       m_stop(0),
@@ -21,7 +21,7 @@ Peer::Peer(const NullModemPair& pair, std::string reply, LinkEnd linkEnd)
       m_lastArrival(NowMs()),
       m_listener(nullptr)
 {
-    if (linkEnd == kPurgeLinkEnd) {
+    if (start == kPurgeBothEnds) {
         const HANDLE link = OpenStreamDevice(pair.linkDevice);
         if (link != INVALID_HANDLE_VALUE) {
             ThrowAwayPending(link);
@@ -30,7 +30,8 @@ Peer::Peer(const NullModemPair& pair, std::string reply, LinkEnd linkEnd)
     }
     if (!IsOpen())
         return;
-    ThrowAwayPending(m_port);
+    if (start == kPurgeBothEnds)
+        ThrowAwayPending(m_port);
     // A read of one byte returns as that byte arrives; the rest of what has
     // come is taken at once after it.
     COMMTIMEOUTS timeouts = {};

@@ -51,12 +51,12 @@ using Lines = std::vector<std::string>;
 
 class Peer {
 public:
-    enum LinkEnd { kPurgeLinkEnd, kLeaveLinkEnd };
+    enum Start { kPurgeBothEnds, kPairJustBack };
     // Whatever an earlier test left on either end of the line is thrown
-    // away; kLeaveLinkEnd leaves the link's end to a program that is about
-    // to open it again.
+    // away. A pair that has just come back holds nothing stale, and the
+    // program at its other end may already have opened it and spoken.
     explicit Peer(const NullModemPair& pair, std::string reply = "",
-                  LinkEnd linkEnd = kPurgeLinkEnd);
+                  Start start = kPurgeBothEnds);
     ~Peer();
     Peer(const Peer&) = delete;
     Peer& operator=(const Peer&) = delete;

@@ -198,7 +198,7 @@ TEST_F(Vanishing, FarEndGoesAwayAndComesBack)
     // Back on the same port: answered, with no action from the user.
     outage.End();
     ASSERT_TRUE(Eventually([&] {
-        peer.reset(new Peer(kVanishingPair, "", Peer::kLeaveLinkEnd));
+        peer.reset(new Peer(kVanishingPair, "", Peer::kPairJustBack));
         return peer->IsOpen();
     }, 5000));
     EXPECT_TRUE(Eventually([&] { return peer->Exchange("AT\r", 300).find("OK\r") == 0; }, 5000));

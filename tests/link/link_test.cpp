@@ -249,7 +249,7 @@ TEST(Link, ComesBackWhenTheDeviceDoes)
         EXPECT_EQ(0, link->Open(nullptr));  // still open: it waits for the device
     }
     ASSERT_TRUE(Eventually([&] {
-        peer = std::make_unique<Peer>(kVanishingPair, "", Peer::kLeaveLinkEnd);
+        peer = std::make_unique<Peer>(kVanishingPair, "", Peer::kPairJustBack);
         return peer->IsOpen();
     }, 5000));
     EXPECT_TRUE(Eventually([&] { return link->WriteLine("BACK") == 1; }, 5000));

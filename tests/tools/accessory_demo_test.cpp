@@ -56,7 +56,7 @@ TEST(AccessoryDemo, RegistersAgainWhenItsLineReturns)
     phone->Hangup();
     ASSERT_TRUE(Outage(kTestModem, kVanishingPair).Gone());
     ASSERT_TRUE(Eventually([&] {
-        phone = std::make_unique<Peer>(kVanishingPair, "OK\r", Peer::kLeaveLinkEnd);
+        phone = std::make_unique<Peer>(kVanishingPair, "OK\r", Peer::kPairJustBack);
         return phone->IsOpen();
     }, 5000));
     ASSERT_TRUE(phone->WaitForLines(3, 5000)) << demo.Output();
