@@ -56,6 +56,13 @@ bool ReadArrivedBytes(HANDLE port, char* into, size_t room, size_t* read)
     return true;
 }
 
+bool BytesWaiting(HANDLE port)
+{
+    DWORD errors = 0;
+    COMSTAT status = {};
+    return ClearCommError(port, &errors, &status) && status.cbInQue != 0;
+}
+
 // Waits for `object` on this thread while still answering messages that
 // other threads send to its windows; true once it is signalled.
 bool WaitAnsweringSentMessages(HANDLE object, DWORD milliseconds)
@@ -294,12 +301,14 @@ void SerialAccessoryLink::RunReader()
         }
         DWORD nextWait = kIdlePollMs;
         if (held != 0) {
+            // Bytes that came while the owner kept the reader busy past the
+            // pause continue the line: no pause was seen.
             const DWORD pauseLeft = TicksLeft(lastByteTick, kLinePauseMs + 1, GetTickCount());
-            if (pauseLeft == 0) {
+            if (pauseLeft == 0 && !BytesWaiting(port)) {
                 DispatchHeldLine(&held);
                 continue;
             }
-            nextWait = pauseLeft < nextWait ? pauseLeft : nextWait;
+            nextWait = pauseLeft == 0 ? 1 : (pauseLeft < nextWait ? pauseLeft : nextWait);
         }
         size_t read = 0;
         if ((nextWait != wait && !SetReadWait(port, nextWait)) ||

@@ -102,6 +102,17 @@ TEST(Link, CutsBatchesIntoLines)
     }
 
     // An owner that shortens the line it was lent moves no later line.
+    // Nor does an owner that keeps the reader busy past the pause: bytes
+    // that came meanwhile, 50 ms after the rest, still join their line.
+    owner.ClearLog();
+    peer.Send("BUSY\rHA");
+    Sleep(50);
+    peer.Send("LF\r");
+    Sleep(300);  // not answering the reader meanwhile
+    owner.WaitFor(2, 3000);
+    PumpFor(400);
+    EXPECT_EQ(Log({"line 4 BUSY", "line 4 HALF"}), owner.Log());
+
     owner.SetAnswer([](WORD, WORD, LPARAM line) -> LRESULT {
         reinterpret_cast<char*>(line)[0] = '\0';
         return 1;
