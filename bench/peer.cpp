@@ -179,6 +179,7 @@ Outage::Outage(const wchar_t* modem, const NullModemPair& pair)
 void Outage::End()
 {
     DeleteFileW((m_files + L".away").c_str());
+    Eventually([&] { return Exists(m_files + L".pid"); }, 5000);
 }
 
 double NowMs()

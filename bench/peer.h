@@ -40,7 +40,10 @@ public:
     Outage& operator=(const Outage&) = delete;
 
     bool Gone() const { return m_gone; }  // both ends have gone
-    void End();                            // back within about 0.1 s
+    // Lets the pair come back, and returns once both its ends can be opened
+    // again (about a second after it went), so that whatever runs next finds
+    // it there.
+    void End();
 
 private:
     std::wstring m_files;
