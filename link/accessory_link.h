@@ -14,6 +14,7 @@ enum LinkNotification : WORD {
     LN_MENU_TITLE = 4,      // low word: menu id; lParam: 256-byte buffer, zeroed
     LN_MENU_SELECTION = 5,  // low word: menu id; result: item to select, 0 for 1
     LN_ITEM_CHOSEN = 6,     // low word: menu id; lParam: item; result: next menu
+    LN_DEVICE_STATE = 7,    // low word: 1 the device is open again, 0 it has gone
 };
 
 // Size of the buffer lent with LN_ITEM_TEXT and LN_MENU_TITLE: a text of at
@@ -22,6 +23,12 @@ constexpr int kLinkTextBufferSize = 256;
 
 // Operations report 1 for success and 0 for failure; Close always returns 0
 // and ShowMenu always 1. The declaration order is the virtual table's order.
+//
+// Open reports whether the device opened. When it did not (the device is
+// not there yet, or another opener holds it), the link tries it again about
+// once a second until it opens or the link is closed, as it does for a
+// device that fails after it opened; the owner hears of every change with
+// LN_DEVICE_STATE. An owner that wants no retries closes the link.
 class AccessoryLink {
 public:
     virtual ~AccessoryLink() {}

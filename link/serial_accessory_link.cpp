@@ -140,14 +140,14 @@ bool SerialAccessoryLink::Usable() const
 }
 
 // An open link stays as it is, also while its reader waits for the device
-// to come back: a second Open fails without touching it.
+// to come back: a second Open fails without touching it. A device that does
+// not open is left to the reader, which tries it again as it would a device
+// that has gone; a name that fits no device is refused outright.
 int SerialAccessoryLink::Open(const char* menuName)
 {
-    if (m_readerThread != nullptr || m_port != INVALID_HANDLE_VALUE)
+    if (m_readerThread != nullptr || m_port != INVALID_HANDLE_VALUE || m_portName[0] == L'\0')
         return 0;
     const HANDLE port = OpenStreamDevice(m_portName);
-    if (port == INVALID_HANDLE_VALUE)
-        return 0;
     m_port = port;
     m_registers = menuName != nullptr;
     m_menuName = m_registers ? menuName : "";
@@ -157,7 +157,8 @@ int SerialAccessoryLink::Open(const char* menuName)
     const HANDLE reader =
         CreateThread(nullptr, 0, ReaderThread, this, CREATE_SUSPENDED, &readerId);
     if (reader == nullptr) {
-        CloseStreamDevice(port);
+        if (port != INVALID_HANDLE_VALUE)
+            CloseStreamDevice(port);
         m_port = INVALID_HANDLE_VALUE;
         return 0;
     }
@@ -165,6 +166,8 @@ int SerialAccessoryLink::Open(const char* menuName)
     m_readerThreadId = readerId;
     ResumeThread(reader);
 
+    if (port == INVALID_HANDLE_VALUE)
+        return 0;
     if (menuName != nullptr)
         SendCommand(RegistrationCommand(menuName).c_str());
     return 1;
@@ -282,7 +285,7 @@ void SerialAccessoryLink::WithdrawReplyRequest()
 // Complete lines go out as soon as their CR is read. The unfinished line
 // after them stays at the start of the buffer and goes out as it stands
 // once the bytes pause for more than kLinePauseMs, or when the device
-// fails. A device that fails is closed and opened again.
+// fails. A device that fails, or that Open could not open, is opened again.
 void SerialAccessoryLink::RunReader()
 {
     HANDLE port = m_port;
@@ -296,6 +299,7 @@ void SerialAccessoryLink::RunReader()
                 return;
             port = m_port;
             wait = 0;
+            AskOwner(LN_DEVICE_STATE, 1, 0);
             AnnounceAgain();
             continue;
         }
@@ -316,6 +320,7 @@ void SerialAccessoryLink::RunReader()
             DispatchHeldLine(&held);
             DropDevice();
             port = INVALID_HANDLE_VALUE;
+            AskOwner(LN_DEVICE_STATE, 0, 0);
             continue;
         }
         wait = nextWait;

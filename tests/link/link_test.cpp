@@ -205,22 +205,30 @@ TEST(Link, OpensOnlyWhatItMayAndClosesCleanly)
 {
     Owner owner(Owner::kThisThread);
     const size_t threads = ThreadCount(GetCurrentProcessId());
-    for (const wchar_t* name : {L"COM4:", L"COM5:___________"}) {  // missing; too long
+    // A name that fits no device is refused; a missing device is tried
+    // again until the link is closed.
+    for (const wchar_t* name : {L"COM5:___________", L"COM4:"}) {
         LinkPtr link(CreateAccessoryLink(name, owner.Window(), WM_LINK_NOTIFY));
         EXPECT_EQ(0, link->Open(nullptr));
-        EXPECT_EQ(threads, ThreadCount(GetCurrentProcessId()));
         EXPECT_EQ(0, link->WriteLine("AT"));
         EXPECT_EQ(0, link->Close());
+        EXPECT_EQ(threads, ThreadCount(GetCurrentProcessId()));
     }
 
-    // Held elsewhere (by another of its names): refused until released.
+    // Held elsewhere (by another of its names): refused, and opened once
+    // released, registering as it would have.
     Peer peer(kPairA);
     const HANDLE held = OpenStreamDevice(L"\\\\.\\COM5");
     LinkPtr link(CreateAccessoryLink(kPairA.linkDevice, owner.Window(), WM_LINK_NOTIFY));
-    EXPECT_EQ(0, link->Open(nullptr));
+    EXPECT_EQ(0, link->Open("Viewer"));
+    EXPECT_EQ(0, link->Open("Viewer"));  // it is being tried already
     CloseStreamDevice(held);
-    EXPECT_EQ(1, link->Open(nullptr));
+    ASSERT_TRUE(owner.WaitFor(1, 3000));
+    EXPECT_EQ("device 1", owner.Log().at(0));
+    ASSERT_TRUE(peer.WaitForLines(2, 2000));  // the registration ends with two CRs
+    EXPECT_EQ("AT*EAM=\"Viewer\"\r\r", peer.Received());
     EXPECT_EQ(0, link->Open(nullptr));  // a second open leaves it working
+    peer.Forget();
     EXPECT_EQ(1, link->WriteLine("STILL"));
     ASSERT_TRUE(peer.WaitForLines(1, 2000));
 
@@ -234,6 +242,7 @@ TEST(Link, OpensOnlyWhatItMayAndClosesCleanly)
     EXPECT_LT(MsSince(start), 100u);
 
     // A Bluetooth name opens its desktop port.
+    owner.ClearLog();
     Peer bluetooth(kBluetoothPair);
     LinkPtr bsp = OpenLink(kBluetoothPair, owner.Window());
     bluetooth.Send("HELLO\r");
@@ -258,17 +267,15 @@ TEST(Link, ComesBackWhenTheDeviceDoes)
         ASSERT_TRUE(outage.Gone());
         EXPECT_TRUE(Eventually([&] { return link->WriteLine("AT") == 0; }, 2000));
         EXPECT_EQ(0, link->Open(nullptr));  // still open: it waits for the device
+        EXPECT_TRUE(owner.WaitFor(1, 2000));
     }
-    ASSERT_TRUE(Eventually([&] {
-        peer = std::make_unique<Peer>(kVanishingPair, "", Peer::kPairJustBack);
-        return peer->IsOpen();
-    }, 5000));
+    peer = std::make_unique<Peer>(kVanishingPair, "", Peer::kPairJustBack);
     EXPECT_TRUE(Eventually([&] { return link->WriteLine("BACK") == 1; }, 5000));
     ASSERT_TRUE(peer->WaitForLines(1, 2000));
     EXPECT_EQ("BACK\r", peer->Received());
     peer->Send("HELLO\r");
-    ASSERT_TRUE(owner.WaitFor(1, 2000));
-    EXPECT_EQ(Log({"line 5 HELLO"}), owner.Log());
+    ASSERT_TRUE(owner.WaitFor(3, 2000));
+    EXPECT_EQ(Log({"device 0", "device 1", "line 5 HELLO"}), owner.Log());
 
     peer->Hangup();
     Outage again(kTestModem, kVanishingPair);

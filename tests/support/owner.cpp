@@ -16,12 +16,13 @@ void PumpPending()
 
 std::string Describe(WORD code, WORD value, LPARAM lParam)
 {
-    static const char* const kNames[] = {"?", "line", "exists", "item", "title", "selection"};
+    static const char* const kNames[] = {"?",         "line",   "exists", "item",
+                                         "title",     "selection", "chosen", "device"};
     if (code == LN_LINE)
         return "line " + std::to_string(value) + " " + reinterpret_cast<const char*>(lParam);
     if (code == LN_ITEM_CHOSEN)
         return "chosen " + std::to_string(value) + " " + std::to_string(lParam);
-    return std::string(code < 6 ? kNames[code] : "?") + " " + std::to_string(value);
+    return std::string(code < 8 ? kNames[code] : "?") + " " + std::to_string(value);
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ public:
     HWND Window() const { return m_window; }
     void SetAnswer(OwnerAnswer answer);
     // Each entry "line <length> <text>", "title <menu>", "exists <menu>",
-    // "selection <menu>", "item <n>" or "chosen <menu> <item>".
+    // "selection <menu>", "item <n>", "chosen <menu> <item>" or "device <1|0>".
     std::vector<std::string> Log(bool withLines = true) const;
     void ClearLog();
     // Pumps this thread's messages until `count` entries are on record.
