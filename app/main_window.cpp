@@ -58,10 +58,14 @@ LRESULT OnCreate(HWND window)
     return 0;
 }
 
+// A list disabled while its device is away leaves the focus to the window,
+// where the soft keys still reach it.
 void OnActivate(HWND window, WPARAM state)
 {
-    if (state != 0)
-        SetFocus(GetDlgItem(window, IDC_CHOICE_LIST));
+    if (state == 0)
+        return;
+    const HWND list = GetDlgItem(window, IDC_CHOICE_LIST);
+    SetFocus(IsWindowEnabled(list) ? list : window);
 }
 
 void OnPaint(HWND window)

@@ -23,6 +23,7 @@ void ReleaseLink()
     g_link->Close();
     delete g_link;
     g_link = nullptr;
+    g_deviceOpen = 0;
 }
 
 // The accessory's entry name titles the list; an empty one hides the title.
@@ -54,6 +55,24 @@ void SendIndication(int index)
     g_link->WriteLine(IndicationCommand(index + 1).c_str());
 }
 
+// A phone accepts every line.
+void AnswerLine(HWND mainWindow, const char* line)
+{
+    if (line == nullptr)
+        return;
+    if (StartsWith(line, kEntryPrefix))
+        TakeEntryName(mainWindow, line);
+    else if (StartsWith(line, kSubmenuPrefix))
+        TakeSubmenu(mainWindow, line);
+    g_link->WriteLine("OK");
+}
+
+void TakeDeviceState(HWND mainWindow, int open)
+{
+    g_deviceOpen = open;
+    ShowDeviceState(mainWindow);
+}
+
 // The old link stays open until the user has read which port comes next.
 void ChoosePort(HWND mainWindow, int port)
 {
@@ -68,7 +87,9 @@ void ChoosePort(HWND mainWindow, int port)
 }  // namespace
 
 // The stored port reads 0 while the device opens, so that a program ended
-// during an open starts the next time with no port.
+// during an open starts the next time with no port. A device that is not
+// there yet is tried again by the link, off this thread, until it opens or
+// another port is picked.
 void Connect(HWND mainWindow)
 {
     if (g_link != nullptr)
@@ -82,21 +103,18 @@ void Connect(HWND mainWindow)
     g_link = CreateAccessoryLink(device, mainWindow, WM_LINK_NOTIFY);
     if (g_link == nullptr)
         return;
-    if (!g_link->Open(nullptr))
-        ReleaseLink();
+    g_deviceOpen = g_link->Open(nullptr);
     WritePortSetting(kPortSettingName, port);
 }
 
 LRESULT OnLinkNotify(HWND mainWindow, WPARAM wParam, LPARAM lParam)
 {
-    if (HIWORD(wParam) != LN_LINE || g_link == nullptr || lParam == 0)
+    if (g_link == nullptr)
         return 1;
-    const char* line = reinterpret_cast<const char*>(lParam);
-    if (StartsWith(line, kEntryPrefix))
-        TakeEntryName(mainWindow, line);
-    else if (StartsWith(line, kSubmenuPrefix))
-        TakeSubmenu(mainWindow, line);
-    g_link->WriteLine("OK");
+    switch (HIWORD(wParam)) {
+    case LN_LINE: AnswerLine(mainWindow, reinterpret_cast<const char*>(lParam)); break;
+    case LN_DEVICE_STATE: TakeDeviceState(mainWindow, LOWORD(wParam) != 0); break;
+    }
     return 1;
 }
 

@@ -7,8 +7,12 @@
 
 constexpr int kMenuLineSize = 260;
 
-// The current link; null when no port is open.
+// The current link; null when no port is chosen. It lives on while its
+// device is away, trying it again.
 extern AccessoryLink* g_link;
+// 1 while the current link's device is open, 0 while it is not (not opened
+// yet, or gone since).
+extern int g_deviceOpen;
 // 0 until the first submenu line arrives, 1 from then on: the list then
 // offers the accessory's menu instead of the ports.
 extern int g_menuMode;

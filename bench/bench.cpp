@@ -156,11 +156,14 @@ void AddProcessState(Report& report, RemoteProgram& program, const std::string& 
     report.Add("remote.exe committed memory " + when, CommittedKb(child.Process()), "KB");
 }
 
+// As Linux counts the program's time: -1 when it cannot be read.
 void IdleCpu(Report& report, RemoteProgram& program, const std::string& name, DWORD ms)
 {
-    const ULONGLONG before = program.Process().CpuMs();
+    const double before = program.CpuMs();
     Sleep(ms);
-    report.Add(name, 100.0 * (program.Process().CpuMs() - before) / ms, "%", "of one core");
+    const double after = program.CpuMs();
+    report.Add(name, before < 0 || after < 0 ? -1 : 100.0 * (after - before) / ms, "%",
+               "of one core");
 }
 
 // Picks a port in the list and times from the moment its box has gone until

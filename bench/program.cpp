@@ -5,6 +5,8 @@
 #include <tlhelp32.h>
 #include <winternl.h>
 
+#include <stdio.h>
+
 #include "bench/peer.h"
 
 namespace {
@@ -12,6 +14,43 @@ namespace {
 constexpr wchar_t kProgramClass[] = L"ZezevevedArivez";
 constexpr int kTextColumn = 2;
 constexpr int kTextSize = 300;
+
+int g_instances;  // programs this process has started
+
+std::string ReadWholeFile(const std::wstring& path)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    std::string text;
+    if (file == INVALID_HANDLE_VALUE)
+        return text;
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read != 0)
+        text.append(chunk, read);
+    CloseHandle(file);
+    return text;
+}
+
+// Wine shows a process's Windows command line, split into arguments, in
+// /proc/PID/cmdline.
+std::wstring UnixPidWithArgument(const std::wstring& argument)
+{
+    const std::string wanted = '\0' + std::string(argument.begin(), argument.end()) + '\0';
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW(L"Z:\\proc\\*", &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return L"";
+    std::wstring found;
+    do {
+        const std::wstring pid = entry.cFileName;
+        if (pid.find_first_not_of(L"0123456789") == std::wstring::npos &&
+            ReadWholeFile(L"Z:\\proc\\" + pid + L"\\cmdline").find(wanted) != std::string::npos)
+            found = pid;
+    } while (found.empty() && FindNextFileW(search, &entry));
+    FindClose(search);
+    return found;
+}
 
 std::wstring TestDirectory()
 {
@@ -96,15 +135,12 @@ std::string Child::Output() const
     return output;
 }
 
-ULONGLONG Child::CpuMs() const
-{
-    FILETIME created, ended, kernel, user;
-    GetProcessTimes(m_process, &created, &ended, &kernel, &user);
-    return ((ULONGLONG(kernel.dwHighDateTime) << 32 | kernel.dwLowDateTime) +
-            (ULONGLONG(user.dwHighDateTime) << 32 | user.dwLowDateTime)) / 10000;
-}
-
-RemoteProgram::RemoteProgram(const std::wstring& program) : m_child(program, L"", false)
+// A tag on the command line, which the program does not read, tells its
+// process apart in /proc.
+RemoteProgram::RemoteProgram(const std::wstring& program)
+    : m_tag(L"/instance:" + std::to_wstring(GetCurrentProcessId()) + L"." +
+            std::to_wstring(g_instances++)),
+      m_child(program, m_tag, false)
 {
     // Found while still being created, the window is ready once shown.
     Eventually(
@@ -180,9 +216,40 @@ int RemoteProgram::Selected() const
         SendMessageW(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
+double RemoteProgram::CpuMs() const
+{
+    if (m_unixPid.empty())
+        m_unixPid = UnixPidWithArgument(m_tag);
+    return m_unixPid.empty() ? -1 : UnixCpuMs(m_unixPid);
+}
+
+bool RemoteProgram::KeyAtFocus(WPARAM key) const
+{
+    GUITHREADINFO input = {};
+    input.cbSize = sizeof input;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(m_window, nullptr), &input) &&
+           input.hwndFocus != nullptr && PostMessageW(input.hwndFocus, WM_KEYDOWN, key, 1);
+}
+
 bool RemoteProgram::WaitForItems(const Texts& items, DWORD timeoutMs) const
 {
     return Eventually([&] { return Items() == items; }, timeoutMs);
+}
+
+// Fields 14 and 15 of the stat line, user and system time, count clock
+// ticks of 10 ms (Linux's USER_HZ); the command name before them may hold
+// blanks, so they are counted from its closing parenthesis.
+double UnixCpuMs(const std::wstring& unixPid)
+{
+    const std::string stat = ReadWholeFile(L"Z:\\proc\\" + unixPid + L"\\stat");
+    const size_t nameEnd = stat.rfind(')');
+    if (nameEnd == std::string::npos)
+        return -1;
+    unsigned long long user = 0, system = 0;
+    if (sscanf(stat.c_str() + nameEnd + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu",
+               &user, &system) != 2)
+        return -1;
+    return (user + system) * 10.0;
 }
 
 std::wstring DismissMessageBox(DWORD timeoutMs)

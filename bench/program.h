@@ -27,8 +27,6 @@ public:
     // The exit code, or -1 while it runs after `timeoutMs`.
     long WaitForExit(DWORD timeoutMs);
     std::string Output() const;
-    // CPU time the child has used, in milliseconds.
-    ULONGLONG CpuMs() const;
 
 private:
     HANDLE m_process = nullptr;
@@ -57,15 +55,27 @@ public:
     // A key handled to its end, or posted (for a pick that opens a box).
     void Key(WPARAM key) const { SendMessageW(List(), WM_KEYDOWN, key, 1); }
     void PostKey(WPARAM key) const { PostMessageW(List(), WM_KEYDOWN, key, 1); }
+    // A key as the keyboard delivers it, to whichever of the program's
+    // windows has the focus; false when none has.
+    bool KeyAtFocus(WPARAM key) const;
     bool WaitForItems(const Texts& items, DWORD timeoutMs) const;
+    // CPU time the program has used, in milliseconds, as Linux counts it
+    // (see UnixCpuMs); -1 when its process cannot be found.
+    double CpuMs() const;
 
 private:
     std::wstring ReadText(UINT message, WPARAM wParam) const;
 
-
+    std::wstring m_tag;  // on its command line, to find it in /proc
+    mutable std::wstring m_unixPid;  // found at the first CpuMs
     Child m_child;
     HWND m_window = nullptr;
 };
+
+// CPU time a process has used, in milliseconds, read from /proc/PID/stat
+// through Wine's Z: drive: under Wine, GetProcessTimes of another process
+// reads near zero. -1 when unreadable.
+double UnixCpuMs(const std::wstring& unixPid);
 
 // The text of the box captioned "Remote" that a program shows, after it has
 // been dismissed; empty when none came within `timeoutMs`.

@@ -158,7 +158,7 @@ int ChoiceListAddItem(HWND list, const wchar_t* text, int image)
     if (index >= 0 && index < kLabelledItems)
         wsprintfW(label, L"%d", (index + 1) % 10);
     SetSubItemText(list, index, kLabelColumn, label);
-    SetSubItemText(list, index, kTextColumn, text);
+    ChoiceListSetText(list, index, text);
 
     LVITEMW entryImage = {};
     entryImage.mask = LVIF_IMAGE;
@@ -189,6 +189,21 @@ void ChoiceListSelect(HWND list, int index)
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageW(list, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&state));
+}
+
+void ChoiceListSetText(HWND list, int index, const wchar_t* text)
+{
+    SetSubItemText(list, index, kTextColumn, text);
+}
+
+void ChoiceListEnable(HWND list, BOOL enable)
+{
+    const HWND parent = GetParent(list);
+    if (!enable && GetFocus() == list)
+        SetFocus(parent);
+    EnableWindow(list, enable);
+    if (enable && GetFocus() == parent)
+        SetFocus(list);
 }
 
 void ChoiceListShowHeader(HWND list, BOOL show)

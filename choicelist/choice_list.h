@@ -26,6 +26,12 @@ void ChoiceListClear(HWND list);
 int ChoiceListCount(HWND list);
 // Selects and focuses an item; an index outside the items is ignored.
 void ChoiceListSelect(HWND list, int index);
+// Replaces an item's entry text; its label and state stay.
+void ChoiceListSetText(HWND list, int index, const wchar_t* text);
+// A disabled list, greyed, takes no taps or keys. If it had the focus, its
+// parent takes it meanwhile, so that keys such as the soft keys still reach
+// the window, and the list takes it back once enabled.
+void ChoiceListEnable(HWND list, BOOL enable);
 void ChoiceListShowHeader(HWND list, BOOL show);
 void ChoiceListSetTitle(HWND list, const wchar_t* title);
 void ChoiceListFitColumns(HWND list);

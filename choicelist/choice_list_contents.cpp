@@ -10,11 +10,13 @@ namespace {
 constexpr int kPortCount = 20;
 constexpr wchar_t kPortTitle[] = L"Select Port...";
 
-const wchar_t* PortSuffix(int port, int storedPort)
+// The configured port is marked with its device's state.
+void FormatPortEntry(int port, int storedPort, wchar_t* entry)
 {
-    if (port != storedPort)
-        return L"";
-    return g_link != nullptr ? L" - OK" : L" - Error";
+    const wchar_t* suffix = L"";
+    if (port == storedPort)
+        suffix = g_deviceOpen ? L" - OK" : L" - Error";
+    wsprintfW(entry, L"%s%d:%s", DevicePrefix(port), port % 10, suffix);
 }
 
 void FillWithPorts(HWND list)
@@ -24,8 +26,7 @@ void FillWithPorts(HWND list)
     const int storedPort = ReadPortSetting(kPortSettingName);
     wchar_t entry[kSubmenuTextSize];
     for (int port = 0; port < kPortCount; ++port) {
-        wsprintfW(entry, L"%s%d:%s", DevicePrefix(port), port % 10,
-                  PortSuffix(port, storedPort));
+        FormatPortEntry(port, storedPort, entry);
         ChoiceListAddItem(list, entry, -1);
     }
     if (ChoiceListCount(list) > 0)
@@ -69,4 +70,19 @@ void FillChoiceList(HWND mainWindow)
         FillWithSubmenu(list);
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     ChoiceListFitColumns(list);
+}
+
+void ShowDeviceState(HWND mainWindow)
+{
+    const HWND list = GetDlgItem(mainWindow, IDC_CHOICE_LIST);
+    if (g_menuMode != 0) {
+        ChoiceListEnable(list, g_deviceOpen);
+        return;
+    }
+    const int storedPort = ReadPortSetting(kPortSettingName);
+    if (storedPort < 0 || storedPort >= kPortCount)
+        return;
+    wchar_t entry[kSubmenuTextSize];
+    FormatPortEntry(storedPort, storedPort, entry);
+    ChoiceListSetText(list, storedPort, entry);
 }

@@ -7,3 +7,8 @@
 // Rebuilds the main window's choice list from the port setting, the link and
 // the stored submenu line.
 void FillChoiceList(HWND mainWindow);
+
+// Shows a change of the link's device state without rebuilding the list:
+// the configured port's mark in port mode, the list enabled while the device
+// is open in menu mode. The selection stays.
+void ShowDeviceState(HWND mainWindow);

@@ -175,41 +175,112 @@ TEST_F(Connected, HostilePeersGetOneAnswerPerLine)
     EXPECT_EQ("*EAMI: 2\r", peer->ReceivedWhenQuiet());
 }
 
-// The accessory's end goes away while the port is open, and comes back.
-class Vanishing : public Connected {
-protected:
-    void SetUp() override
-    {
-        Program::SetUp();
-        Connect(kVanishingPair, 3);
-    }
+// The device behind the port comes and goes, as a Bluetooth accessory is
+// switched on and off: the port's mark, the menu's enabled state and the
+// answers follow it, with no action from the user.
+struct DeviceStory {
+    const char* name;
+    bool absentFirst;  // away before the program (or a pick) first opens it
+    bool picked;       // the port is picked in the list, not stored
+    bool menuMode;     // a submenu is shown when the device goes
 };
 
-TEST_F(Vanishing, FarEndGoesAwayAndComesBack)
-{
-    peer->Hangup();
-    Outage outage(kTestModem, kVanishingPair);
-    ASSERT_TRUE(outage.Gone());
-    // Gone: nothing spins.
-    const ULONGLONG cpu = program->Process().CpuMs();
-    Sleep(2000);
-    EXPECT_LT(program->Process().CpuMs() - cpu, 400u);
+void PrintTo(const DeviceStory& story, std::ostream* out) { *out << story.name; }
 
-    // Back on the same port: answered, with no action from the user.
-    outage.End();
-    ASSERT_TRUE(Eventually([&] {
+class DeviceComesAndGoes : public Program, public testing::WithParamInterface<DeviceStory> {
+protected:
+    // While the device is away the program tries it about once a second,
+    // and the list says so.
+    void ExpectAway()
+    {
+        if (GetParam().menuMode) {
+            EXPECT_TRUE(Eventually([&] { return !IsWindowEnabled(program->List()); }, 3000));
+            EXPECT_EQ(Texts({L"A", L"B"}), program->Items());
+        } else {
+            EXPECT_TRUE(program->WaitForItems(Ports(3, L" - Error"), 3000));
+        }
+        const double cpu = program->CpuMs();
+        Sleep(2000);
+        EXPECT_LT(program->CpuMs() - cpu, 200.0) << "it spins while the device is away";
+        ASSERT_GE(cpu, 0.0);
+    }
+    // Back: open again by itself, saying nothing of its own, and answering.
+    void ExpectBack()
+    {
+        outage.reset();
         peer.reset(new Peer(kVanishingPair, "", Peer::kPairJustBack));
-        return peer->IsOpen();
-    }, 5000));
-    EXPECT_TRUE(Eventually([&] { return peer->Exchange("AT\r", 300).find("OK\r") == 0; }, 5000));
-    EXPECT_EQ("OK\r", peer->Exchange("AT*EASM=\"Back\",1,1,2,\"A\",\"B\",1\r"));
-    EXPECT_EQ(Texts({L"A", L"B"}), program->Items());
-    peer->Forget();
-    program->Key('2');
-    EXPECT_EQ("*EAMI: 2\r", peer->ReceivedWhenQuiet());
-    program->PostKey(VK_F1);  // the left soft key: Close
+        ASSERT_TRUE(peer->IsOpen());
+        if (GetParam().menuMode)
+            EXPECT_TRUE(Eventually([&] { return IsWindowEnabled(program->List()); }, 3000));
+        else
+            EXPECT_TRUE(program->WaitForItems(Ports(3, L" - OK"), 3000));
+        EXPECT_EQ("", peer->ReceivedWhenQuiet(500));
+        EXPECT_EQ("OK\r", peer->Exchange("AT\r"));
+    }
+
+    std::unique_ptr<Peer> peer;
+    std::unique_ptr<Outage> outage;
+    std::unique_ptr<RemoteProgram> program;
+};
+
+TEST_P(DeviceComesAndGoes, TheRemoteFollowsTheDevice)
+{
+    const DeviceStory& story = GetParam();
+    if (story.absentFirst) {
+        outage.reset(new Outage(kTestModem, kVanishingPair));
+        ASSERT_TRUE(outage->Gone());
+    } else {
+        peer.reset(new Peer(kVanishingPair));
+    }
+    WritePortSetting(kPortSettingName, story.picked ? 0 : 3);
+    program.reset(new RemoteProgram);
+    ASSERT_TRUE(program->Window());
+    if (story.picked) {
+        program->PostKey('4');  // COM3:
+        EXPECT_EQ(L"Using COM3: for connections.", DismissMessageBox(5000));
+    }
+    if (story.absentFirst) {
+        ExpectAway();
+        ExpectBack();
+        return;
+    }
+
+    ASSERT_EQ("OK\r", peer->Exchange("AT\r"));
+    if (story.menuMode)
+        peer->Exchange("AT*EASM=\"Show\",1,1,2,\"A\",\"B\",1\r");
+    else
+        program->Key(VK_DOWN);  // the selection moves to COM1: and stays there
+    peer->Hangup();
+    outage.reset(new Outage(kTestModem, kVanishingPair));
+    ASSERT_TRUE(outage->Gone());
+    ExpectAway();
+    if (story.menuMode) {
+        program->Key('1');  // dropped, not sent once the device is back
+        // The soft keys still reach the window: About, then Close at the end.
+        EXPECT_TRUE(program->KeyAtFocus(VK_F2));
+        EXPECT_NE(std::wstring::npos, DismissMessageBox(5000).find(L"Tarvane Remote"));
+    }
+    ExpectBack();
+    EXPECT_EQ(story.menuMode ? 0 : 1, program->Selected());
+    if (story.menuMode) {
+        peer->Forget();
+        program->Key('2');
+        EXPECT_EQ("*EAMI: 2\r", peer->ReceivedWhenQuiet());
+    }
+    EXPECT_TRUE(program->KeyAtFocus(VK_F1));
     EXPECT_EQ(0, program->Process().WaitForExit(5000));
 }
+
+const DeviceStory kDeviceStories[] = {
+    {"AbsentAtStartThenThere", true, false, false},
+    {"PickedWhileAbsentThenThere", true, true, false},
+    {"GoneAndBackInPortMode", false, false, false},
+    {"GoneAndBackInMenuMode", false, false, true},
+};
+INSTANTIATE_TEST_SUITE_P(, DeviceComesAndGoes, testing::ValuesIn(kDeviceStories),
+                         [](const testing::TestParamInfo<DeviceStory>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // The user switches ports while lines flow: the old link's reader is busy
 // handing lines to the window as it is closed.
