@@ -270,38 +270,122 @@ void MenuMode(Report& report, RemoteProgram& program, Peer& peer, const Options&
     }
 }
 
+// Milliseconds until `condition` holds, polled every 20 ms; -1 when it does
+// not within `timeoutMs`.
+template <typename Condition>
+double TimeUntil(Condition condition, DWORD timeoutMs)
+{
+    const double start = NowMs();
+    return Eventually(condition, timeoutMs) ? NowMs() - start : -1;
+}
+
+struct Return {
+    double answering = -1;  // the first OK to an AT sent every 20 ms
+    double shown = -1;      // the list shows the device back
+};
+
+// Times a device's return, from now, to the program's first answer and to
+// its list showing the device open.
+template <typename ShownBack>
+Return TimeReturn(Peer& back, ShownBack shownBack)
+{
+    Return times;
+    const double returned = NowMs();
+    while ((times.answering < 0 || times.shown < 0) && NowMs() - returned < 6000) {
+        if (times.answering < 0) {
+            back.Send("AT\r");
+            if (back.WaitForLines(1, 20))
+                times.answering = back.LastArrivalMs() - returned;
+        } else {
+            Sleep(20);
+        }
+        if (times.shown < 0 && shownBack())
+            times.shown = NowMs() - returned;
+    }
+    return times;
+}
+
 // The program's device goes away (its pair is cut, as a Bluetooth link
-// drops) and comes back: the CPU it uses meanwhile, and how soon after the
-// return it answers an AT that its peer sends every 20 ms.
+// drops) and comes back while the accessory's menu is shown: the CPU it
+// uses meanwhile, how soon the menu is disabled and enabled again, and how
+// soon after the return it answers.
 void DeviceReturns(Report& report, Peer& peer, RemoteProgram& program, const Options& options)
 {
     peer.Hangup();
-    std::vector<double> answering;
+    std::vector<double> answering, disabled, enabled;
     for (int i = 0; i < (options.quick ? 3 : 10); ++i) {
         {
             Outage outage(kBenchModem, kPairA);
             if (!outage.Gone())
                 break;
+            disabled.push_back(TimeUntil([&] { return !IsWindowEnabled(program.List()); }, 3000));
             if (i == 0)
                 IdleCpu(report, program, "CPU while its device is away", 3000);
             else
                 Sleep(std::uniform_int_distribution<int>(300, 1300)(g_random));
         }
-        std::unique_ptr<Peer> back;
-        Eventually([&] {
-            back = std::make_unique<Peer>(kPairA, "", Peer::kPairJustBack);
-            return back->IsOpen();
-        }, 5000);
-        const double returned = NowMs();
-        bool answered = false;
-        while (!answered && NowMs() - returned < 6000) {
-            back->Send("AT\r");
-            answered = back->WaitForLines(1, 20);
-        }
-        answering.push_back(answered ? back->LastArrivalMs() - returned : -1);
+        Peer back(kPairA, "", Peer::kPairJustBack);
+        const Return times =
+            TimeReturn(back, [&] { return IsWindowEnabled(program.List()) != FALSE; });
+        answering.push_back(times.answering);
+        if (disabled.back() >= 0)
+            enabled.push_back(times.shown);
     }
     AddSpread(report, "device back to answering again", answering,
               "-1: not within 6 s; it retries once a second");
+    AddSpread(report, "device cut to menu disabled", disabled, "-1: not within 3 s");
+    AddSpread(report, "device back to menu enabled", enabled, "-1: not within 6 s");
+}
+
+// The program starts, or the user picks its port, while the device is away
+// (an accessory not switched on yet): how soon after the device appears it
+// answers and marks the port " - OK". At start also the CPU it uses while it
+// tries the device, and, once the device is cut again, how soon the mark
+// says " - Error" and how soon it ends when closed while it tries.
+void DeviceAbsent(Report& report, const std::wstring& remote, const Options& options,
+                  const std::string& when)
+{
+    const bool picked = when == "pick";
+    std::vector<double> answering, markedOk, markedError, ended;
+    for (int i = 0; i < (options.quick ? 3 : 10); ++i) {
+        WritePortSetting(kPortSettingName, picked ? 0 : 5);
+        auto outage = std::make_unique<Outage>(kBenchModem, kPairA);
+        if (!outage->Gone())
+            break;
+        RemoteProgram program(remote);
+        if (picked) {
+            program.PostKey('6');
+            DismissMessageBox(5000);
+        }
+        if (i == 0 && !picked)
+            IdleCpu(report, program, "CPU while retrying", 3000);
+        else
+            Sleep(std::uniform_int_distribution<int>(300, 1300)(g_random));
+        outage.reset();
+        Peer back(kPairA, "", Peer::kPairJustBack);
+        const Return times = TimeReturn(back, [&] { return program.Item(5) == L"COM5: - OK"; });
+        answering.push_back(times.answering);
+        markedOk.push_back(times.shown);
+        if (picked)
+            continue;
+
+        back.Hangup();
+        Outage again(kBenchModem, kPairA);
+        if (times.shown >= 0)
+            markedError.push_back(
+                TimeUntil([&] { return program.Item(5) == L"COM5: - Error"; }, 3000));
+        Sleep(std::uniform_int_distribution<int>(300, 1300)(g_random));
+        const double closed = NowMs();
+        PostMessageW(program.Window(), WM_COMMAND, IDOK, 0);
+        ended.push_back(program.Process().WaitForExit(5000) == 0 ? NowMs() - closed : -1);
+    }
+    const std::string absent = "device absent at " + when + ", then there: ";
+    AddSpread(report, absent + "answering after", answering, "-1: not within 6 s");
+    AddSpread(report, absent + "marked OK after", markedOk, "-1: not within 6 s");
+    if (picked)
+        return;
+    AddSpread(report, "device cut to port marked Error", markedError, "-1: not within 3 s");
+    AddSpread(report, "close while retrying to program ended", ended);
 }
 
 // The link's accessory side, in the demo accessory: back-to-back picks,
@@ -371,6 +455,8 @@ int wmain(int argc, wchar_t** argv)
         MenuMode(report, program, peer, options);
         DeviceReturns(report, peer, program, options);
     }
+    DeviceAbsent(report, remote, options, "start");
+    DeviceAbsent(report, remote, options, "pick");
     const std::string line = Submenu("Title", 20);
     const std::wstring wide(line.begin(), line.end() - 1);
     for (const RefillStep& step : ProfileRefill(wide.c_str(), options.quick ? 20 : 100))
