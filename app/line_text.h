@@ -3,11 +3,18 @@
 
 #include <stddef.h>
 
-// Widens at most `length` bytes of received 8-bit text one byte to one
-// character (ISO 8859-1), so that ASCII passes unchanged and no byte makes
-// the conversion fail. Cut to fit `wideSize` characters, the terminator
-// included.
-void WidenText(const char* text, size_t length, wchar_t* wide, size_t wideSize);
+#include "link/character_set.h"
+
+// Widens at most `length` bytes of received text in `set` (see DecodeText),
+// cut between characters to fit `wideSize` units, the terminator included.
+void WidenText(CharacterSet set, const char* text, size_t length, wchar_t* wide,
+               size_t wideSize);
+
+// Widens a whole command line whose quoted texts are in `set`. The rest of
+// it is the command's own ASCII, taken byte for byte, so that the quotes and
+// commas around the texts stay where they are whatever the texts hold. Cut
+// between characters to fit `wideSize` units, the terminator included.
+void WidenCommandLine(CharacterSet set, const char* line, wchar_t* wide, size_t wideSize);
 
 // The length of an entry name: up to its first double quote, or to the end
 // of the line when it has none.

@@ -13,6 +13,10 @@ namespace {
 
 constexpr wchar_t kCaption[] = L"Remote";
 
+// The set the accessory last declared for its texts; back to the default
+// when the user picks a port, kept while the same device drops and returns.
+CharacterSet g_characterSet = kLatin1;
+
 bool StartsWith(const char* line, const char* prefix)
 {
     return strncmp(line, prefix, strlen(prefix)) == 0;
@@ -37,14 +41,14 @@ void TakeEntryName(HWND mainWindow, const char* line)
         return;
     }
     ChoiceListShowHeader(list, TRUE);
-    WidenText(name, length, g_menuLine, kMenuLineSize);
+    WidenText(g_characterSet, name, length, g_menuLine, kMenuLineSize);
     ChoiceListSetTitle(list, g_menuLine);
 }
 
 void TakeSubmenu(HWND mainWindow, const char* line)
 {
     g_menuMode = 1;
-    WidenText(line, strlen(line), g_menuLine, kMenuLineSize);
+    WidenCommandLine(g_characterSet, line, g_menuLine, kMenuLineSize);
     FillChoiceList(mainWindow);
 }
 
@@ -55,15 +59,24 @@ void SendIndication(int index)
     g_link->WriteLine(IndicationCommand(index + 1).c_str());
 }
 
-// A phone accepts every line.
+// A phone accepts every line; a question about the character set gets its
+// information line before the OK.
 void AnswerLine(HWND mainWindow, const char* line)
 {
     if (line == nullptr)
         return;
-    if (StartsWith(line, kEntryPrefix))
-        TakeEntryName(mainWindow, line);
-    else if (StartsWith(line, kSubmenuPrefix))
-        TakeSubmenu(mainWindow, line);
+    CharacterSet declared = kLatin1;
+    switch (ReadCharacterSetRequest(line, &declared)) {
+    case kSetInUseAsked: g_link->WriteLine(SetInUseAnswer(g_characterSet)); break;
+    case kSetsSupportedAsked: g_link->WriteLine(kSetsSupportedAnswer); break;
+    case kSetDeclared: g_characterSet = declared; break;
+    case kNoSetRequest:
+        if (StartsWith(line, kEntryPrefix))
+            TakeEntryName(mainWindow, line);
+        else if (StartsWith(line, kSubmenuPrefix))
+            TakeSubmenu(mainWindow, line);
+        break;
+    }
     g_link->WriteLine("OK");
 }
 
@@ -79,6 +92,7 @@ void ChoosePort(HWND mainWindow, int port)
     wchar_t text[64];
     wsprintfW(text, L"Using %s%d: for connections.", DevicePrefix(port), port % 10);
     MessageBoxW(mainWindow, text, kCaption, MB_ICONINFORMATION | MB_SETFOREGROUND);
+    g_characterSet = kLatin1;
     WritePortSetting(kPortSettingName, port);
     Connect(mainWindow);
     FillChoiceList(mainWindow);

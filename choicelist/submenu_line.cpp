@@ -13,12 +13,16 @@ bool IsBlank(wchar_t c)
     return c == L' ' || (c >= L'\t' && c <= L'\r');
 }
 
-// Copies [from, to) cut to the buffer, terminated.
+// Copies [from, to) cut to the buffer, terminated; a cut falls between
+// characters, never inside a surrogate pair.
 void CopyText(const wchar_t* from, const wchar_t* to, wchar_t* text)
 {
     size_t length = static_cast<size_t>(to - from);
-    if (length > kSubmenuTextSize - 1)
+    if (length > kSubmenuTextSize - 1) {
         length = kSubmenuTextSize - 1;
+        if (from[length - 1] >= 0xD800 && from[length - 1] <= 0xDBFF)
+            --length;
+    }
     wmemcpy(text, from, length);
     text[length] = L'\0';
 }

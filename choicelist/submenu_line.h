@@ -5,7 +5,7 @@
 #include <stddef.h>
 
 // Title and items are copied into buffers of this size; longer texts are cut
-// to fit, 63 characters and the terminator.
+// to fit, 63 UTF-16 units and the terminator, between characters.
 constexpr size_t kSubmenuTextSize = 64;
 
 // The title of a line that starts with AT*EASM=" (case-sensitive), copied

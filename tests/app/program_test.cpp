@@ -114,6 +114,57 @@ TEST_F(Connected, AnswersEveryLineOnceAndShowsWhatItSays)
     }
 }
 
+std::string Hex(const std::string& ascii)  // UCS2's form of ASCII text
+{
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (char c : ascii)
+        hex += std::string("00") + kDigits[c >> 4 & 15] + kDigits[c & 15];
+    return hex;
+}
+
+// The accessory declares the character set of its texts: the phone shows
+// them in it, keeps to the last set it knows, and answers questions about it.
+TEST_F(Connected, ShowsTextInTheDeclaredCharacterSet)
+{
+    const std::wstring bad = L"\xFFFD", a60(60, L'A'), b20(20, L'B');
+    std::string e63;
+    for (int i = 0; i < 63; ++i)
+        e63 += "\xC3\xA9";
+    const struct {
+        std::string bytes;
+        std::string reply;
+        Texts shown;  // the title, then the items; none: unchanged
+    } steps[] = {
+        {"AT+CSCS?\r", "+CSCS: \"8859-1\"\rOK\r", {}},
+        {"AT*EASM=\"Caf\xE9\",1,1,1,\"\xC4pfel\",1\r", "OK\r", {L"Caf\xE9", L"\xC4pfel"}},
+        {"AT+CSCS=\"UTF-8\"\rAT*EASM=\"Caf\xC3\xA9 \xE2\x98\x95\",1,1,3,\"Na\xC3\xAFve\","
+         "\"\xE6\x97\xA5\xE6\x9C\xAC\",\"\xF0\x9F\x98\x80\",1\r",
+         "OK\rOK\r", {L"Caf\xE9 \x2615", L"Na\xEFve", L"\x65E5\x672C", L"\xD83D\xDE00"}},
+        // What is not UTF-8 shows as U+FFFD, and the quotes stay where they are.
+        {"AT*EASM=\"T\xE6\x97\",1,1,3,\"\x80\",\"\xC0\xAF\",\"\xED\xA0\x80\xF4\x90\x80\x80\",1\r",
+         "OK\r", {L"T" + bad, bad, bad + bad, bad + bad + bad + bad + bad + bad + bad}},
+        // Shown characters count, not bytes: 63 in a title, 259 in a line.
+        {"AT*EASM=\"" + e63 + "\",1,1,0,1\r", "OK\r", {std::wstring(63, L'\xE9')}},
+        {"at+cscs=\"ira\"\rAT*EASM=\"Caf\xE9\",1,1,0,1\r", "OK\rOK\r", {L"Caf" + bad}},
+        {"AT+CSCS=\"UCS2\"\rAT*EASM=\"" + Hex(std::string(60, 'A')) + "\",1,1,3,\"" +
+             Hex(std::string(20, 'B')) + "\",\"00e9D83DDE00\",\"00G30041004\",1\r",
+         "OK\rOK\r", {a60, b20, L"\xE9\xD83D\xDE00", bad + L"A" + bad}},
+        // An unknown set leaves the one in use.
+        {"AT+CSCS=\"GSM\"\rAT+CSCS?\r", "OK\r+CSCS: \"UCS2\"\rOK\r", {}},
+        {"AT+CSCS=?\r", "+CSCS: (\"UTF-8\",\"8859-1\",\"IRA\",\"UCS2\")\rOK\r", {}},
+        {"AT*EASM=\"0054\",1,1,0,1\r", "OK\r", {L"T"}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::PrintToString(step.bytes.substr(0, 40)));
+        EXPECT_EQ(step.reply, peer->Exchange(step.bytes));
+        if (!step.shown.empty()) {
+            EXPECT_EQ(step.shown[0], program->Title());
+            EXPECT_EQ(Texts(step.shown.begin() + 1, step.shown.end()), program->Items());
+        }
+    }
+}
+
 TEST_F(Connected, PicksGoBackToTheAccessory)
 {
     peer->Exchange("AT*EASM=\"Show\",1,1,2,\"Next\",\"Back\",1\r");
@@ -247,7 +298,7 @@ TEST_P(DeviceComesAndGoes, TheRemoteFollowsTheDevice)
 
     ASSERT_EQ("OK\r", peer->Exchange("AT\r"));
     if (story.menuMode)
-        peer->Exchange("AT*EASM=\"Show\",1,1,2,\"A\",\"B\",1\r");
+        peer->Exchange("AT+CSCS=\"UTF-8\"\rAT*EASM=\"Show\",1,1,2,\"A\",\"B\",1\r");
     else
         program->Key(VK_DOWN);  // the selection moves to COM1: and stays there
     peer->Hangup();
@@ -263,6 +314,9 @@ TEST_P(DeviceComesAndGoes, TheRemoteFollowsTheDevice)
     ExpectBack();
     EXPECT_EQ(story.menuMode ? 0 : 1, program->Selected());
     if (story.menuMode) {
+        // The character set the accessory declared still holds.
+        peer->Exchange("AT*EASM=\"Show\",1,1,2,\"A\",\"Caf\xC3\xA9\",1\r");
+        EXPECT_EQ(Texts({L"A", L"Caf\xE9"}), program->Items());
         peer->Forget();
         program->Key('2');
         EXPECT_EQ("*EAMI: 2\r", peer->ReceivedWhenQuiet());
@@ -325,6 +379,13 @@ TEST_F(Program, PickingAPortAsksFirstThenConnects)
     EXPECT_TRUE(program.WaitForItems(Ports(5, L" - OK"), 5000));
     EXPECT_EQ(5, ReadPortSetting(kPortSettingName));
     EXPECT_EQ("OK\r", peer.Exchange("AT\r"));
+
+    // A pick, even of the same port, forgets the character set declared.
+    EXPECT_EQ("OK\r", peer.Exchange("AT+CSCS=\"UTF-8\"\r"));
+    program.PostKey('6');
+    EXPECT_EQ(L"Using COM5: for connections.", DismissMessageBox(5000));
+    EXPECT_TRUE(program.WaitForItems(Ports(5, L" - OK"), 5000));
+    EXPECT_EQ("+CSCS: \"8859-1\"\rOK\r", peer.Exchange("AT+CSCS?\r"));
 }
 
 TEST_F(Program, PortsThatCannotBeUsedAreMarkedError)

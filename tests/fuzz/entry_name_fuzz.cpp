@@ -1,5 +1,6 @@
 // An entry registration is whatever the far end sent: its name ends at the
-// first quote, and widening keeps every byte as one character, cut to fit.
+// first quote, and widening in 8859-1 keeps every byte as one character,
+// cut to fit.
 #include <stdint.h>
 #include <string.h>
 
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         __builtin_trap();
     const size_t wideSize = 1 + size % 300;
     wchar_t wide[300];
-    WidenText(name, length, wide, wideSize);
+    WidenText(kLatin1, name, length, wide, wideSize);
     const size_t kept = length < wideSize - 1 ? length : wideSize - 1;
     for (size_t i = 0; i < kept; ++i) {
         if (wide[i] != static_cast<unsigned char>(name[i]))

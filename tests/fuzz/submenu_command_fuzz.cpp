@@ -1,10 +1,12 @@
 // A submenu command built from any owner's texts, the way the link builds
 // it, must fit one protocol line, keep its resend fields findable, and read
-// back in the list as the same title and items.
+// back in the list as the same title and items, in whichever character set
+// the texts are read.
 #include <stdint.h>
 #include <string.h>
 #include <wchar.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,11 +16,14 @@
 
 namespace {
 
-std::wstring Shown(const std::string& text)  // as the list shows it
+// As the list shows it: a quote the text encodes stands as an apostrophe.
+std::wstring Shown(CharacterSet set, const std::string& text)
 {
     wchar_t wide[kSubmenuTextSize];
-    WidenText(text.c_str(), text.size(), wide, kSubmenuTextSize);
-    return wide;
+    WidenText(set, text.c_str(), text.size(), wide, kSubmenuTextSize);
+    std::wstring shown = wide;
+    std::replace(shown.begin(), shown.end(), L'"', L'\'');
+    return shown;
 }
 
 }  // namespace
@@ -56,17 +61,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         !FindResendFields(line, &fieldsStart) || fieldsStart != command.size())
         __builtin_trap();
 
+    const CharacterSet set = static_cast<CharacterSet>(size % 4);
     std::vector<wchar_t> wide(line.size() + 1);
-    WidenText(line.c_str(), line.size(), wide.data(), wide.size());
+    WidenCommandLine(set, line.c_str(), wide.data(), wide.size());
     wchar_t text[kSubmenuTextSize];
     const wchar_t* afterTitle = ReadSubmenuTitle(wide.data(), text);
     int readSelection = 0, readCount = 0;
-    if (afterTitle == nullptr || Shown(texts[0]) != text ||
+    if (afterTitle == nullptr || Shown(set, texts[0]) != text ||
         !ReadSubmenuNumbers(afterTitle, &readSelection, &readCount) ||
         readSelection != selection || readCount != count)
         __builtin_trap();
     for (int item = 1; item <= count; ++item) {
-        if (!ReadSubmenuItem(&afterTitle, text) || Shown(texts[item]) != text)
+        if (!ReadSubmenuItem(&afterTitle, text) || Shown(set, texts[item]) != text)
             __builtin_trap();
     }
     return 0;

@@ -1,0 +1,208 @@
+#include "link/character_set.h"
+
+#include <stdint.h>
+#include <string.h>
+
+namespace {
+
+constexpr uint32_t kReplacement = 0xFFFD;
+constexpr char kCommand[] = "AT+CSCS";
+
+struct SupportedSet {
+    CharacterSet set;
+    const char* name;
+    const char* inUseAnswer;
+};
+// In the order the supported-sets answer names them.
+const SupportedSet kSupportedSets[] = {
+    {kUtf8, "UTF-8", "+CSCS: \"UTF-8\""},
+    {kLatin1, "8859-1", "+CSCS: \"8859-1\""},
+    {kIra, "IRA", "+CSCS: \"IRA\""},
+    {kUcs2, "UCS2", "+CSCS: \"UCS2\""},
+};
+
+char Upper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Whether `text` starts with `prefix` (upper case), in any letter case.
+bool StartsWithAnyCase(const char* text, const char* prefix)
+{
+    for (; *prefix != '\0'; ++text, ++prefix) {
+        if (Upper(*text) != *prefix)
+            return false;
+    }
+    return true;
+}
+
+bool EqualsAnyCase(const char* text, size_t length, const char* upper)
+{
+    return strlen(upper) == length && StartsWithAnyCase(text, upper);
+}
+
+bool IsSurrogate(uint32_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDFFF;
+}
+
+// A UTF-8 character from the `left` bytes at `bytes`, with *used the bytes
+// it took; for bytes that begin none, U+FFFD for the longest piece that
+// could still have begun one. The ranges of the second byte rule out
+// overlong forms, surrogates and values past U+10FFFF.
+uint32_t NextUtf8(const unsigned char* bytes, size_t left, size_t* used)
+{
+    const unsigned char lead = bytes[0];
+    *used = 1;
+    if (lead < 0x80)
+        return lead;
+    size_t more = 0;
+    uint32_t value = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        more = 1;
+        value = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        more = 2;
+        value = lead & 0x0F;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        more = 3;
+        value = lead & 0x07;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return kReplacement;
+    }
+    for (size_t i = 1; i <= more; ++i) {
+        if (i >= left || bytes[i] < low || bytes[i] > high) {
+            *used = i;
+            return kReplacement;
+        }
+        value = value << 6 | (bytes[i] & 0x3F);
+        low = 0x80;
+        high = 0xBF;
+    }
+    *used = more + 1;
+    return value;
+}
+
+int HexDigit(unsigned char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = static_cast<unsigned char>(Upper(static_cast<char>(c)));
+    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+// A UTF-16 unit written as four hexadecimal digits; U+FFFD for a group
+// with a bad digit, or the short group at the end.
+uint32_t NextHexUnit(const unsigned char* bytes, size_t left, size_t* used)
+{
+    *used = left < 4 ? left : 4;
+    if (left < 4)
+        return kReplacement;
+    uint32_t unit = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        const int digit = HexDigit(bytes[i]);
+        if (digit < 0)
+            return kReplacement;
+        unit = unit << 4 | static_cast<uint32_t>(digit);
+    }
+    return unit;
+}
+
+// A character of UCS2 text: one unit, or a high and a low surrogate
+// together; a surrogate without its partner is U+FFFD, and so is U+0000,
+// which would end the text where it stands.
+uint32_t NextUcs2(const unsigned char* bytes, size_t left, size_t* used)
+{
+    const uint32_t unit = NextHexUnit(bytes, left, used);
+    if (unit == 0)
+        return kReplacement;
+    if (!IsSurrogate(unit))
+        return unit;
+    if (unit >= 0xDC00)
+        return kReplacement;
+    size_t lowUsed = 0;
+    const uint32_t low = NextHexUnit(bytes + *used, left - *used, &lowUsed);
+    if (low < 0xDC00 || low > 0xDFFF)
+        return kReplacement;
+    *used += lowUsed;
+    return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+}
+
+uint32_t NextCharacter(CharacterSet set, const unsigned char* bytes, size_t left, size_t* used)
+{
+    switch (set) {
+    case kUtf8: return NextUtf8(bytes, left, used);
+    case kUcs2: return NextUcs2(bytes, left, used);
+    case kIra: *used = 1; return bytes[0] < 0x80 ? bytes[0] : kReplacement;
+    case kLatin1: break;
+    }
+    *used = 1;
+    return bytes[0];
+}
+
+}  // namespace
+
+const char kSetsSupportedAnswer[] = "+CSCS: (\"UTF-8\",\"8859-1\",\"IRA\",\"UCS2\")";
+
+CharacterSetRequest ReadCharacterSetRequest(const char* line, CharacterSet* declared)
+{
+    if (!StartsWithAnyCase(line, kCommand))
+        return kNoSetRequest;
+    const char* rest = line + strlen(kCommand);
+    if (strcmp(rest, "?") == 0)
+        return kSetInUseAsked;
+    if (strcmp(rest, "=?") == 0)
+        return kSetsSupportedAsked;
+    if (strncmp(rest, "=\"", 2) != 0)
+        return kNoSetRequest;
+    const char* name = rest + 2;
+    const size_t length = strlen(name);
+    if (length == 0 || name[length - 1] != '"')
+        return kNoSetRequest;
+    for (const SupportedSet& supported : kSupportedSets) {
+        if (EqualsAnyCase(name, length - 1, supported.name)) {
+            *declared = supported.set;
+            return kSetDeclared;
+        }
+    }
+    return kNoSetRequest;
+}
+
+const char* SetInUseAnswer(CharacterSet set)
+{
+    for (const SupportedSet& supported : kSupportedSets) {
+        if (supported.set == set)
+            return supported.inUseAnswer;
+    }
+    return kSupportedSets[1].inUseAnswer;
+}
+
+size_t DecodeText(CharacterSet set, const char* text, size_t length, wchar_t* out, size_t room,
+                  size_t* read)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    size_t written = 0;
+    size_t at = 0;
+    while (at < length) {
+        size_t used = 0;
+        uint32_t character = NextCharacter(set, bytes + at, length - at, &used);
+        const size_t units = character > 0xFFFF ? 2 : 1;
+        if (room - written < units)
+            break;
+        if (units == 2) {
+            character -= 0x10000;
+            out[written++] = static_cast<wchar_t>(0xD800 + (character >> 10));
+            character = 0xDC00 + (character & 0x3FF);
+        }
+        out[written++] = static_cast<wchar_t>(character);
+        at += used;
+    }
+    if (read != nullptr)
+        *read = at;
+    return written;
+}
