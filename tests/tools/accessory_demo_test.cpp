@@ -9,13 +9,15 @@
 namespace {
 
 const std::string kSlidesItems = ",1,1,5,\"Next\",\"Back\",\"First\",\"Last\",\"Settings\",1";
+const std::string kDeclareUtf8 = "AT+CSCS=\"UTF-8\"";
 
 TEST(AccessoryDemo, RegistersShowsItsMenuAndAnswersPicks)
 {
     Peer phone(kPairA, "OK\r");
     Child demo(L"accessory-demo.exe", L"COM5:", true);
-    ASSERT_TRUE(phone.WaitForLines(3, 5000)) << demo.Output();
-    EXPECT_EQ(Lines({"AT*EAM=\"Slides\"", "", "AT*EASM=\"Slide 1/12\"" + kSlidesItems}),
+    ASSERT_TRUE(phone.WaitForLines(4, 5000)) << demo.Output();
+    EXPECT_EQ(Lines({"AT*EAM=\"Slides\"", "", kDeclareUtf8,
+                     "AT*EASM=\"Slide 1/12\"" + kSlidesItems}),
               phone.ReceivedLines());
     // Each pick is answered from the accessory's reader, whose wait for the
     // phone's OK to it runs out after a second before the next pick is read.
@@ -29,6 +31,7 @@ TEST(AccessoryDemo, RegistersShowsItsMenuAndAnswersPicks)
         {"*EAMI: 2\r", "AT*EASM=\"Settings\",1,1,3,\"Loop: off\",\"Captions: on\","
                        "\"Back to slides\",1"},
         {"*EAMI: 3\r", "AT*EASM=\"Slide 2/12 Lighthouse\"" + kSlidesItems},
+        {"*EAMI: 1\r", u8"AT*EASM=\"Slide 3/12 Łódź\"" + kSlidesItems},  // in UTF-8
     };
     for (const auto& p : picks) {
         EXPECT_EQ(Lines({p.menu}), (phone.Exchange(p.pick, 1300), phone.ReceivedLines()))
@@ -46,19 +49,20 @@ TEST(AccessoryDemo, RegistersShowsItsMenuAndAnswersPicks)
 }
 
 // Its line is cut and comes back (the phone walked out of range): the
-// accessory registers again and shows the phone its last menu.
+// accessory declares its character set, registers again and shows the phone
+// its last menu.
 TEST(AccessoryDemo, RegistersAgainWhenItsLineReturns)
 {
     auto phone = std::make_unique<Peer>(kVanishingPair, "OK\r");
     Child demo(L"accessory-demo.exe", L"COM3:", true);
-    ASSERT_TRUE(phone->WaitForLines(3, 5000)) << demo.Output();
+    ASSERT_TRUE(phone->WaitForLines(4, 5000)) << demo.Output();
     phone->Exchange("*EAMI: 1\r");
     phone->Hangup();
     ASSERT_TRUE(Outage(kTestModem, kVanishingPair).Gone());
     phone = std::make_unique<Peer>(kVanishingPair, "OK\r", Peer::kPairJustBack);
     ASSERT_TRUE(phone->IsOpen());
-    ASSERT_TRUE(phone->WaitForLines(3, 5000)) << demo.Output();
-    EXPECT_EQ(Lines({"AT*EAM=\"Slides\"", "", "AT*EASM=\"Slide 2/12\"" + kSlidesItems}),
+    ASSERT_TRUE(phone->WaitForLines(4, 5000)) << demo.Output();
+    EXPECT_EQ(Lines({kDeclareUtf8, "AT*EAM=\"Slides\"", "", "AT*EASM=\"Slide 2/12\"" + kSlidesItems}),
               phone->ReceivedLines());
 }
 

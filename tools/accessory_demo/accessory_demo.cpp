@@ -20,6 +20,8 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"AccessoryDemo";
 constexpr char kEntryName[] = "Slides";
+// Its captions are UTF-8; the phone is told so before it is shown any.
+constexpr char kDeclareCharacterSet[] = "AT+CSCS=\"UTF-8\"";
 constexpr UINT WM_ACCESSORY_STARTED = WM_APP + 2;  // wParam: Open's result
 
 // Main thread only, but for g_link's creation before the worker starts.
@@ -78,6 +80,15 @@ LRESULT OnItemChosen(int menu, int item)
     return next;
 }
 
+// A phone that has been away may have forgotten the character set: it is
+// declared again before the link registers and resends the menu.
+void OnDeviceState(bool open)
+{
+    Report(open ? "accessory: the line is back" : "accessory: the line is gone");
+    if (open)
+        g_link->WriteLine(kDeclareCharacterSet);
+}
+
 LRESULT OnLinkNotify(WPARAM wParam, LPARAM lParam)
 {
     const int value = LOWORD(wParam);
@@ -88,6 +99,7 @@ LRESULT OnLinkNotify(WPARAM wParam, LPARAM lParam)
     case LN_MENU_SELECTION: return g_show.Selection(value);
     case LN_ITEM_TEXT: return OnItemText(value, lParam);
     case LN_ITEM_CHOSEN: return OnItemChosen(value, static_cast<int>(lParam));
+    case LN_DEVICE_STATE: OnDeviceState(value != 0); return 0;
     }
     return 0;
 }
@@ -114,8 +126,10 @@ LRESULT CALLBACK DemoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 DWORD WINAPI StartAccessory(LPVOID window)
 {
     const int opened = g_link->Open(kEntryName);
-    if (opened)
+    if (opened) {
+        g_link->SendCommand(kDeclareCharacterSet);
         g_link->ShowMenu(kSlidesMenu);
+    }
     PostMessageW(static_cast<HWND>(window), WM_ACCESSORY_STARTED, opened, 0);
     return 0;
 }

@@ -7,9 +7,10 @@ enum SlidesItem { kNext = 1, kBack, kFirst, kLast, kOpenSettings };
 enum SettingsItem { kToggleLoop = 1, kToggleCaptions, kBackToSlides };
 constexpr int kSettingsItemCount = 3;
 
+// In UTF-8, as the accessory declares to the phone.
 const char* const kCaptions[SlideShow::kSlideCount] = {
-    "Harbour", "Lighthouse", "Old town", "Market",  "Bridge", "Cathedral",
-    "Gardens", "Museum",     "Station",  "Hillside", "Beach",  "Sunset",
+    "Harbour", "Lighthouse", u8"Łódź", u8"Café Müller", "Bridge", "Cathedral",
+    "Gardens", "Museum",     "Station", "Hillside",     "Beach",  "Sunset",
 };
 
 std::string OnOff(bool on)
