@@ -96,11 +96,11 @@ std::string LineTime(size_t bytes)
     return text;
 }
 
-std::string Submenu(const std::string& title, int items)
+std::string Submenu(const std::string& title, int items, const std::string& item = "Item ")
 {
     std::string line = "AT*EASM=\"" + title + "\",1,1," + std::to_string(items);
-    for (int item = 1; item <= items; ++item)
-        line += ",\"Item " + std::to_string(item) + "\"";
+    for (int number = 1; number <= items; ++number)
+        line += ",\"" + item + std::to_string(number) + "\"";
     return line + ",1\r";
 }
 
@@ -259,6 +259,29 @@ void MenuMode(Report& report, RemoteProgram& program, Peer& peer, const Options&
     AddSpread(report, "20-item submenu arrival to list shown (its OK)", shown,
               "floor: " + LineTime(Submenu("Menu 0", 20).size()));
     AddSpread(report, "key to *EAMI on the wire", keys);
+
+    // The same text in 8859-1 and in UTF-8 (two bytes for each accented
+    // letter), in turn, each declared before its submenu.
+    std::vector<double> latin1, utf8;
+    for (int i = 0; i < (options.quick ? 10 : 50); ++i) {
+        for (const bool inUtf8 : {false, true}) {
+            peer.Forget();
+            peer.Send(inUtf8 ? "AT+CSCS=\"UTF-8\"\r" : "AT+CSCS=\"8859-1\"\r");
+            peer.WaitForLines(1, 2000);
+            const std::string number = std::to_string(i);
+            const std::string line =
+                inUtf8 ? Submenu("Men\xC3\xBC \xC3\x84" + number, 20, "\xC3\x89l\xC3\xA9ment ")
+                       : Submenu("Men\xFC \xC4" + number, 20, "\xC9l\xE9ment ");
+            peer.Forget();
+            const double start = NowMs();
+            peer.Send(line);
+            if (peer.WaitForLines(1, 5000) &&
+                program.Title() == L"Men\x00FC \x00C4" + std::to_wstring(i))
+                (inUtf8 ? utf8 : latin1).push_back(peer.LastArrivalMs() - start);
+        }
+    }
+    AddSpread(report, "accented 20-item submenu shown, in 8859-1", latin1);
+    AddSpread(report, "the same in UTF-8", utf8, "-1: not shown decoded");
 
     for (int count : {30, 200}) {
         std::string burst;
