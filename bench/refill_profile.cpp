@@ -41,9 +41,10 @@ std::vector<RefillStep> ProfileRefill(const wchar_t* line, int rounds)
     wcscpy(g_menuLine, line);
     Pump();
 
-    std::vector<RefillStep> steps = {{"whole refill"},       {"  redraw off"},   {"  clear"},
-                                     {"  title and header"}, {"  20 items added"}, {"  select"},
-                                     {"  redraw on"},        {"  fit columns"},    {"paint after it"}};
+    std::vector<RefillStep> steps = {
+        {"whole refill"}, {"  redraw off"}, {"  clear"},     {"  title and header"},
+        {"  20 items added"}, {"  select"}, {"  redraw on"}, {"  fit columns"},
+        {"paint after it"}};
     const size_t paint = steps.size() - 1;
     for (int round = 0; round < rounds; ++round) {
         double start = NowMs();

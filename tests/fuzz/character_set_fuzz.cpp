@@ -42,10 +42,10 @@ size_t Reference(const uint8_t* data, size_t size)
         char* out = reinterpret_cast<char*>(g_reference + units);
         size_t outLeft = (kRoom - units) * sizeof *g_reference;
         iconv(toUtf16, nullptr, nullptr, nullptr, nullptr);
-        const bool stopped = iconv(toUtf16, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1);
+        const size_t converted = iconv(toUtf16, &in, &inLeft, &out, &outLeft);
         units = reinterpret_cast<char16_t*>(out) - g_reference;
         at = size - inLeft;
-        if (stopped) {
+        if (converted == static_cast<size_t>(-1)) {
             if (units == 0 || g_reference[units - 1] != u'\xFFFD')
                 g_reference[units++] = u'\xFFFD';
             for (++at; at < size && data[at] >= 0x80 && data[at] <= 0xBF; ++at) {

@@ -62,7 +62,8 @@ TEST(AccessoryDemo, RegistersAgainWhenItsLineReturns)
     phone = std::make_unique<Peer>(kVanishingPair, "OK\r", Peer::kPairJustBack);
     ASSERT_TRUE(phone->IsOpen());
     ASSERT_TRUE(phone->WaitForLines(4, 5000)) << demo.Output();
-    EXPECT_EQ(Lines({kDeclareUtf8, "AT*EAM=\"Slides\"", "", "AT*EASM=\"Slide 2/12\"" + kSlidesItems}),
+    EXPECT_EQ(Lines({kDeclareUtf8, "AT*EAM=\"Slides\"", "",
+                     "AT*EASM=\"Slide 2/12\"" + kSlidesItems}),
               phone->ReceivedLines());
 }
 
