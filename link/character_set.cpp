@@ -9,16 +9,15 @@ constexpr uint32_t kReplacement = 0xFFFD;
 constexpr char kCommand[] = "AT+CSCS";
 
 struct SupportedSet {
-    CharacterSet set;
     const char* name;
     const char* inUseAnswer;
 };
-// In the order the supported-sets answer names them.
+// In the order of CharacterSet, the supported-sets answer's order.
 const SupportedSet kSupportedSets[] = {
-    {kUtf8, "UTF-8", "+CSCS: \"UTF-8\""},
-    {kLatin1, "8859-1", "+CSCS: \"8859-1\""},
-    {kIra, "IRA", "+CSCS: \"IRA\""},
-    {kUcs2, "UCS2", "+CSCS: \"UCS2\""},
+    {"UTF-8", "+CSCS: \"UTF-8\""},
+    {"8859-1", "+CSCS: \"8859-1\""},
+    {"IRA", "+CSCS: \"IRA\""},
+    {"UCS2", "+CSCS: \"UCS2\""},
 };
 
 char Upper(char c)
@@ -164,9 +163,9 @@ CharacterSetRequest ReadCharacterSetRequest(const char* line, CharacterSet* decl
     const size_t length = strlen(name);
     if (length == 0 || name[length - 1] != '"')
         return kNoSetRequest;
-    for (const SupportedSet& supported : kSupportedSets) {
-        if (EqualsAnyCase(name, length - 1, supported.name)) {
-            *declared = supported.set;
+    for (int set = kUtf8; set <= kUcs2; ++set) {
+        if (EqualsAnyCase(name, length - 1, kSupportedSets[set].name)) {
+            *declared = static_cast<CharacterSet>(set);
             return kSetDeclared;
         }
     }
@@ -175,11 +174,7 @@ CharacterSetRequest ReadCharacterSetRequest(const char* line, CharacterSet* decl
 
 const char* SetInUseAnswer(CharacterSet set)
 {
-    for (const SupportedSet& supported : kSupportedSets) {
-        if (supported.set == set)
-            return supported.inUseAnswer;
-    }
-    return kSupportedSets[1].inUseAnswer;
+    return kSupportedSets[set].inUseAnswer;
 }
 
 size_t DecodeText(CharacterSet set, const char* text, size_t length, wchar_t* out, size_t room,

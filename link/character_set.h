@@ -6,9 +6,10 @@
 
 #include <stddef.h>
 
+// In the order the supported-sets answer names them.
 enum CharacterSet {
-    kLatin1,  // "8859-1", in use until an accessory declares another
     kUtf8,    // "UTF-8"
+    kLatin1,  // "8859-1", in use until an accessory declares another
     kIra,     // "IRA": 7-bit ASCII
     kUcs2,    // "UCS2": every UTF-16 unit as four hexadecimal digits
 };
