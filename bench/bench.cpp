@@ -15,10 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "bench/peer.h"
-#include "bench/program.h"
 #include "bench/refill_profile.h"
 #include "settings/port_setting.h"
+#include "testbed/peer.h"
+#include "testbed/process_figures.h"
+#include "testbed/remote_program.h"
+#include "testbed/wait.h"
 
 namespace {
 

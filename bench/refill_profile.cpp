@@ -4,9 +4,9 @@
 #include <commctrl.h>
 
 #include "app/remote_state.h"
-#include "bench/peer.h"
 #include "choicelist/choice_list.h"
 #include "choicelist/choice_list_contents.h"
+#include "testbed/wait.h"
 
 namespace {
 

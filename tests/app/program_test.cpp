@@ -10,8 +10,9 @@
 
 #include "ce/stream_device.h"
 #include "settings/port_setting.h"
-#include "bench/peer.h"
-#include "bench/program.h"
+#include "testbed/peer.h"
+#include "testbed/remote_program.h"
+#include "testbed/wait.h"
 
 namespace {
 

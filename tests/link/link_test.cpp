@@ -9,9 +9,10 @@
 #include <string.h>
 
 #include "ce/stream_device.h"
+#include "testbed/peer.h"
+#include "testbed/process_figures.h"
+#include "testbed/wait.h"
 #include "tests/support/owner.h"
-#include "bench/peer.h"
-#include "bench/program.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
   trace_check.py LOG TRACE
 
 LOG.sent and LOG.received hold the bytes the accessory's end sent and
-received (bench/remote_session.py keeps them). Every line must be in the
+received (testbed/remote_session.py keeps them). Every line must be in the
 trace once, under the side that sent it, in order, with the times rising,
 and no OK before the line it answers.
 """

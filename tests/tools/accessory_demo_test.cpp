@@ -3,8 +3,8 @@
 
 #include <memory>
 
-#include "bench/peer.h"
-#include "bench/program.h"
+#include "testbed/child.h"
+#include "testbed/peer.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-// Programs of the build run as child processes, and remote.exe driven from
-// outside, as the benchmark and the tests do: its window, its list read
-// across the process boundary, keys delivered to the list, its message boxes.
+// remote.exe driven from outside, as the benchmark and the tests do: its
+// window, its list read across the process boundary, keys delivered to the
+// list, its message boxes.
 #pragma once
 
 #include <windows.h>
@@ -8,31 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "testbed/child.h"
+
 using Texts = std::vector<std::wstring>;
-
-class Child {
-public:
-    // `program` is a path, or a file beside the running program. With streams, standard
-    // input is a pipe and the output goes to a file. A GUI program should get
-    // none: the first one of a Wine session starts Wine's desktop process,
-    // which would inherit them and keep them open.
-    Child(const std::wstring& program, const std::wstring& arguments, bool withStreams);
-    ~Child();  // ends the child if it still runs
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    HANDLE Process() const { return m_process; }
-    DWORD Id() const { return GetProcessId(m_process); }
-    void CloseInput();
-    // The exit code, or -1 while it runs after `timeoutMs`.
-    long WaitForExit(DWORD timeoutMs);
-    std::string Output() const;
-
-private:
-    HANDLE m_process = nullptr;
-    HANDLE m_input = nullptr;
-    HANDLE m_output = nullptr;
-};
 
 class RemoteProgram {
 public:
@@ -60,7 +38,7 @@ public:
     bool KeyAtFocus(WPARAM key) const;
     bool WaitForItems(const Texts& items, DWORD timeoutMs) const;
     // CPU time the program has used, in milliseconds, as Linux counts it
-    // (see UnixCpuMs); -1 when its process cannot be found.
+    // (see UnixCpuMs in testbed/process_figures.h); -1 when its process cannot be found.
     double CpuMs() const;
 
 private:
@@ -72,11 +50,6 @@ private:
     HWND m_window = nullptr;
 };
 
-// CPU time a process has used, in milliseconds, read from /proc/PID/stat
-// through Wine's Z: drive: under Wine, GetProcessTimes of another process
-// reads near zero. -1 when unreadable.
-double UnixCpuMs(const std::wstring& unixPid);
-
 // The text of the box captioned "Remote" that a program shows, after it has
 // been dismissed; empty when none came within `timeoutMs`.
 std::wstring DismissMessageBox(DWORD timeoutMs);
@@ -84,10 +57,3 @@ int ProgramWindowCount();
 
 // The twenty port entries, `marked` with `suffix`.
 Texts Ports(int marked = -1, const wchar_t* suffix = L"");
-
-// What a process holds, to show that nothing leaks: kernel handles (Wine's
-// GetProcessHandleCount reports 0, so these come from the system's table),
-// threads, and committed memory.
-size_t HandleCount(DWORD processId);
-size_t ThreadCount(DWORD processId);
-size_t CommittedKb(HANDLE process);
