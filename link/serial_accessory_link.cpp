@@ -1,14 +1,14 @@
+// The line: the device opened, read by the reader thread and opened again
+// when it fails, its lines handed to the owner, lines written to it.
 #include "link/serial_accessory_link.h"
-
-#include "ce/events.h"
-#include "ce/stream_device.h"
-#include "link/line_framing.h"
-#include "link/menu_protocol.h"
-#include "link/tick_span.h"
 
 #include <new>
 #include <string.h>
 #include <wchar.h>
+
+#include "ce/stream_device.h"
+#include "link/line_framing.h"
+#include "link/tick_span.h"
 
 namespace {
 
@@ -16,8 +16,6 @@ constexpr size_t kBatchLimit = 2047;
 constexpr DWORD kIdlePollMs = 100;     // how soon the reader sees Close
 constexpr DWORD kLinePauseMs = 200;    // a pause longer than this ends a line
 constexpr DWORD kReopenIntervalMs = 1000;
-constexpr DWORD kReplyTimeoutMs = 1000;
-constexpr DWORD kHandOverWaitMs = 50;
 constexpr DWORD kReaderCheckIntervalMs = 500;
 constexpr int kReaderChecks = 4;
 
@@ -168,8 +166,8 @@ int SerialAccessoryLink::Open(const char* menuName)
 
     if (port == INVALID_HANDLE_VALUE)
         return 0;
-    if (menuName != nullptr)
-        SendCommand(RegistrationCommand(menuName).c_str());
+    if (m_registers)
+        Register();
     return 1;
 }
 
@@ -231,55 +229,6 @@ int SerialAccessoryLink::WriteLine(const char* text)
     LeaveCriticalSection(&m_portLock);
     LeaveCriticalSection(&m_lock);
     return textWritten == length && endWritten == 1;
-}
-
-// Replies are read by the reader alone: a command it makes itself (the next
-// submenu for an indication) is written without waiting the whole timeout
-// for a line it could read only afterwards.
-int SerialAccessoryLink::Transact(const char* command, const char* expected)
-{
-    EnterCriticalSection(&m_lock);
-    const bool awaitsReply = expected[0] != '\0' && GetCurrentThreadId() != m_readerThreadId;
-    if (awaitsReply)
-        EventModify(m_replyAwaited, EVENT_SET);
-    int result = WriteLine(command);
-    if (awaitsReply)
-        result = AwaitReply(expected);
-    LeaveCriticalSection(&m_lock);
-    return result;
-}
-
-int SerialAccessoryLink::SendCommand(const char* command)
-{
-    return Transact(command, "OK");
-}
-
-int SerialAccessoryLink::AwaitReply(const char* expected)
-{
-    EnterCriticalSection(&m_lock);
-    int result = 0;
-    if (WaitForSingleObject(m_replyArrived, kReplyTimeoutMs) == WAIT_OBJECT_0) {
-        result = strcmp(m_handedOverLine, expected) == 0;
-        EventModify(m_replyConsumed, EVENT_SET);
-    } else {
-        WithdrawReplyRequest();
-    }
-    LeaveCriticalSection(&m_lock);
-    return result;
-}
-
-// A request nobody answered must not linger: a stale m_replyAwaited would
-// make the reader hand a later line to no one, and the stale m_replyArrived
-// it leaves would let the next AwaitReply read the buffer while the reader
-// fills it.
-void SerialAccessoryLink::WithdrawReplyRequest()
-{
-    if (WaitForSingleObject(m_replyAwaited, 0) == WAIT_OBJECT_0)
-        return;
-    // The reader took the request just now and is handing a line over: the
-    // answer came too late, but the reader has to be let through.
-    if (WaitForSingleObject(m_replyArrived, kReplyTimeoutMs) == WAIT_OBJECT_0)
-        EventModify(m_replyConsumed, EVENT_SET);
 }
 
 // Complete lines go out as soon as their CR is read. The unfinished line
@@ -386,120 +335,16 @@ bool SerialAccessoryLink::ReopenDevice(DWORD* lastOpenTick)
     return false;
 }
 
-// The phone at the other end may have lost what it was shown: an accessory
-// registers its entry again and resends its last submenu.
-void SerialAccessoryLink::AnnounceAgain()
-{
-    if (!m_registers)
-        return;
-    SendCommand(RegistrationCommand(m_menuName.c_str()).c_str());
-    ShowMenu(-1);
-}
-
 void SerialAccessoryLink::DispatchLine(char* line, size_t length)
 {
     if (SendMessageW(m_ownerWindow, m_ownerMessage,
                      MAKEWPARAM(static_cast<WORD>(length), LN_LINE),
                      reinterpret_cast<LPARAM>(line)) != 0)
         return;
-    if (WaitForSingleObject(m_replyAwaited, kHandOverWaitMs) == WAIT_OBJECT_0) {
-        m_handedOverLine = line;
-        EventModify(m_replyArrived, EVENT_SET);
-        WaitForSingleObject(m_replyConsumed, INFINITE);
-        return;
-    }
-    if (IsIndication(line))
-        TranslateIndication(line);
+    TakeLeftLine(line);
 }
 
 LRESULT SerialAccessoryLink::AskOwner(WORD code, WORD value, LPARAM lParam)
 {
     return SendMessageW(m_ownerWindow, m_ownerMessage, MAKEWPARAM(value, code), lParam);
-}
-
-void SerialAccessoryLink::TranslateIndication(const char* line)
-{
-    const int item = IndicationItem(line);
-    if (item == 0)
-        return;
-    const int nextMenu = static_cast<int>(
-        AskOwner(LN_ITEM_CHOSEN, LOWORD(m_currentMenuId), static_cast<LPARAM>(item)));
-    ShowMenu(nextMenu != 0 ? nextMenu : static_cast<int>(m_currentMenuId));
-}
-
-int SerialAccessoryLink::ShowMenu(int menuId)
-{
-    if (menuId == 0)
-        menuId = m_currentMenuId;
-    if (menuId != -1)
-        m_currentMenuId = menuId;
-    const WORD shownId = LOWORD(m_currentMenuId);
-
-    char text[kLinkTextBufferSize] = {};
-    std::string command = kSubmenuPrefix;
-    if (AskOwner(LN_MENU_TITLE, shownId, reinterpret_cast<LPARAM>(text)) != 0) {
-        text[kLinkTextBufferSize - 1] = '\0';
-        CleanMenuText(text);
-        command += text;
-    }
-    command += kSubmenuTitleEnd;
-
-    if (menuId == -1) {
-        ResendLastMenu(command);
-        return 1;
-    }
-    if (AskOwner(LN_MENU_EXISTS, shownId, 0) == 0) {
-        RememberMenuCommand(command);
-        return 1;
-    }
-    int selection = static_cast<int>(AskOwner(LN_MENU_SELECTION, shownId, 0));
-    if (selection == 0)
-        selection = 1;
-    const size_t fixedLength = command.size() + std::to_string(selection).size() + 1;
-
-    // Bounded by the line a receiver reads, and so by the 16 bits that carry
-    // an item number, even for an owner that never runs out of items.
-    std::string items;
-    int count = 0;
-    for (WORD item = 1; item != 0; ++item) {
-        memset(text, 0, sizeof text);
-        if (AskOwner(LN_ITEM_TEXT, item, reinterpret_cast<LPARAM>(text)) == 0)
-            break;
-        text[kLinkTextBufferSize - 1] = '\0';
-        CleanMenuText(text);
-        const size_t before = items.size();
-        AppendItemField(items, text);
-        if (!ItemsFitLine(fixedLength, items.size())) {
-            items.resize(before);
-            break;
-        }
-        ++count;
-    }
-    AppendSubmenuFields(command, selection, count, items);
-    SendCommand(command.c_str());
-    RememberMenuCommand(command);
-    return 1;
-}
-
-// The fields after the title come from the last command; the owner was
-// asked only for the fresh title.
-void SerialAccessoryLink::ResendLastMenu(std::string& command)
-{
-    EnterCriticalSection(&m_lock);
-    size_t fieldsStart = 0;
-    const bool usable = FindResendFields(m_lastMenuCommand, &fieldsStart);
-    if (usable)
-        command.append(m_lastMenuCommand, fieldsStart, std::string::npos);
-    LeaveCriticalSection(&m_lock);
-    if (!usable)
-        return;
-    SendCommand(command.c_str());
-    RememberMenuCommand(command);
-}
-
-void SerialAccessoryLink::RememberMenuCommand(const std::string& command)
-{
-    EnterCriticalSection(&m_lock);
-    m_lastMenuCommand = command;
-    LeaveCriticalSection(&m_lock);
 }

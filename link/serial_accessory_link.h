@@ -1,4 +1,6 @@
-// The accessory link over a serial stream device.
+// The accessory link over a serial stream device: one class in two files,
+// the line (serial_accessory_link.cpp) and the accessory's side of the menu
+// protocol that it carries (accessory_side.cpp).
 #pragma once
 
 #include "link/accessory_link.h"
@@ -31,21 +33,26 @@ private:
 
     static constexpr size_t kReceiveBufferSize = 2048;
 
+    // The line (serial_accessory_link.cpp): the device, the reader, lines
+    // handed to the owner.
     void RunReader();
     void DispatchLines(size_t length);
     void DispatchHeldLine(size_t* held);
     void DispatchLine(char* line, size_t length);
     void DropDevice();
     bool ReopenDevice(DWORD* lastOpenTick);
-    void AnnounceAgain();
-    void TranslateIndication(const char* line);
-
     LRESULT AskOwner(WORD code, WORD value, LPARAM lParam);
-    void ResendLastMenu(std::string& command);
-    void RememberMenuCommand(const std::string& command);
-
     void StopReader(HANDLE reader);
     bool WaitForReader(HANDLE reader, DWORD milliseconds);
+
+    // The accessory's side (accessory_side.cpp): registration, submenus,
+    // replies and indications.
+    void Register();
+    void AnnounceAgain();
+    void ResendLastMenu(std::string& command);
+    void RememberMenuCommand(const std::string& command);
+    void TakeLeftLine(const char* line);
+    void TranslateIndication(const char* line);
     void WithdrawReplyRequest();
 
     // Set at creation, read-only afterwards.

@@ -1,0 +1,182 @@
+// The accessory's side of the menu protocol, which the link carries: the
+// entry's registration, submenus built from the owner's answers, commands
+// paired with the phone's replies, and the phone's picks turned into the
+// next submenu.
+#include "link/serial_accessory_link.h"
+
+#include <string.h>
+
+#include "ce/events.h"
+#include "link/menu_protocol.h"
+
+namespace {
+
+constexpr DWORD kReplyTimeoutMs = 1000;
+constexpr DWORD kHandOverWaitMs = 50;
+
+}  // namespace
+
+void SerialAccessoryLink::Register()
+{
+    SendCommand(RegistrationCommand(m_menuName.c_str()).c_str());
+}
+
+// The phone at the other end may have lost what it was shown: an accessory
+// registers its entry again and resends its last submenu.
+void SerialAccessoryLink::AnnounceAgain()
+{
+    if (!m_registers)
+        return;
+    Register();
+    ShowMenu(-1);
+}
+
+int SerialAccessoryLink::ShowMenu(int menuId)
+{
+    if (menuId == 0)
+        menuId = m_currentMenuId;
+    if (menuId != -1)
+        m_currentMenuId = menuId;
+    const WORD shownId = LOWORD(m_currentMenuId);
+
+    char text[kLinkTextBufferSize] = {};
+    std::string command = kSubmenuPrefix;
+    if (AskOwner(LN_MENU_TITLE, shownId, reinterpret_cast<LPARAM>(text)) != 0) {
+        text[kLinkTextBufferSize - 1] = '\0';
+        CleanMenuText(text);
+        command += text;
+    }
+    command += kSubmenuTitleEnd;
+
+    if (menuId == -1) {
+        ResendLastMenu(command);
+        return 1;
+    }
+    if (AskOwner(LN_MENU_EXISTS, shownId, 0) == 0) {
+        RememberMenuCommand(command);
+        return 1;
+    }
+    int selection = static_cast<int>(AskOwner(LN_MENU_SELECTION, shownId, 0));
+    if (selection == 0)
+        selection = 1;
+    const size_t fixedLength = command.size() + std::to_string(selection).size() + 1;
+
+    // Bounded by the line a receiver reads, and so by the 16 bits that carry
+    // an item number, even for an owner that never runs out of items.
+    std::string items;
+    int count = 0;
+    for (WORD item = 1; item != 0; ++item) {
+        memset(text, 0, sizeof text);
+        if (AskOwner(LN_ITEM_TEXT, item, reinterpret_cast<LPARAM>(text)) == 0)
+            break;
+        text[kLinkTextBufferSize - 1] = '\0';
+        CleanMenuText(text);
+        const size_t before = items.size();
+        AppendItemField(items, text);
+        if (!ItemsFitLine(fixedLength, items.size())) {
+            items.resize(before);
+            break;
+        }
+        ++count;
+    }
+    AppendSubmenuFields(command, selection, count, items);
+    SendCommand(command.c_str());
+    RememberMenuCommand(command);
+    return 1;
+}
+
+// The fields after the title come from the last command; the owner was
+// asked only for the fresh title.
+void SerialAccessoryLink::ResendLastMenu(std::string& command)
+{
+    EnterCriticalSection(&m_lock);
+    size_t fieldsStart = 0;
+    const bool usable = FindResendFields(m_lastMenuCommand, &fieldsStart);
+    if (usable)
+        command.append(m_lastMenuCommand, fieldsStart, std::string::npos);
+    LeaveCriticalSection(&m_lock);
+    if (!usable)
+        return;
+    SendCommand(command.c_str());
+    RememberMenuCommand(command);
+}
+
+void SerialAccessoryLink::RememberMenuCommand(const std::string& command)
+{
+    EnterCriticalSection(&m_lock);
+    m_lastMenuCommand = command;
+    LeaveCriticalSection(&m_lock);
+}
+
+// A line the owner left to the link: the reply to a waiting command, or an
+// indication for the accessory.
+void SerialAccessoryLink::TakeLeftLine(const char* line)
+{
+    if (WaitForSingleObject(m_replyAwaited, kHandOverWaitMs) == WAIT_OBJECT_0) {
+        m_handedOverLine = line;
+        EventModify(m_replyArrived, EVENT_SET);
+        WaitForSingleObject(m_replyConsumed, INFINITE);
+        return;
+    }
+    if (IsIndication(line))
+        TranslateIndication(line);
+}
+
+void SerialAccessoryLink::TranslateIndication(const char* line)
+{
+    const int item = IndicationItem(line);
+    if (item == 0)
+        return;
+    const int nextMenu = static_cast<int>(
+        AskOwner(LN_ITEM_CHOSEN, LOWORD(m_currentMenuId), static_cast<LPARAM>(item)));
+    ShowMenu(nextMenu != 0 ? nextMenu : static_cast<int>(m_currentMenuId));
+}
+
+int SerialAccessoryLink::SendCommand(const char* command)
+{
+    return Transact(command, "OK");
+}
+
+// Replies are read by the reader alone: a command it makes itself (the next
+// submenu for an indication) is written without waiting the whole timeout
+// for a line it could read only afterwards.
+int SerialAccessoryLink::Transact(const char* command, const char* expected)
+{
+    EnterCriticalSection(&m_lock);
+    const bool awaitsReply = expected[0] != '\0' && GetCurrentThreadId() != m_readerThreadId;
+    if (awaitsReply)
+        EventModify(m_replyAwaited, EVENT_SET);
+    int result = WriteLine(command);
+    if (awaitsReply)
+        result = AwaitReply(expected);
+    LeaveCriticalSection(&m_lock);
+    return result;
+}
+
+int SerialAccessoryLink::AwaitReply(const char* expected)
+{
+    EnterCriticalSection(&m_lock);
+    int result = 0;
+    if (WaitForSingleObject(m_replyArrived, kReplyTimeoutMs) == WAIT_OBJECT_0) {
+        result = strcmp(m_handedOverLine, expected) == 0;
+        EventModify(m_replyConsumed, EVENT_SET);
+    } else {
+        WithdrawReplyRequest();
+    }
+    LeaveCriticalSection(&m_lock);
+    return result;
+}
+
+// A request nobody answered must not linger: a stale m_replyAwaited would
+// make the reader hand a later line to no one, and the stale m_replyArrived
+// it leaves would let the next AwaitReply read the buffer while the reader
+// fills it.
+void SerialAccessoryLink::WithdrawReplyRequest()
+{
+    if (WaitForSingleObject(m_replyAwaited, 0) == WAIT_OBJECT_0)
+        return;
+    // The reader took the request just now and is handing a line over: the
+    // answer came too late, but the reader has to be let through.
+    if (WaitForSingleObject(m_replyArrived, kReplyTimeoutMs) == WAIT_OBJECT_0)
+        EventModify(m_replyConsumed, EVENT_SET);
+}
