@@ -89,12 +89,12 @@ int SerialAccessoryLink::ShowMenu(int menuId)
 // asked only for the fresh title.
 void SerialAccessoryLink::ResendLastMenu(std::string& command)
 {
-    EnterCriticalSection(&m_lock);
+    EnterCriticalSection(&m_menuLock);
     size_t fieldsStart = 0;
     const bool usable = FindResendFields(m_lastMenuCommand, &fieldsStart);
     if (usable)
         command.append(m_lastMenuCommand, fieldsStart, std::string::npos);
-    LeaveCriticalSection(&m_lock);
+    LeaveCriticalSection(&m_menuLock);
     if (!usable)
         return;
     SendCommand(command.c_str());
@@ -103,23 +103,26 @@ void SerialAccessoryLink::ResendLastMenu(std::string& command)
 
 void SerialAccessoryLink::RememberMenuCommand(const std::string& command)
 {
-    EnterCriticalSection(&m_lock);
+    EnterCriticalSection(&m_menuLock);
     m_lastMenuCommand = command;
-    LeaveCriticalSection(&m_lock);
+    LeaveCriticalSection(&m_menuLock);
 }
 
-// A line the owner left to the link: the reply to a waiting command, or an
-// indication for the accessory.
+// A line the owner left to the link: an indication for the accessory, or
+// the reply to a waiting command. A pick is never a reply, even while a
+// command waits for one: taken for one it would be lost, and would fail the
+// command.
 void SerialAccessoryLink::TakeLeftLine(const char* line)
 {
+    if (IsIndication(line)) {
+        TranslateIndication(line);
+        return;
+    }
     if (WaitForSingleObject(m_replyAwaited, kHandOverWaitMs) == WAIT_OBJECT_0) {
         m_handedOverLine = line;
         EventModify(m_replyArrived, EVENT_SET);
         WaitForSingleObject(m_replyConsumed, INFINITE);
-        return;
     }
-    if (IsIndication(line))
-        TranslateIndication(line);
 }
 
 void SerialAccessoryLink::TranslateIndication(const char* line)
@@ -137,18 +140,24 @@ int SerialAccessoryLink::SendCommand(const char* command)
     return Transact(command, "OK");
 }
 
-// Replies are read by the reader alone: a command it makes itself (the next
-// submenu for an indication) is written without waiting the whole timeout
-// for a line it could read only afterwards.
+// The reader writes the accessory's own commands (the next submenu for a
+// pick, the registration when the device returns) but cannot wait for
+// their replies, which only it could read: it writes them and goes on,
+// taking no lock that a command in progress holds. A command whose line did
+// not go gets no reply, and ends at once.
 int SerialAccessoryLink::Transact(const char* command, const char* expected)
 {
+    if (GetCurrentThreadId() == m_readerThreadId)
+        return WriteLine(command);
     EnterCriticalSection(&m_lock);
-    const bool awaitsReply = expected[0] != '\0' && GetCurrentThreadId() != m_readerThreadId;
+    const bool awaitsReply = expected[0] != '\0';
     if (awaitsReply)
         EventModify(m_replyAwaited, EVENT_SET);
     int result = WriteLine(command);
-    if (awaitsReply)
+    if (awaitsReply && result != 0)
         result = AwaitReply(expected);
+    else if (awaitsReply)
+        WithdrawReplyRequest();
     LeaveCriticalSection(&m_lock);
     return result;
 }

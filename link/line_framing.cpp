@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "link/tick_span.h"
+
 size_t CleanBatch(char* batch, size_t length)
 {
     size_t kept = 0;
@@ -37,4 +39,52 @@ size_t CompleteLinesLength(const char* batch, size_t length, bool bufferFull)
             return i;
     }
     return bufferFull ? length : 0;
+}
+
+// The lines lent last time have been handed out: the unfinished line moves
+// to the front, and the bytes it leaves behind read as NUL again.
+void ReceiveBuffer::Settle()
+{
+    if (m_lent == 0)
+        return;
+    memmove(m_bytes, m_bytes + m_lent, m_held);
+    memset(m_bytes + m_held, 0, m_lent);
+    m_lent = 0;
+}
+
+char* ReceiveBuffer::Space()
+{
+    Settle();
+    return m_bytes + m_held;
+}
+
+// Bytes that arrive while the owner keeps the reader busy past the pause
+// still continue their line: the pause counts from the last read that
+// brought any.
+LineCursor ReceiveBuffer::Add(size_t count, uint32_t tick)
+{
+    Settle();
+    if (count == 0)
+        return {m_bytes, m_bytes};
+    m_lastByteTick = tick;
+    // Whether the buffer is full counts what stays once cleaning has
+    // dropped LFs and NULs, not what the read brought.
+    const size_t length = m_held + CleanBatch(m_bytes + m_held, count);
+    const size_t ready = CompleteLinesLength(m_bytes, length, length >= kLineLimit);
+    m_lent = ready;
+    m_held = length - ready;
+    return {m_bytes, m_bytes + ready};
+}
+
+uint32_t ReceiveBuffer::PauseLeft(uint32_t now) const
+{
+    return TicksLeft(m_lastByteTick, kLinePauseMs + 1, now);
+}
+
+LineCursor ReceiveBuffer::TakeUnfinished()
+{
+    Settle();
+    m_lent = m_held;
+    m_held = 0;
+    return {m_bytes, m_bytes + m_lent};
 }

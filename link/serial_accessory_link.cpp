@@ -12,9 +12,7 @@
 
 namespace {
 
-constexpr size_t kBatchLimit = 2047;
-constexpr DWORD kIdlePollMs = 100;     // how soon the reader sees Close
-constexpr DWORD kLinePauseMs = 200;    // a pause longer than this ends a line
+constexpr DWORD kIdlePollMs = 100;  // how soon the reader sees Close
 constexpr DWORD kReopenIntervalMs = 1000;
 constexpr DWORD kReaderCheckIntervalMs = 500;
 constexpr int kReaderChecks = 4;
@@ -33,24 +31,25 @@ bool SetReadWait(HANDLE port, DWORD waitMs)
 }
 
 // Waits for the first byte, then takes what else is queued, up to `room`
-// bytes, into `into`. False when the device fails: the read or its status.
+// bytes, into `into`. False when the device fails: a read or its status.
+// *read counts what was stored, also when a read fails after storing some.
 bool ReadArrivedBytes(HANDLE port, char* into, size_t room, size_t* read)
 {
     DWORD first = 0;
-    if (!ReadFile(port, into, 1, &first, nullptr))
-        return false;
+    const bool firstRead = ReadFile(port, into, 1, &first, nullptr) != FALSE;
+    *read = first;
     DWORD errors = 0;
     COMSTAT status = {};
-    if (!ClearCommError(port, &errors, &status))
+    if (!firstRead || !ClearCommError(port, &errors, &status))
         return false;
-    DWORD more = 0;
     if (first == 1 && status.cbInQue != 0 && room > 1) {
         const DWORD wanted = static_cast<DWORD>(
             status.cbInQue < room - 1 ? status.cbInQue : room - 1);
-        if (!ReadFile(port, into + 1, wanted, &more, nullptr))
-            return false;
+        DWORD more = 0;
+        const bool moreRead = ReadFile(port, into + 1, wanted, &more, nullptr) != FALSE;
+        *read += more;
+        return moreRead;
     }
-    *read = first + more;
     return true;
 }
 
@@ -108,8 +107,7 @@ SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWind
       m_port(INVALID_HANDLE_VALUE),
       m_readerThread(nullptr),
       m_readerThreadId(0),
-      m_handedOverLine(nullptr),
-      m_receiveBuffer{}
+      m_handedOverLine(nullptr)
 {
     if (portName != nullptr && wcslen(portName) < _countof(m_portName))
         wcscpy(m_portName, portName);
@@ -118,6 +116,7 @@ SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWind
     m_replyConsumed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     InitializeCriticalSection(&m_lock);
     InitializeCriticalSection(&m_portLock);
+    InitializeCriticalSection(&m_menuLock);
 }
 
 SerialAccessoryLink::~SerialAccessoryLink()
@@ -125,6 +124,7 @@ SerialAccessoryLink::~SerialAccessoryLink()
     SerialAccessoryLink::Close();
     DeleteCriticalSection(&m_lock);
     DeleteCriticalSection(&m_portLock);
+    DeleteCriticalSection(&m_menuLock);
     for (HANDLE event : {m_replyAwaited, m_replyArrived, m_replyConsumed}) {
         if (event != nullptr)
             CloseHandle(event);
@@ -180,9 +180,7 @@ int SerialAccessoryLink::Close()
         CloseHandle(reader);
         m_readerThreadId = 0;
     }
-    const HANDLE port = m_port.exchange(INVALID_HANDLE_VALUE);
-    if (port != INVALID_HANDLE_VALUE)
-        CloseStreamDevice(port);
+    DropDevice();
     LeaveCriticalSection(&m_lock);
     return 0;
 }
@@ -212,36 +210,37 @@ bool SerialAccessoryLink::WaitForReader(HANDLE reader, DWORD milliseconds)
     return WaitForSingleObject(reader, milliseconds) == WAIT_OBJECT_0;
 }
 
+// A line leaves with its CR in one write: a write that fails sends no CR
+// that would make the far end act on the part that went, and every write
+// costs a round trip to the Wine server, or a radio packet of its own on a
+// Bluetooth serial port. Only the port lock is taken, so that the reader,
+// which writes the accessory's answers, never waits for a command in
+// progress.
 int SerialAccessoryLink::WriteLine(const char* text)
 {
     if (m_port == INVALID_HANDLE_VALUE)
         return 0;
-    EnterCriticalSection(&m_lock);
+    std::string line = text;
+    line += '\r';
+    const DWORD length = static_cast<DWORD>(line.size());
+    DWORD written = 0;
     EnterCriticalSection(&m_portLock);
     const HANDLE port = m_port;  // invalid while the device is away
-    const DWORD length = static_cast<DWORD>(strlen(text));
-    DWORD textWritten = 0;
-    DWORD endWritten = 0;
-    if (port != INVALID_HANDLE_VALUE) {
-        WriteFile(port, text, length, &textWritten, nullptr);
-        WriteFile(port, "\r", 1, &endWritten, nullptr);
-    }
+    if (port != INVALID_HANDLE_VALUE)
+        WriteFile(port, line.data(), length, &written, nullptr);
     LeaveCriticalSection(&m_portLock);
-    LeaveCriticalSection(&m_lock);
-    return textWritten == length && endWritten == 1;
+    return written == length;
 }
 
-// Complete lines go out as soon as their CR is read. The unfinished line
-// after them stays at the start of the buffer and goes out as it stands
-// once the bytes pause for more than kLinePauseMs, or when the device
-// fails. A device that fails, or that Open could not open, is opened again.
+// Complete lines go out as soon as their CR is read; the unfinished line
+// after them waits in the buffer for its rest (see ReceiveBuffer), and goes
+// out as it stands when the device fails. A device that fails, or that Open
+// could not open, is opened again.
 void SerialAccessoryLink::RunReader()
 {
     HANDLE port = m_port;
     DWORD lastOpenTick = GetTickCount();
-    DWORD lastByteTick = 0;
-    DWORD wait = 0;     // the read wait the device is set to; 0: not yet set
-    size_t held = 0;    // bytes of an unfinished line at the buffer's start
+    DWORD wait = 0;  // the read wait the device is set to; 0: not yet set
     while (m_readerThread != nullptr) {
         if (port == INVALID_HANDLE_VALUE) {
             if (!ReopenDevice(&lastOpenTick))
@@ -253,64 +252,49 @@ void SerialAccessoryLink::RunReader()
             continue;
         }
         DWORD nextWait = kIdlePollMs;
-        if (held != 0) {
+        if (m_receiveBuffer.HasUnfinished()) {
             // Bytes that came while the owner kept the reader busy past the
             // pause continue the line: no pause was seen.
-            const DWORD pauseLeft = TicksLeft(lastByteTick, kLinePauseMs + 1, GetTickCount());
+            const DWORD pauseLeft = m_receiveBuffer.PauseLeft(GetTickCount());
             if (pauseLeft == 0 && !BytesWaiting(port)) {
-                DispatchHeldLine(&held);
+                DispatchLines(m_receiveBuffer.TakeUnfinished());
                 continue;
             }
             nextWait = pauseLeft == 0 ? 1 : (pauseLeft < nextWait ? pauseLeft : nextWait);
         }
         size_t read = 0;
-        if ((nextWait != wait && !SetReadWait(port, nextWait)) ||
-            !ReadArrivedBytes(port, m_receiveBuffer + held, kBatchLimit - held, &read)) {
-            DispatchHeldLine(&held);
+        const bool readable =
+            (nextWait == wait || SetReadWait(port, nextWait)) &&
+            ReadArrivedBytes(port, m_receiveBuffer.Space(), m_receiveBuffer.Room(), &read);
+        if (read != 0)
+            DispatchLines(m_receiveBuffer.Add(read, GetTickCount()));
+        if (!readable) {
+            DispatchLines(m_receiveBuffer.TakeUnfinished());
             DropDevice();
             port = INVALID_HANDLE_VALUE;
             AskOwner(LN_DEVICE_STATE, 0, 0);
             continue;
         }
         wait = nextWait;
-        if (read == 0)
-            continue;
-        lastByteTick = GetTickCount();
-        const bool full = held + read >= kBatchLimit;
-        const size_t length = held + CleanBatch(m_receiveBuffer + held, read);
-        const size_t ready = CompleteLinesLength(m_receiveBuffer, length, full);
-        DispatchLines(ready);
-        held = length - ready;
-        memmove(m_receiveBuffer, m_receiveBuffer + ready, held);
-        memset(m_receiveBuffer + held, 0, sizeof m_receiveBuffer - held);
     }
 }
 
-// Hands over the lines in the buffer's first `length` bytes, which are
-// followed by a terminator.
-void SerialAccessoryLink::DispatchLines(size_t length)
+void SerialAccessoryLink::DispatchLines(LineCursor lines)
 {
-    LineCursor cursor = {m_receiveBuffer, m_receiveBuffer + length};
-    size_t lineLength = 0;
-    while (char* line = NextLine(cursor, &lineLength))
-        DispatchLine(line, lineLength);
+    size_t length = 0;
+    while (char* line = NextLine(lines, &length))
+        DispatchLine(line, length);
 }
 
-// The unfinished line goes out as it stands.
-void SerialAccessoryLink::DispatchHeldLine(size_t* held)
-{
-    DispatchLines(*held);
-    memset(m_receiveBuffer, 0, *held);
-    *held = 0;
-}
-
-// Writers see the link as closed until the device is back.
+// Writers see the link as closed from here on; a write in progress ends
+// before the device is closed under it.
 void SerialAccessoryLink::DropDevice()
 {
     EnterCriticalSection(&m_portLock);
     const HANDLE port = m_port.exchange(INVALID_HANDLE_VALUE);
     LeaveCriticalSection(&m_portLock);
-    CloseStreamDevice(port);
+    if (port != INVALID_HANDLE_VALUE)
+        CloseStreamDevice(port);
 }
 
 // Opens the device again, at most once every kReopenIntervalMs, until it

@@ -3,13 +3,28 @@
 // protocol that it carries (accessory_side.cpp).
 #pragma once
 
-#include "link/accessory_link.h"
-
 #include <atomic>
 #include <string>
 
+#include "link/accessory_link.h"
+#include "link/line_framing.h"
+
 DWORD WINAPI ReaderThread(LPVOID link);
 
+// What a caller may rely on:
+// - Close belongs on the owner's thread, or on a third thread; never inside
+//   the handling of one of the link's own notifications, which the reader
+//   waits for (Close would wait for the reader, and end it by force after
+//   two seconds). On the owner's thread Close answers the notifications the
+//   reader sends meanwhile, so a reader busy answering a pick finishes it.
+// - The reader never waits for a lock that a thread waiting for the reader
+//   may hold: it takes only the port lock, which is held for nothing but a
+//   write. So a command waiting for its reply, and Close, never hold it up.
+// - A line goes out whole in one write, its CR included, or the call says
+//   it did not (0). A command whose line did not go ends at once with 0.
+// - A pick ("*EAMI", "*EAII") is never taken as a command's reply.
+// - What the reader has read reaches the owner, also when the device fails
+//   in the middle of a read.
 class SerialAccessoryLink : public AccessoryLink {
 public:
     // Leaves the link without a usable device name when portName does not
@@ -31,13 +46,10 @@ public:
 private:
     friend DWORD WINAPI ReaderThread(LPVOID link);
 
-    static constexpr size_t kReceiveBufferSize = 2048;
-
     // The line (serial_accessory_link.cpp): the device, the reader, lines
     // handed to the owner.
     void RunReader();
-    void DispatchLines(size_t length);
-    void DispatchHeldLine(size_t* held);
+    void DispatchLines(LineCursor lines);
     void DispatchLine(char* line, size_t length);
     void DropDevice();
     bool ReopenDevice(DWORD* lastOpenTick);
@@ -63,7 +75,7 @@ private:
     // Written by ShowMenu on whichever thread calls it: the accessory's own
     // thread, or the reader while it translates an indication.
     std::atomic<int> m_currentMenuId;
-    // Read and written under m_lock, by ShowMenu's callers as above.
+    // Read and written under m_menuLock, by ShowMenu's callers as above.
     std::string m_lastMenuCommand;
 
     // Written by Open before the reader starts; read by the reader when
@@ -73,9 +85,9 @@ private:
     std::string m_menuName;
 
     // Written by Open before the reader starts, by the reader when its
-    // device fails and when it comes back (under m_portLock), and by Close
-    // under m_lock once the reader has stopped. Read by the reader, and by
-    // WriteLine on any thread under m_portLock.
+    // device fails and when it comes back, and by Close once the reader has
+    // stopped, each under m_portLock. Read by the reader, and by WriteLine
+    // on any thread under m_portLock.
     std::atomic<HANDLE> m_port;
     // The running flag too: written by Open and Close, read by the reader
     // once per pass.
@@ -85,11 +97,15 @@ private:
     // commands.
     std::atomic<DWORD> m_readerThreadId;
 
+    // Held by a command for its whole exchange, write and reply, so that
+    // two exchanges never overlap, and by Close. The reader never takes it.
     CRITICAL_SECTION m_lock;
-    // Held by WriteLine around its use of m_port and by the reader around
-    // changing it, so that no write reaches a handle the reader has closed.
-    // Never held while waiting for anything but a write.
+    // Held by WriteLine around its use of m_port and by whoever changes it,
+    // so that no write reaches a handle that has been closed. Never held
+    // while waiting for anything but a write.
     CRITICAL_SECTION m_portLock;
+    // Held only while m_lastMenuCommand is copied in or out.
+    CRITICAL_SECTION m_menuLock;
 
     // The reply hand-over. Transact signals m_replyAwaited; the reader takes
     // it, points m_handedOverLine at a line and signals m_replyArrived;
@@ -102,7 +118,7 @@ private:
     // AwaitReply only while the reader waits for m_replyConsumed.
     const char* m_handedOverLine;
 
-    // The reader's batch; a line in it is lent to the owner for one
+    // The reader's alone; a line in it is lent to the owner for one
     // notification and to AwaitReply for one hand-over.
-    char m_receiveBuffer[kReceiveBufferSize];
+    ReceiveBuffer m_receiveBuffer;
 };

@@ -1,72 +1,96 @@
-// Checks the reader's batch cleaning and line cutting against a literal
-// byte-by-byte rendering of the framing rules: remove each NUL and LF by
-// shifting the rest down, turn CR into a line end, then cut lines off the
-// front of the buffer one at a time.
+// Checks the reader's receive buffer against a literal, byte-by-byte
+// rendering of the framing rules. The input is arrivals: a byte of gap in
+// milliseconds, a byte of length (in sixteens), then the bytes, again and
+// again. The rules: a CR ends a line, LF and NUL are dropped, empty lines
+// are no lines, an unfinished line goes out as it stands once no byte has
+// come for more than 200 ms, once it holds 2047 bytes, and at the end.
 #include "link/line_framing.h"
 
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr size_t kBatch = 2047;
+using Lines = std::vector<std::string>;
 
-std::vector<std::string> LiteralLines(const uint8_t* data, size_t size)
+struct Arrival {
+    uint32_t gapMs;
+    std::string bytes;
+};
+
+std::vector<Arrival> Arrivals(const uint8_t* data, size_t size)
 {
-    char buffer[kBatch + 1] = {};
-    size_t length = size < kBatch ? size : kBatch;
-    memcpy(buffer, data, length);
-    for (size_t i = 0; i < length;) {
-        if (buffer[i] == '\0' || buffer[i] == '\n') {
-            memmove(buffer + i, buffer + i + 1, length - i - 1);
-            buffer[--length] = '\0';
-        } else {
-            if (buffer[i] == '\r')
-                buffer[i] = '\0';
-            ++i;
+    std::vector<Arrival> arrivals;
+    for (size_t at = 0; at + 2 <= size;) {
+        const size_t length = data[at + 1] * 16 < size - at - 2 ? data[at + 1] * 16 : size - at - 2;
+        arrivals.push_back({data[at], std::string(reinterpret_cast<const char*>(data) + at + 2, length)});
+        at += 2 + length;
+    }
+    return arrivals;
+}
+
+Lines LiteralLines(const std::vector<Arrival>& arrivals)
+{
+    Lines lines;
+    std::string line;
+    const auto end = [&] {
+        if (!line.empty())
+            lines.push_back(line);
+        line.clear();
+    };
+    uint32_t now = 0, lastByte = 0;
+    for (const Arrival& arrival : arrivals) {
+        now += arrival.gapMs;
+        if (now - lastByte > 200)
+            end();
+        if (!arrival.bytes.empty())
+            lastByte = now;
+        for (char byte : arrival.bytes) {
+            if (byte == '\r')
+                end();
+            else if (byte != '\n' && byte != '\0')
+                line += byte;
+            if (line.size() == 2047)
+                end();
         }
     }
-    std::vector<std::string> lines;
-    size_t remaining = length;
-    while (remaining != 0) {
-        const size_t lineLength = strnlen(buffer, remaining);
-        if (lineLength != 0)
-            lines.emplace_back(buffer, lineLength);
-        if (lineLength + 1 >= remaining)
-            break;
-        remaining -= lineLength + 1;
-        memmove(buffer, buffer + lineLength + 1, remaining);
-        memset(buffer + remaining, 0, lineLength + 1);
-    }
+    end();
     return lines;
 }
 
-std::vector<std::string> ReaderLines(const uint8_t* data, size_t size)
+void Take(LineCursor cursor, Lines& lines)
 {
-    char buffer[kBatch + 1] = {};
-    const size_t length = size < kBatch ? size : kBatch;
-    memcpy(buffer, data, length);
-    const size_t cleaned = CleanBatch(buffer, length);
-    // What waits for its rest is exactly the unfinished line, unless a
-    // full buffer holds nothing else.
-    const bool full = size >= kBatch;
-    const size_t ready = CompleteLinesLength(buffer, cleaned, full);
-    const bool lineEnd = memchr(buffer, '\0', cleaned) != nullptr;
-    if (ready > cleaned || (ready != 0 && ready < cleaned && buffer[ready - 1] != '\0') ||
-        memchr(buffer + ready, '\0', cleaned - ready) ||
-        (ready == 0 && cleaned != 0 && (lineEnd || full)))
-        __builtin_trap();
-    LineCursor cursor = {buffer, buffer + cleaned};
-    std::vector<std::string> lines;
-    size_t lineLength = 0;
-    while (char* line = NextLine(cursor, &lineLength)) {
-        if (lineLength != strlen(line) || lineLength == 0)
+    size_t length = 0;
+    while (char* line = NextLine(cursor, &length)) {
+        if (length != strlen(line) || length == 0 || length > 2047)
             __builtin_trap();
-        lines.emplace_back(line, lineLength);
+        lines.emplace_back(line, length);
     }
+}
+
+// As the reader does it: the unfinished line goes out once the pause has
+// passed; the bytes of an arrival are read as the buffer has room.
+Lines BufferLines(const std::vector<Arrival>& arrivals)
+{
+    ReceiveBuffer buffer;
+    Lines lines;
+    uint32_t now = 0xFFFFFF00;  // across the tick count's wrap
+    for (const Arrival& arrival : arrivals) {
+        now += arrival.gapMs;
+        if (buffer.HasUnfinished() && buffer.PauseLeft(now) == 0)
+            Take(buffer.TakeUnfinished(), lines);
+        for (size_t at = 0; at < arrival.bytes.size();) {
+            const size_t count = std::min(buffer.Room(), arrival.bytes.size() - at);
+            memcpy(buffer.Space(), arrival.bytes.data() + at, count);
+            Take(buffer.Add(count, now), lines);
+            at += count;
+        }
+    }
+    Take(buffer.TakeUnfinished(), lines);
     return lines;
 }
 
@@ -74,7 +98,8 @@ std::vector<std::string> ReaderLines(const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (LiteralLines(data, size) != ReaderLines(data, size))
+    const std::vector<Arrival> arrivals = Arrivals(data, size);
+    if (LiteralLines(arrivals) != BufferLines(arrivals))
         __builtin_trap();
     return 0;
 }

@@ -7,11 +7,13 @@
 #include <map>
 #include <memory>
 #include <string.h>
+#include <thread>
 
 #include "ce/stream_device.h"
 #include "testbed/peer.h"
 #include "testbed/process_figures.h"
 #include "testbed/wait.h"
+#include "tests/support/device_faults.h"
 #include "tests/support/owner.h"
 
 namespace {
@@ -83,13 +85,16 @@ TEST(Link, CutsBatchesIntoLines)
         std::string rest;
         Log lines;
     } pauses[] = {
-        {"AT", 50, "I\r", {"line 3 ATI"}},
-        {"AT", 350, "I\r", {"line 2 AT", "line 1 I"}},
+        // Either side of the pause, with room for this machine's noise.
+        {"AT", 150, "I\r", {"line 3 ATI"}},
+        {"AT", 260, "I\r", {"line 2 AT", "line 1 I"}},
         {"AT", 50, "\r", {"line 2 AT"}},  // a CR arriving alone ends it
         {"AT", 350, "\r", {"line 2 AT"}},  // or ends nothing, once it has gone out
         {"AT\rPA", 350, "RT\r", {"line 2 AT", "line 2 PA", "line 2 RT"}},
-        // The rest still joins a line cut where a batch filled the buffer.
+        // The rest still joins a line cut where a batch filled the buffer,
+        // and a batch that fills it only with the LFs it drops is not full.
         {x2040 + "\rABCDEF", 50, "GH\r", {"line 2040 " + x2040, "line 8 ABCDEFGH"}},
+        {std::string(2043, '\n') + "PART", 50, "IAL\r", {"line 7 PARTIAL"}},
     };
     for (const auto& p : pauses) {
         SCOPED_TRACE(p.first.substr(0, 6) + " " + std::to_string(p.gapMs));
@@ -287,6 +292,59 @@ TEST(Link, ComesBackWhenTheDeviceDoes)
     EXPECT_LT(MsSince(start), 400u);
 }
 
+// The device fails a call: each line is one write, so a failed one sends
+// nothing more, and a command whose line did not go ends at once; a read
+// that fails keeps what it read, and the unfinished line reaches the owner.
+TEST(Link, DeviceFaultsLoseNothingAndSendNothingHalf)
+{
+    DeviceFaults faults(kPairA.linkDevice);
+    Peer peer(kPairA);
+    Owner owner(Owner::kOwnThread, LeaveEveryLine);
+    LinkPtr link = OpenLink(kPairA, owner.Window());
+
+    EXPECT_EQ(1, link->WriteLine("AT"));
+    EXPECT_EQ(1, link->WriteLine(""));
+    faults.FailNextWrite(1);
+    EXPECT_EQ(0, link->WriteLine("ATZ"));
+    EXPECT_EQ(Log({"AT\r", "\r", "ATZ\r"}), faults.Writes());
+    EXPECT_EQ("AT\r\rA", peer.ReceivedWhenQuiet(300));
+
+    // A stray OK comes as the command fails to go: no success for it.
+    faults.FailNextWrite(0);
+    ULONGLONG elapsed = 0;
+    int result = -1;
+    std::thread command([&] {
+        const ULONGLONG start = GetTickCount64();
+        result = link->SendCommand("AT+X");
+        elapsed = MsSince(start);
+    });
+    peer.Send("OK\r");
+    command.join();
+    EXPECT_EQ(0, result);
+    EXPECT_LT(elapsed, 500u);
+
+    const struct {
+        std::string first, rest;
+        DWORD failingRead;  // the size of the read that fails
+        Log lines;
+    } reads[] = {
+        {"HE", "LLO\rNEXT", 2, {"line 5 HELLO", "line 4 NEXT", "device 0", "device 1"}},
+        {"PART", "", 1, {"line 4 PART", "device 0", "device 1"}},
+    };
+    for (const auto& r : reads) {
+        SCOPED_TRACE(r.first);
+        ASSERT_TRUE(owner.WaitFor(1, 2000));  // the stray OK, or the last device 1
+        owner.ClearLog();
+        const size_t before = faults.BytesRead();
+        peer.Send(r.first);
+        ASSERT_TRUE(Eventually([&] { return faults.BytesRead() == before + r.first.size(); }, 1000));
+        faults.FailNextRead(r.failingRead);
+        peer.Send(r.rest);
+        owner.WaitFor(r.lines.size(), 3000);
+        EXPECT_EQ(r.lines, owner.Log());
+    }
+}
+
 // The owner's thread closes the link while the reader is blocked sending it
 // a line (a line arriving as the user switches ports). The line is answered
 // during Close, never delivered later from a link that no longer exists.
@@ -375,7 +433,10 @@ struct MenuBook {
                 return strcpy(text, "Item") != nullptr;
             return known && value <= menu->second.items.size() &&
                    strcpy(text, menu->second.items[value - 1]);
-        case LN_ITEM_CHOSEN: return chosenAnswer;
+        case LN_ITEM_CHOSEN:
+            SetEvent(picking);
+            Sleep(pickMs);
+            return chosenAnswer;
         }
         return 0;  // lines are left to the link
     }
@@ -385,6 +446,10 @@ struct MenuBook {
     WORD asked = 0;
     std::atomic<LRESULT> chosenAnswer{0};
     std::atomic<bool> endless{false};
+    // How long the owner thinks over a pick; `picking` is set as it starts.
+    std::atomic<DWORD> pickMs{0};
+    HANDLE picking = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    ~MenuBook() { CloseHandle(picking); }
 };
 
 class LinkMenu : public testing::Test {
@@ -539,6 +604,42 @@ TEST_F(LinkMenu, IndicationsLeadToTheNextSubmenu)
             EXPECT_LT(MsSince(start), 1000u);
         }
     }
+}
+
+// Closing while the reader answers a pick, as an accessory quits right after
+// one: the reader sends its submenu and ends, without waiting for Close.
+TEST_F(LinkMenu, CloseLetsThePickInHandFinish)
+{
+    Put(3, {"Show", 1, {"Next"}});
+    Show(3);
+    book.pickMs = 300;
+    peer.Forget();
+    peer.Send("*EAMI: 1\r");
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(book.picking, 2000));
+    const ULONGLONG start = GetTickCount64();
+    link->Close();
+    EXPECT_LT(MsSince(start), 1000u);
+    EXPECT_EQ(Log({"AT*EASM=\"Show\",1,1,1,\"Next\",1"}), peer.ReceivedLines());
+}
+
+// A pick that comes while a command waits for its OK is a pick, not the
+// reply: the command still gets its OK, and the pick its next submenu.
+TEST_F(LinkMenu, AnIndicationIsNeverTakenForAReply)
+{
+    Put(3, {"Show", 1, {"Next"}});
+    Put(4, {"Four", 1, {"X"}});
+    Show(3);
+    book.chosenAnswer = 4;
+    peer.SetReply("");
+    peer.Forget();
+    int result = -1;
+    std::thread command([&] { result = link->SendCommand("AT+X"); });
+    ASSERT_TRUE(peer.WaitForLines(1, 2000));
+    peer.Send("*EAMI: 1\rOK\r");
+    command.join();
+    EXPECT_EQ(1, result);
+    EXPECT_TRUE(peer.WaitForLines(2, 2000));
+    EXPECT_EQ(Log({"AT+X", "AT*EASM=\"Four\",1,1,1,\"X\",1"}), peer.ReceivedLines());
 }
 
 }  // namespace
