@@ -16,6 +16,10 @@ constexpr wchar_t kCaption[] = L"Remote";
 // The set the accessory last declared for its texts; back to the default
 // when the user picks a port, kept while the same device drops and returns.
 CharacterSet g_characterSet = kLatin1;
+// Set from a port pick until its new link is open. The old link's lines are
+// answered meanwhile, but belong to the port being left: they change
+// nothing, nor does its device going or coming. User-interface thread only.
+bool g_leavingPort;
 
 bool StartsWith(const char* line, const char* prefix)
 {
@@ -59,6 +63,18 @@ void SendIndication(int index)
     g_link->WriteLine(IndicationCommand(index + 1).c_str());
 }
 
+// The lines that change what the phone shows.
+void TakeLine(HWND mainWindow, const char* line, CharacterSetRequest request,
+              CharacterSet declared)
+{
+    if (request == kSetDeclared)
+        g_characterSet = declared;
+    else if (StartsWith(line, kEntryPrefix))
+        TakeEntryName(mainWindow, line);
+    else if (StartsWith(line, kSubmenuPrefix))
+        TakeSubmenu(mainWindow, line);
+}
+
 // A phone accepts every line; a question about the character set gets its
 // information line before the OK.
 void AnswerLine(HWND mainWindow, const char* line)
@@ -66,17 +82,13 @@ void AnswerLine(HWND mainWindow, const char* line)
     if (line == nullptr)
         return;
     CharacterSet declared = kLatin1;
-    switch (ReadCharacterSetRequest(line, &declared)) {
-    case kSetInUseAsked: g_link->WriteLine(SetInUseAnswer(g_characterSet)); break;
-    case kSetsSupportedAsked: g_link->WriteLine(kSetsSupportedAnswer); break;
-    case kSetDeclared: g_characterSet = declared; break;
-    case kNoSetRequest:
-        if (StartsWith(line, kEntryPrefix))
-            TakeEntryName(mainWindow, line);
-        else if (StartsWith(line, kSubmenuPrefix))
-            TakeSubmenu(mainWindow, line);
-        break;
-    }
+    const CharacterSetRequest request = ReadCharacterSetRequest(line, &declared);
+    if (request == kSetInUseAsked)
+        g_link->WriteLine(SetInUseAnswer(g_characterSet));
+    else if (request == kSetsSupportedAsked)
+        g_link->WriteLine(kSetsSupportedAnswer);
+    else if (!g_leavingPort)
+        TakeLine(mainWindow, line, request, declared);
     g_link->WriteLine("OK");
 }
 
@@ -91,10 +103,12 @@ void ChoosePort(HWND mainWindow, int port)
 {
     wchar_t text[64];
     wsprintfW(text, L"Using %s%d: for connections.", DevicePrefix(port), port % 10);
+    g_leavingPort = true;
     MessageBoxW(mainWindow, text, kCaption, MB_ICONINFORMATION | MB_SETFOREGROUND);
     g_characterSet = kLatin1;
     WritePortSetting(kPortSettingName, port);
     Connect(mainWindow);
+    g_leavingPort = false;
     FillChoiceList(mainWindow);
 }
 
@@ -127,7 +141,10 @@ LRESULT OnLinkNotify(HWND mainWindow, WPARAM wParam, LPARAM lParam)
         return 1;
     switch (HIWORD(wParam)) {
     case LN_LINE: AnswerLine(mainWindow, reinterpret_cast<const char*>(lParam)); break;
-    case LN_DEVICE_STATE: TakeDeviceState(mainWindow, LOWORD(wParam) != 0); break;
+    case LN_DEVICE_STATE:
+        if (!g_leavingPort)
+            TakeDeviceState(mainWindow, LOWORD(wParam) != 0);
+        break;
     }
     return 1;
 }

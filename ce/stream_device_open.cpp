@@ -18,8 +18,18 @@ struct OpenDevice {
     HANDLE claim;
 };
 
-std::mutex g_openDevicesMutex;  // any thread that opens or closes a device
-std::vector<OpenDevice> g_openDevices;
+struct OpenDevices {
+    std::mutex mutex;  // any thread that opens or closes a device
+    std::vector<OpenDevice> devices;
+};
+
+// Never destroyed: nothing closes a link at exit, and its reader may still
+// open or close its device while the runtime runs the static destructors.
+OpenDevices& TheOpenDevices()
+{
+    static OpenDevices* const openDevices = new OpenDevices;
+    return *openDevices;
+}
 
 constexpr wchar_t kClaimPrefix[] = L"Local\\StreamDevice ";
 constexpr size_t kClaimNameSize = _countof(kClaimPrefix) + kDevicePathSize;
@@ -77,8 +87,9 @@ HANDLE OpenStreamDevice(const wchar_t* deviceName)
         return INVALID_HANDLE_VALUE;
     }
     KeepDriverLineSettings(device);
-    std::lock_guard<std::mutex> guard(g_openDevicesMutex);
-    g_openDevices.push_back({device, claim});
+    OpenDevices& open = TheOpenDevices();
+    std::lock_guard<std::mutex> guard(open.mutex);
+    open.devices.push_back({device, claim});
     return device;
 }
 
@@ -86,11 +97,12 @@ void CloseStreamDevice(HANDLE device)
 {
     HANDLE claim = nullptr;
     {
-        std::lock_guard<std::mutex> guard(g_openDevicesMutex);
-        for (auto open = g_openDevices.begin(); open != g_openDevices.end(); ++open) {
-            if (open->device == device) {
-                claim = open->claim;
-                g_openDevices.erase(open);
+        OpenDevices& open = TheOpenDevices();
+        std::lock_guard<std::mutex> guard(open.mutex);
+        for (auto entry = open.devices.begin(); entry != open.devices.end(); ++entry) {
+            if (entry->device == device) {
+                claim = entry->claim;
+                open.devices.erase(entry);
                 break;
             }
         }

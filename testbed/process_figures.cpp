@@ -5,6 +5,7 @@
 #include <winternl.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <vector>
 
@@ -59,6 +60,25 @@ double UnixCpuMs(const std::wstring& unixPid)
                &user, &system) != 2)
         return -1;
     return (user + system) * 10.0;
+}
+
+long long UnixWakeUps(const std::wstring& unixPid)
+{
+    const std::wstring tasks = L"Z:\\proc\\" + unixPid + L"\\task\\";
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW((tasks + L"*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return -1;
+    long long wakeUps = 0;
+    do {
+        const std::string status = ReadWholeFile(tasks + entry.cFileName + L"\\status");
+        constexpr char kField[] = "\nvoluntary_ctxt_switches:";
+        const size_t field = status.find(kField);
+        if (entry.cFileName[0] != L'.' && field != std::string::npos)
+            wakeUps += atoll(status.c_str() + field + sizeof kField - 1);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return wakeUps;
 }
 
 // Wine's GetProcessHandleCount reports 0, so this asks the system's table.

@@ -17,6 +17,12 @@ std::wstring UnixPidWithArgument(const std::wstring& argument);
 // reads near zero. -1 when unreadable.
 double UnixCpuMs(const std::wstring& unixPid);
 
+// How often the process's threads have gone to sleep and been woken, as
+// Linux counts them (the voluntary context switches in
+// /proc/PID/task/*/status): a thread that naps in a loop shows here however
+// little CPU it uses. -1 when unreadable.
+long long UnixWakeUps(const std::wstring& unixPid);
+
 // Kernel handles (Wine's GetProcessHandleCount reports 0, so these come
 // from the system's table), threads, and committed memory.
 size_t HandleCount(DWORD processId);

@@ -96,11 +96,21 @@ int RemoteProgram::Selected() const
         SendMessageW(List(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
-double RemoteProgram::CpuMs() const
+const std::wstring& RemoteProgram::UnixPid() const
 {
     if (m_unixPid.empty())
         m_unixPid = UnixPidWithArgument(m_tag);
-    return m_unixPid.empty() ? -1 : UnixCpuMs(m_unixPid);
+    return m_unixPid;
+}
+
+double RemoteProgram::CpuMs() const
+{
+    return UnixPid().empty() ? -1 : UnixCpuMs(UnixPid());
+}
+
+long long RemoteProgram::WakeUps() const
+{
+    return UnixPid().empty() ? -1 : UnixWakeUps(UnixPid());
 }
 
 bool RemoteProgram::KeyAtFocus(WPARAM key) const

@@ -40,12 +40,15 @@ public:
     // CPU time the program has used, in milliseconds, as Linux counts it
     // (see UnixCpuMs in testbed/process_figures.h); -1 when its process cannot be found.
     double CpuMs() const;
+    // Its threads' wake-ups so far (see UnixWakeUps); -1 when unreadable.
+    long long WakeUps() const;
 
 private:
     std::wstring ReadText(UINT message, WPARAM wParam) const;
+    const std::wstring& UnixPid() const;
 
     std::wstring m_tag;  // on its command line, to find it in /proc
-    mutable std::wstring m_unixPid;  // found at the first CpuMs
+    mutable std::wstring m_unixPid;  // found at the first CpuMs or WakeUps
     Child m_child;
     HWND m_window = nullptr;
 };
