@@ -12,12 +12,19 @@ keep their order.
 import argparse
 import json
 import sys
+import textwrap
 
 MARK = "*"
 RULE = (MARK + ": beyond the run's own spread. Timed figures: after's median lies outside "
         "before's [min–p95], and before's outside after's; CPU: the same with one 10 ms tick "
         "either side of each reading. Counts, sizes and flags: any change. Figures without "
         "a spread are never marked.")
+# Each label's spread is its own run's: it says nothing of the machine's
+# load changing between the runs, and few samples overlap little.
+CAVEAT = ("With the same program in both, chance alone marks one figure in five of n=3, one "
+          "in twenty of n=5, and almost none of n=10 or more; a change in the machine's load "
+          "between the two runs marks figures too. The bare-window refill runs the same code "
+          "(this build's list) in both: its marks are the machine's.")
 SPREAD = ("Timed figures: median [min–p95] of n samples; CPU: one 10 ms tick either side of "
           "the reading; counts, sizes and flags are exact.")
 
@@ -105,7 +112,7 @@ def main():
     if not options.before:
         table(["figure", "value", "compared with"],
               [[name(f), cell(f), f["compared_with"]] for f in after.values()])
-        print(SPREAD)
+        print(textwrap.fill(SPREAD, 100))
         return
     before = load(options.before)
     rows = []
@@ -114,7 +121,8 @@ def main():
         rows.append([name(a or b, b if a else None), cell(b), cell(a), ratio(b, a),
                      MARK if beyond_spread(b, a) else "", (a or b)["compared_with"]])
     table(["figure", "before", "after", "after/before", "mark", "compared with"], rows)
-    print(RULE)
+    print(textwrap.fill(RULE, 100))
+    print(textwrap.fill(CAVEAT, 100))
 
 
 if __name__ == "__main__":
