@@ -67,7 +67,8 @@ public:
     void Add(const Figure& figure)
     {
         m_figures.push_back(figure);
-        printf("[%s] %s: %.2f %s", m_label.c_str(), figure.name.c_str(), figure.value,
+        printf(figure.spread == Spread::kExact ? "[%s] %s: %.10g%s%s" : "[%s] %s: %.2f%s%s",
+               m_label.c_str(), figure.name.c_str(), figure.value, figure.unit.empty() ? "" : " ",
                figure.unit.c_str());
         if (figure.spread == Spread::kSamples)
             printf(" (%.2f to %.2f, n=%zu)", figure.low, figure.high, figure.n);
