@@ -1,5 +1,6 @@
 // The benchmark: the real remote.exe against a scripted peer on the
-// null-modem. Prints one table and writes the same figures as JSON.
+// null-modem. Prints each figure as it comes, and writes them all as JSON
+// for bench/report.py's table.
 //
 //   bench.exe [--quick] [--bin DIR] [--label NAME] --out FILE
 //
@@ -33,40 +34,73 @@ struct Options {
     std::wstring out;
 };
 
+// What a figure's change must exceed to be news: the spread of its own
+// samples, the resolution of a single reading, or nothing at all for counts
+// and sizes. A figure of kNone is shown but never compared.
+enum class Spread { kSamples, kResolution, kExact, kNone };
+
 struct Figure {
     std::string name;
-    double value;
     std::string unit;
+    double value;  // the median of samples; -1 when not measured
+    double low;
+    double high;
+    size_t n;
+    Spread spread;
     std::string comparedWith;
 };
 
+std::string JsonString(const std::string& text)
+{
+    std::string quoted = "\"";
+    for (const char c : text)
+        quoted += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+    return quoted + "\"";
+}
+
+// Each figure is printed as it is measured, as a progress log (the table is
+// bench/report.py's, from the JSON written at the end).
 class Report {
 public:
-    void Add(const std::string& name, double value, const std::string& unit,
-             const std::string& comparedWith = "")
+    explicit Report(const std::string& label) : m_label(label) {}
+
+    void Add(const Figure& figure)
     {
-        m_figures.push_back({name, value, unit, comparedWith});
-        printf("%-46s %10.1f %-6s %s\n", name.c_str(), value, unit.c_str(), comparedWith.c_str());
+        m_figures.push_back(figure);
+        printf(figure.spread == Spread::kExact ? "[%s] %s: %.10g%s%s" : "[%s] %s: %.2f%s%s",
+               m_label.c_str(), figure.name.c_str(), figure.value, figure.unit.empty() ? "" : " ",
+               figure.unit.c_str());
+        if (figure.spread == Spread::kSamples)
+            printf(" (%.2f to %.2f, n=%zu)", figure.low, figure.high, figure.n);
+        else if (figure.spread == Spread::kResolution)
+            printf(" (%.2f to %.2f)", figure.low, figure.high);
+        printf("\n");
         fflush(stdout);
     }
     void Write(const Options& options) const
     {
+        static const char* const kSpreads[] = {"samples", "resolution", "exact", "none"};
         FILE* file = _wfopen(options.out.c_str(), L"w");
         if (file == nullptr)
             return;
-        fprintf(file, "{\"label\": \"%s\", \"quick\": %s, \"figures\": [\n", options.label.c_str(),
-                options.quick ? "true" : "false");
-        for (size_t i = 0; i < m_figures.size(); ++i)
+        fprintf(file, "{\"label\": %s, \"quick\": %s, \"figures\": [\n",
+                JsonString(options.label).c_str(), options.quick ? "true" : "false");
+        for (size_t i = 0; i < m_figures.size(); ++i) {
+            const Figure& figure = m_figures[i];
             fprintf(file,
-                    "  {\"name\": \"%s\", \"value\": %.3f, \"unit\": \"%s\", "
-                    "\"compared_with\": \"%s\"}%s\n",
-                    m_figures[i].name.c_str(), m_figures[i].value, m_figures[i].unit.c_str(),
-                    m_figures[i].comparedWith.c_str(), i + 1 < m_figures.size() ? "," : "");
+                    "  {\"name\": %s, \"unit\": %s, \"value\": %.3f, \"low\": %.3f, "
+                    "\"high\": %.3f, \"n\": %zu, \"spread\": \"%s\", \"compared_with\": %s}%s\n",
+                    JsonString(figure.name).c_str(), JsonString(figure.unit).c_str(),
+                    figure.value, figure.low, figure.high, figure.n,
+                    kSpreads[static_cast<int>(figure.spread)],
+                    JsonString(figure.comparedWith).c_str(), i + 1 < m_figures.size() ? "," : "");
+        }
         fprintf(file, "]}\n");
         fclose(file);
     }
 
 private:
+    std::string m_label;
     std::vector<Figure> m_figures;
 };
 
@@ -78,14 +112,19 @@ double Percentile(std::vector<double> samples, double fraction)
     return samples[static_cast<size_t>(fraction * (samples.size() - 1) + 0.5)];
 }
 
+// The median, within the smallest sample and the 95th percentile: the
+// slowest few are the machine's as often as the program's.
 void AddSpread(Report& report, const std::string& name, const std::vector<double>& samples,
-               const std::string& comparedWith = "")
+               const std::string& comparedWith = "", const std::string& unit = "ms")
 {
-    const std::string n = " (n=" + std::to_string(samples.size()) + ")";
-    report.Add(name + n + ": median", Percentile(samples, 0.5), "ms", comparedWith);
-    report.Add(name + n + ": min", Percentile(samples, 0), "ms");
-    report.Add(name + n + ": p95", Percentile(samples, 0.95), "ms");
-    report.Add(name + n + ": max", Percentile(samples, 1), "ms");
+    report.Add({name, unit, Percentile(samples, 0.5), Percentile(samples, 0),
+                Percentile(samples, 0.95), samples.size(), Spread::kSamples, comparedWith});
+}
+
+void AddExact(Report& report, const std::string& name, double value, const std::string& unit,
+              const std::string& comparedWith = "")
+{
+    report.Add({name, unit, value, value, value, 1, Spread::kExact, comparedWith});
 }
 
 // How long 115200 and 921600 baud lines take to carry `bytes` (ten bits a
@@ -114,9 +153,18 @@ size_t CountOks(const std::string& bytes)
     return count;
 }
 
+int Repetitions(const Options& options)
+{
+    return options.quick ? 3 : 5;
+}
+
+struct BurstResult {
+    size_t answered;
+    double lastOkMs;
+};
+
 // Sends a burst at once; counts the OKs and the time to the last one.
-void Burst(Report& report, Peer& peer, const std::string& name, const std::string& bytes,
-           size_t lines)
+BurstResult Burst(Peer& peer, const std::string& bytes, size_t lines)
 {
     peer.Forget();
     const double start = NowMs();
@@ -125,10 +173,27 @@ void Burst(Report& report, Peer& peer, const std::string& name, const std::strin
     // round trips of its own to each of the program's lines.
     Eventually([&] { return peer.ReceivedLines().size() >= lines; }, 60000);
     Sleep(1000);  // a late extra answer would show here
-    const size_t answered = CountOks(peer.Received());
-    report.Add(name + ": lines answered", static_cast<double>(answered), "lines",
-               "sent " + std::to_string(lines));
-    report.Add(name + ": last OK after", peer.LastArrivalMs() - start, "ms", LineTime(bytes.size()));
+    return {CountOks(peer.Received()), peer.LastArrivalMs() - start};
+}
+
+// Of the counts, the one furthest from the lines sent: a single repetition
+// that answered a line twice, or not at all, is the news.
+void AddBursts(Report& report, const std::string& name, const std::vector<BurstResult>& bursts,
+               size_t lines, size_t bytes)
+{
+    std::vector<double> times;
+    size_t worst = lines;
+    for (const BurstResult& burst : bursts) {
+        times.push_back(burst.lastOkMs);
+        const auto off = [lines](size_t answered) {
+            return answered > lines ? answered - lines : lines - answered;
+        };
+        if (off(burst.answered) > off(worst))
+            worst = burst.answered;
+    }
+    AddExact(report, name + ": lines answered", static_cast<double>(worst), "lines",
+             "sent " + std::to_string(lines) + "; the worst of the repetitions");
+    AddSpread(report, name + ": last OK after", times, LineTime(bytes));
 }
 
 // A real accessory program's start-up: each command waits for its OK.
@@ -153,19 +218,30 @@ double AccessoryStartUp(Peer& peer)
 void AddProcessState(Report& report, RemoteProgram& program, const std::string& when)
 {
     const Child& child = program.Process();
-    report.Add("remote.exe handles " + when, HandleCount(child.Id()), "");
-    report.Add("remote.exe threads " + when, ThreadCount(child.Id()), "");
-    report.Add("remote.exe committed memory " + when, CommittedKb(child.Process()), "KB");
+    AddExact(report, "remote.exe handles " + when, HandleCount(child.Id()), "");
+    AddExact(report, "remote.exe threads " + when, ThreadCount(child.Id()), "");
+    // One reading, and how far it moves from run to run nothing here shows:
+    // shown, not compared.
+    const double kb = CommittedKb(child.Process());
+    report.Add({"remote.exe committed memory " + when, "KB", kb, kb, kb, 1, Spread::kNone, ""});
 }
 
-// As Linux counts the program's time: -1 when it cannot be read.
+// As Linux counts the program's time, in 10 ms ticks: a single reading is
+// good to a tick over the interval. -1 when it cannot be read.
 void IdleCpu(Report& report, RemoteProgram& program, const std::string& name, DWORD ms)
 {
     const double before = program.CpuMs();
     Sleep(ms);
     const double after = program.CpuMs();
-    report.Add(name, before < 0 || after < 0 ? -1 : 100.0 * (after - before) / ms, "%",
-               "of one core");
+    const std::string comparedWith = "of one core, over " + std::to_string(ms / 1000) + " s";
+    if (before < 0 || after < 0) {
+        report.Add({name, "%", -1, -1, -1, 0, Spread::kNone, comparedWith});
+        return;
+    }
+    const double value = 100.0 * (after - before) / ms;
+    const double tick = 100.0 * 10 / ms;
+    report.Add({name, "%", value, std::max(0.0, value - tick), value + tick, 1,
+                Spread::kResolution, comparedWith});
 }
 
 // Picks a port in the list and times from the moment its box has gone until
@@ -209,7 +285,10 @@ void PortMode(Report& report, RemoteProgram& program, Peer& peer, const Options&
     std::string ats;
     for (int i = 0; i < 1000; ++i)
         ats += "AT\r";
-    Burst(report, peer, "1000 AT at once", ats, 1000);
+    std::vector<BurstResult> bursts;
+    for (int i = 0; i < Repetitions(options); ++i)
+        bursts.push_back(Burst(peer, ats, 1000));
+    AddBursts(report, "1000 AT at once", bursts, 1000, ats.size());
 
     const int lines = options.quick ? 10000 : 100000;
     AddProcessState(report, program, "before " + std::to_string(lines) + " lines");
@@ -285,13 +364,26 @@ void MenuMode(Report& report, RemoteProgram& program, Peer& peer, const Options&
     AddSpread(report, "accented 20-item submenu shown, in 8859-1", latin1);
     AddSpread(report, "the same in UTF-8", utf8, "-1: not shown decoded");
 
+    // Each repetition's titles are its own, so that the last one shown is
+    // this repetition's.
     for (int count : {30, 200}) {
-        std::string burst;
-        for (int i = 0; i < count; ++i)
-            burst += Submenu("Burst " + std::to_string(i), 20);
-        Burst(report, peer, std::to_string(count) + " 20-item submenus at once", burst, count);
-        report.Add(std::to_string(count) + " submenus: last one shown",
-                   program.Title() == L"Burst " + std::to_wstring(count - 1), "yes=1");
+        std::vector<BurstResult> bursts;
+        bool shown = true;
+        size_t bytes = 0;
+        for (int repetition = 0; repetition < Repetitions(options); ++repetition) {
+            const std::string title = "Burst " + std::to_string(repetition) + ".";
+            std::string burst;
+            for (int i = 0; i < count; ++i)
+                burst += Submenu(title + std::to_string(i), 20);
+            bursts.push_back(Burst(peer, burst, count));
+            const std::string last = title + std::to_string(count - 1);
+            shown &= program.Title() == std::wstring(last.begin(), last.end());
+            bytes = burst.size();
+        }
+        AddBursts(report, std::to_string(count) + " 20-item submenus at once", bursts, count,
+                  bytes);
+        AddExact(report, std::to_string(count) + " submenus: last one shown", shown, "",
+                 "1: after every repetition");
     }
 }
 
@@ -459,23 +551,28 @@ int wmain(int argc, wchar_t** argv)
         fprintf(stderr, "usage: bench.exe [--quick] [--bin DIR] [--label NAME] --out FILE\n");
         return 2;
     }
-    Report report;
-    printf("%-46s %10s %-6s %s\n", ("figure (" + options.label + ")").c_str(), "value", "unit",
-           "compared with");
+    Report report(options.label);
 
     const std::wstring remote = options.bin + L"remote.exe";
     WIN32_FILE_ATTRIBUTE_DATA file = {};
     GetFileAttributesExW(remote.c_str(), GetFileExInfoStandard, &file);
-    report.Add("remote.exe size", file.nFileSizeLow / 1024.0, "KB", "its kind: tens of KB");
+    AddExact(report, "remote.exe size", file.nFileSizeLow / 1024.0, "KB", "its kind: tens of KB");
 
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarvane");
     WritePortSetting(kPortSettingName, 5);
-    {
+    std::vector<double> startUps;
+    for (int i = 0; i < Repetitions(options); ++i) {
         Peer peer(kPairA);
         const double start = NowMs();
         RemoteProgram program(remote);
+        if (Eventually([&] { return program.Items().size() == 20; }, 10000))
+            startUps.push_back(NowMs() - start);
+    }
+    AddSpread(report, "start to list shown", startUps);
+    {
+        Peer peer(kPairA);
+        RemoteProgram program(remote);
         Eventually([&] { return program.Items().size() == 20; }, 10000);
-        report.Add("start to list shown", NowMs() - start, "ms");
         PortMode(report, program, peer, options);
         MenuMode(report, program, peer, options);
         DeviceReturns(report, peer, program, options);
@@ -485,8 +582,8 @@ int wmain(int argc, wchar_t** argv)
     const std::string line = Submenu("Title", 20);
     const std::wstring wide(line.begin(), line.end() - 1);
     for (const RefillStep& step : ProfileRefill(wide.c_str(), options.quick ? 20 : 100))
-        report.Add(std::string("bare-window refill, this build's list: ") + step.name, step.ms,
-                   "ms");
+        AddSpread(report, std::string("bare-window refill, this build's list: ") + step.name,
+                  step.ms);
     AccessoryPicks(report, options);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarvane");
     report.Write(options);

@@ -49,10 +49,10 @@ std::vector<RefillStep> ProfileRefill(const wchar_t* line, int rounds)
     for (int round = 0; round < rounds; ++round) {
         double start = NowMs();
         FillChoiceList(window);
-        steps[0].ms += NowMs() - start;
+        steps[0].ms.push_back(NowMs() - start);
         start = NowMs();
         UpdateWindow(list);
-        steps[paint].ms += NowMs() - start;
+        steps[paint].ms.push_back(NowMs() - start);
         Pump();
 
         // The same work, step by step, in the same order, so that the steps
@@ -71,12 +71,10 @@ std::vector<RefillStep> ProfileRefill(const wchar_t* line, int rounds)
             (ChoiceListFitColumns(list), NowMs()),
         };
         for (size_t step = 1; step < paint; ++step)
-            steps[step].ms += marks[step] - marks[step - 1];
+            steps[step].ms.push_back(marks[step] - marks[step - 1]);
         UpdateWindow(list);
         Pump();
     }
-    for (RefillStep& step : steps)
-        step.ms /= rounds;
     DestroyWindow(window);
     return steps;
 }

@@ -5,7 +5,7 @@
 
 struct RefillStep {
     const char* name;
-    double ms = 0;  // mean over the rounds
+    std::vector<double> ms = {};  // one a round
 };
 
 std::vector<RefillStep> ProfileRefill(const wchar_t* submenuLine, int rounds);
