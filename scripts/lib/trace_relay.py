@@ -6,8 +6,8 @@ crosses, in both directions.
 
 DEVICE keeps its speed and framing; the relay only makes the line raw, as
 the program's device layer would. LINK becomes a symbolic link to the pty's
-end that the program opens. TRACE is a file, or - for standard output; each
-line that crosses is written to it as
+end that the program opens, and goes whenever that pty ends. TRACE is a
+file, or - for standard output; each line that crosses is written to it as
 
     12.345 accessory AT*EASM="Player",1,1,3,"Play","Pause","Stop",1
 
@@ -81,13 +81,18 @@ class Pty:
         self.master, self.slave = os.openpty()
         tty.setraw(self.slave)
         os.set_blocking(self.master, False)
+        self.link, self.name = link, os.ttyname(self.slave)
         temporary = link + ".new"
         if os.path.lexists(temporary):
             os.remove(temporary)
-        os.symlink(os.ttyname(self.slave), temporary)
+        os.symlink(self.name, temporary)
         os.replace(temporary, link)
 
     def close(self):
+        # Unlinked before it is closed: the system may give a closed pty to
+        # the next terminal, whose input the program would then read.
+        if os.path.islink(self.link) and os.readlink(self.link) == self.name:
+            os.remove(self.link)
         os.close(self.master)
         os.close(self.slave)
 
