@@ -17,9 +17,16 @@ enum CharacterSet {
 // What a line asks of the character set: "AT+CSCS?" the set in use,
 // "AT+CSCS=?" the sets supported, "AT+CSCS=\"name\"" declares a set, all
 // in any letter case. A declared name among the supported ones is
-// kSetDeclared with the set in *declared; any other line, a declaration of
-// an unknown set among them, is kNoSetRequest.
-enum CharacterSetRequest { kNoSetRequest, kSetInUseAsked, kSetsSupportedAsked, kSetDeclared };
+// kSetDeclared with the set in *declared; any other "AT+CSCS=" line (an
+// unknown set, a name without its quotes) is kUnsupportedSetDeclared, which
+// leaves the set in use as it is; any other line is kNoSetRequest.
+enum CharacterSetRequest {
+    kNoSetRequest,
+    kSetInUseAsked,
+    kSetsSupportedAsked,
+    kSetDeclared,
+    kUnsupportedSetDeclared,
+};
 CharacterSetRequest ReadCharacterSetRequest(const char* line, CharacterSet* declared);
 
 // The information lines that answer the two questions, before the "OK":
@@ -29,11 +36,13 @@ extern const char kSetsSupportedAnswer[];
 
 // Decodes `length` bytes of text in `set` into at most `room` UTF-16 units
 // at `out`, and returns how many it wrote; *read, when given, says how many
-// bytes they came from. A character that does not fit whole is left out,
+// bytes they came from, and *unreadable how many of the characters written
+// are U+FFFD for bytes that could not be read (a U+FFFD that the text
+// itself encodes is not counted). A character that does not fit whole is left out,
 // and so is everything after it. Whatever cannot be read (bytes that are no
 // character of the set, a sequence cut short, bad hexadecimal digits, a
 // surrogate without its partner, UCS2's U+0000, which would end the text)
 // shows as U+FFFD, one for each maximal piece that could have begun a
 // character.
 size_t DecodeText(CharacterSet set, const char* text, size_t length, wchar_t* out, size_t room,
-                  size_t* read = nullptr);
+                  size_t* read = nullptr, size_t* unreadable = nullptr);

@@ -1,12 +1,16 @@
 // Decoding an accessory's text. UTF-8 is checked against the C library's
 // iconv, an independent decoder: where the bytes are valid, the same
 // characters; where they are not, U+FFFD (a run of them counted as one,
-// since iconv says only where it stopped). In every set, a cut to any room
-// ends between characters, and the rest decodes to what the cut left out.
+// since iconv says only where it stopped), and U+FFFD counted as unreadable
+// exactly where iconv stopped. In every set, a cut to any room ends between
+// characters, the rest decodes to what the cut left out, and the two count
+// the unreadable pieces of the whole.
 #include <errno.h>
 #include <iconv.h>
 #include <stdint.h>
 #include <string.h>
+
+#include <algorithm>
 
 #include "link/character_set.h"
 
@@ -30,12 +34,14 @@ size_t Collapse(wchar_t* units, size_t count)
 
 // iconv from the start, and again past each place it stops at: a byte that
 // begins no character, with the continuation bytes after it, which begin
-// none either. Its runs of U+FFFD are one, as after Collapse.
-size_t Reference(const uint8_t* data, size_t size)
+// none either. Its runs of U+FFFD are one, as after Collapse; *stops
+// counts the places.
+size_t Reference(const uint8_t* data, size_t size, size_t* stops)
 {
     static const iconv_t toUtf16 = iconv_open("UTF-16LE", "UTF-8");
     size_t units = 0;
     size_t at = 0;
+    *stops = 0;
     while (at < size) {
         char* in = reinterpret_cast<char*>(const_cast<uint8_t*>(data)) + at;
         size_t inLeft = size - at;
@@ -46,6 +52,7 @@ size_t Reference(const uint8_t* data, size_t size)
         units = reinterpret_cast<char16_t*>(out) - g_reference;
         at = size - inLeft;
         if (converted == static_cast<size_t>(-1)) {
+            ++*stops;
             if (units == 0 || g_reference[units - 1] != u'\xFFFD')
                 g_reference[units++] = u'\xFFFD';
             for (++at; at < size && data[at] >= 0x80 && data[at] <= 0xBF; ++at) {
@@ -71,20 +78,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size > kMaxInput)
         return 0;
     const char* text = reinterpret_cast<const char*>(data);
-    size_t read = 0;
-    const size_t utf8 = Collapse(g_whole, DecodeText(kUtf8, text, size, g_whole, kRoom, &read));
-    if (utf8 != Reference(data, size) || !SameUnits(g_whole, g_reference, utf8))
+    size_t read = 0, unreadable = 0, stops = 0;
+    const size_t utf8 =
+        Collapse(g_whole, DecodeText(kUtf8, text, size, g_whole, kRoom, &read, &unreadable));
+    if (utf8 != Reference(data, size, &stops) || !SameUnits(g_whole, g_reference, utf8) ||
+        (unreadable == 0) != (stops == 0))
         __builtin_trap();
 
     const CharacterSet set = static_cast<CharacterSet>(size % 4);
-    const size_t whole = DecodeText(set, text, size, g_whole, kRoom, &read);
-    if (read != size)
+    size_t wholeUnreadable = 0, cutUnreadable = 0, restUnreadable = 0;
+    const size_t whole = DecodeText(set, text, size, g_whole, kRoom, &read, &wholeUnreadable);
+    const auto marks = std::count(g_whole, g_whole + whole, 0xFFFD);
+    if (read != size || wholeUnreadable > static_cast<size_t>(marks))
         __builtin_trap();
     const size_t room = size == 0 ? 0 : data[0] % (whole + 1);
-    const size_t cut = DecodeText(set, text, size, g_cut, room, &read);
+    const size_t cut = DecodeText(set, text, size, g_cut, room, &read, &cutUnreadable);
     size_t restRead = 0;
-    const size_t rest = DecodeText(set, text + read, size - read, g_rest, kRoom, &restRead);
-    if (cut > room || cut + rest != whole || memcmp(g_cut, g_whole, cut * sizeof *g_cut) != 0 ||
+    const size_t rest =
+        DecodeText(set, text + read, size - read, g_rest, kRoom, &restRead, &restUnreadable);
+    if (cut > room || cut + rest != whole || cutUnreadable + restUnreadable != wholeUnreadable ||
+        memcmp(g_cut, g_whole, cut * sizeof *g_cut) != 0 ||
         memcmp(g_rest, g_whole + cut, rest * sizeof *g_rest) != 0 ||
         (cut != 0 && g_cut[cut - 1] >= 0xD800 && g_cut[cut - 1] <= 0xDBFF))
         __builtin_trap();

@@ -80,9 +80,9 @@ TEST(CharacterSet, AccessoriesDeclareAndAskInAnyCase)
         {"At+Cscs=\"ira\"", kSetDeclared, kIra},
         {"AT+CSCS=\"UCS2\"", kSetDeclared, kUcs2},
         {"AT+CSCS=\"8859-1\"", kSetDeclared, kLatin1},
-        {"AT+CSCS=\"GSM\"", kNoSetRequest, kLatin1},
-        {"AT+CSCS=\"UTF-8", kNoSetRequest, kLatin1},
-        {"AT+CSCS=UTF-8", kNoSetRequest, kLatin1},
+        {"AT+CSCS=\"GSM\"", kUnsupportedSetDeclared, kLatin1},
+        {"AT+CSCS=\"UTF-8", kUnsupportedSetDeclared, kLatin1},
+        {"AT+CSCS=UTF-8", kUnsupportedSetDeclared, kLatin1},
         {"AT+CSCS", kNoSetRequest, kLatin1},
         {"AT+CSCS??", kNoSetRequest, kLatin1},
     };
