@@ -17,19 +17,25 @@ size_t CleanBatch(char* batch, size_t length)
     return kept;
 }
 
-char* NextLine(LineCursor& cursor, size_t* length)
+char* NextLine(LineCursor& cursor, size_t* length, size_t* emptySkipped)
 {
-    while (cursor.next < cursor.end) {
+    size_t skipped = 0;
+    char* found = nullptr;
+    while (found == nullptr && cursor.next < cursor.end) {
         char* line = cursor.next;
         const char* lineEnd = static_cast<const char*>(memchr(line, '\0', cursor.end - line));
         const size_t lineLength = (lineEnd != nullptr ? lineEnd : cursor.end) - line;
         cursor.next = line + lineLength + 1;
-        if (lineLength != 0) {
-            *length = lineLength;
-            return line;
+        if (lineLength == 0) {
+            ++skipped;
+            continue;
         }
+        *length = lineLength;
+        found = line;
     }
-    return nullptr;
+    if (emptySkipped != nullptr)
+        *emptySkipped = skipped;
+    return found;
 }
 
 size_t CompleteLinesLength(const char* batch, size_t length, bool bufferFull)

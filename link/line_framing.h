@@ -20,7 +20,9 @@ struct LineCursor {
 // The next non-empty line, terminated in place, with its length in *length;
 // null when the batch holds no further line. The cursor moves past the line
 // before it is returned, so its receiver may change the line's bytes.
-char* NextLine(LineCursor& cursor, size_t* length);
+// *emptySkipped, when given, counts the empty lines passed over before it
+// (or before the end).
+char* NextLine(LineCursor& cursor, size_t* length, size_t* emptySkipped = nullptr);
 
 // How much of a cleaned batch goes out now: everything up to the end of
 // its last complete line. The unfinished line after it waits in the buffer

@@ -2,8 +2,9 @@
 // rendering of the framing rules. The input is arrivals: a byte of gap in
 // milliseconds, a byte of length (in sixteens), then the bytes, again and
 // again. The rules: a CR ends a line, LF and NUL are dropped, empty lines
-// are no lines, an unfinished line goes out as it stands once no byte has
-// come for more than 200 ms, once it holds 2047 bytes, and at the end.
+// are no lines (but are counted where they stood), an unfinished line goes
+// out as it stands once no byte has come for more than 200 ms, once it
+// holds 2047 bytes, and at the end.
 #include "link/line_framing.h"
 
 #include <stdint.h>
@@ -37,8 +38,8 @@ Lines LiteralLines(const std::vector<Arrival>& arrivals)
 {
     Lines lines;
     std::string line;
-    const auto end = [&] {
-        if (!line.empty())
+    const auto end = [&](bool byCr) {
+        if (!line.empty() || byCr)
             lines.push_back(line);
         line.clear();
     };
@@ -46,26 +47,30 @@ Lines LiteralLines(const std::vector<Arrival>& arrivals)
     for (const Arrival& arrival : arrivals) {
         now += arrival.gapMs;
         if (now - lastByte > 200)
-            end();
+            end(false);
         if (!arrival.bytes.empty())
             lastByte = now;
         for (char byte : arrival.bytes) {
             if (byte == '\r')
-                end();
+                end(true);
             else if (byte != '\n' && byte != '\0')
                 line += byte;
             if (line.size() == 2047)
-                end();
+                end(false);
         }
     }
-    end();
+    end(false);
     return lines;
 }
 
 void Take(LineCursor cursor, Lines& lines)
 {
-    size_t length = 0;
-    while (char* line = NextLine(cursor, &length)) {
+    size_t length = 0, empty = 0;
+    for (;;) {
+        char* line = NextLine(cursor, &length, &empty);
+        lines.insert(lines.end(), empty, "");
+        if (line == nullptr)
+            return;
         if (length != strlen(line) || length == 0 || length > 2047)
             __builtin_trap();
         lines.emplace_back(line, length);
