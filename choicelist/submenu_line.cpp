@@ -14,10 +14,13 @@ bool IsBlank(wchar_t c)
 }
 
 // Copies [from, to) cut to the buffer, terminated; a cut falls between
-// characters, never inside a surrogate pair.
-void CopyText(const wchar_t* from, const wchar_t* to, wchar_t* text)
+// characters, never inside a surrogate pair. *wholeLength, when given, is
+// the length before the cut.
+void CopyText(const wchar_t* from, const wchar_t* to, wchar_t* text, size_t* wholeLength)
 {
     size_t length = static_cast<size_t>(to - from);
+    if (wholeLength != nullptr)
+        *wholeLength = length;
     if (length > kSubmenuTextSize - 1) {
         length = kSubmenuTextSize - 1;
         if (from[length - 1] >= 0xD800 && from[length - 1] <= 0xDBFF)
@@ -60,7 +63,7 @@ bool ReadCommaAndNumber(const wchar_t** at, int* number)
 
 }  // namespace
 
-const wchar_t* ReadSubmenuTitle(const wchar_t* line, wchar_t* title)
+const wchar_t* ReadSubmenuTitle(const wchar_t* line, wchar_t* title, size_t* length)
 {
     if (wcsncmp(line, kSubmenuPrefix, kSubmenuPrefixLength) != 0)
         return nullptr;
@@ -68,19 +71,22 @@ const wchar_t* ReadSubmenuTitle(const wchar_t* line, wchar_t* title)
     const wchar_t* end = wcschr(start, L'"');
     if (end == nullptr)
         return nullptr;
-    CopyText(start, end, title);
+    CopyText(start, end, title, length);
     return end + 1;
 }
 
-bool ReadSubmenuNumbers(const wchar_t* afterTitle, int* selection, int* count)
+bool ReadSubmenuNumbers(const wchar_t* afterTitle, int* selection, int* count, int* first)
 {
-    int first = 0;
-    return ReadCommaAndNumber(&afterTitle, &first) &&
-           ReadCommaAndNumber(&afterTitle, selection) &&
-           ReadCommaAndNumber(&afterTitle, count) && first == 1;
+    int firstRead = 0;
+    if (!ReadCommaAndNumber(&afterTitle, &firstRead) ||
+        !ReadCommaAndNumber(&afterTitle, selection) || !ReadCommaAndNumber(&afterTitle, count))
+        return false;
+    if (first != nullptr)
+        *first = firstRead;
+    return firstRead == 1;
 }
 
-bool ReadSubmenuItem(const wchar_t** scan, wchar_t* item)
+bool ReadSubmenuItem(const wchar_t** scan, wchar_t* item, size_t* length)
 {
     const wchar_t* open = wcschr(*scan, L'"');
     if (open == nullptr)
@@ -88,7 +94,7 @@ bool ReadSubmenuItem(const wchar_t** scan, wchar_t* item)
     const wchar_t* close = wcschr(open + 1, L'"');
     if (close == nullptr)
         return false;
-    CopyText(open + 1, close, item);
+    CopyText(open + 1, close, item, length);
     *scan = close + 1;
     return true;
 }

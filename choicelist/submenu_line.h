@@ -9,18 +9,22 @@
 constexpr size_t kSubmenuTextSize = 64;
 
 // The title of a line that starts with AT*EASM=" (case-sensitive), copied
-// into `title` (kSubmenuTextSize characters); returns where the text after
-// the title's closing quote starts, or null when the line is no submenu or
-// its title has no closing quote.
-const wchar_t* ReadSubmenuTitle(const wchar_t* line, wchar_t* title);
+// into `title` (kSubmenuTextSize characters), with its length before any cut
+// in *length when given; returns where the text after the title's closing
+// quote starts, or null when the line is no submenu or its title has no
+// closing quote.
+const wchar_t* ReadSubmenuTitle(const wchar_t* line, wchar_t* title, size_t* length = nullptr);
 
 // Reads ",first,selection,count" from right after the title as swscanf
 // reads ",%d,%d,%d,": blanks and a sign before each number's digits, a
 // comma right after the title and after the first two numbers. True when
-// all three are read and first is 1.
-bool ReadSubmenuNumbers(const wchar_t* afterTitle, int* selection, int* count);
+// all three are read and first is 1; *first, when given, is set whenever
+// all three are read.
+bool ReadSubmenuNumbers(const wchar_t* afterTitle, int* selection, int* count,
+                        int* first = nullptr);
 
 // The next double-quoted item at or after *scan, copied into `item`
-// (kSubmenuTextSize characters); *scan moves past its closing quote. False
-// when no complete quoted item is left.
-bool ReadSubmenuItem(const wchar_t** scan, wchar_t* item);
+// (kSubmenuTextSize characters), with its length before any cut in *length
+// when given; *scan moves past its closing quote. False when no complete
+// quoted item is left.
+bool ReadSubmenuItem(const wchar_t** scan, wchar_t* item, size_t* length = nullptr);
