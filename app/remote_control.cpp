@@ -21,11 +21,6 @@ CharacterSet g_characterSet = kLatin1;
 // nothing, nor does its device going or coming. User-interface thread only.
 bool g_leavingPort;
 
-bool StartsWith(const char* line, const char* prefix)
-{
-    return strncmp(line, prefix, strlen(prefix)) == 0;
-}
-
 void ReleaseLink()
 {
     g_link->Close();
@@ -64,14 +59,13 @@ void SendIndication(int index)
 }
 
 // The lines that change what the phone shows.
-void TakeLine(HWND mainWindow, const char* line, CharacterSetRequest request,
-              CharacterSet declared)
+void TakeLine(HWND mainWindow, const char* line, LineKind kind, CharacterSet declared)
 {
-    if (request == kSetDeclared)
+    if (kind == kSetDeclaration)
         g_characterSet = declared;
-    else if (StartsWith(line, kEntryPrefix))
+    else if (kind == kEntryLine)
         TakeEntryName(mainWindow, line);
-    else if (StartsWith(line, kSubmenuPrefix))
+    else if (kind == kSubmenuLine)
         TakeSubmenu(mainWindow, line);
 }
 
@@ -82,13 +76,13 @@ void AnswerLine(HWND mainWindow, const char* line)
     if (line == nullptr)
         return;
     CharacterSet declared = kLatin1;
-    const CharacterSetRequest request = ReadCharacterSetRequest(line, &declared);
-    if (request == kSetInUseAsked)
+    const LineKind kind = ReadLineKind(line, &declared);
+    if (kind == kSetInUseQuestion)
         g_link->WriteLine(SetInUseAnswer(g_characterSet));
-    else if (request == kSetsSupportedAsked)
+    else if (kind == kSetsSupportedQuestion)
         g_link->WriteLine(kSetsSupportedAnswer);
     else if (!g_leavingPort)
-        TakeLine(mainWindow, line, request, declared);
+        TakeLine(mainWindow, line, kind, declared);
     g_link->WriteLine("OK");
 }
 

@@ -3,9 +3,8 @@
 // user-interface thread only.
 #pragma once
 
+#include "app/line_text.h"
 #include "link/accessory_link.h"
-
-constexpr int kMenuLineSize = 260;
 
 // The current link; null when no port is chosen. It lives on while its
 // device is away, trying it again.
