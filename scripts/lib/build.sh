@@ -2,11 +2,14 @@
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=$root/build
 
+# The program and its tests for Windows, and the trace tools that the
+# scripts run beside them.
 build_all() {
   cmake -S "$root" -B "$build" -G Ninja -Wno-dev \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$build"
+  build_trace_tools
 }
 
 # The program for 32 bits, as the handheld is, with the same warnings as
@@ -21,4 +24,10 @@ build_handheld32() {
 build_native_checks() {
   CXX=clang++ cmake -S "$root/tests/native" -B "$build/native" -G Ninja >/dev/null
   cmake --build "$build/native"
+}
+
+# The trace relay and check-trace, for this machine (tools/trace): build/trace/.
+build_trace_tools() {
+  CXX=clang++ cmake -S "$root/tools/trace" -B "$build/trace" -G Ninja >/dev/null
+  cmake --build "$build/trace"
 }

@@ -1,0 +1,286 @@
+#include "tools/trace/phone_reading.h"
+
+#include <ctype.h>
+#include <string.h>
+#include <wchar.h>
+
+#include <algorithm>
+
+#include "app/line_text.h"
+#include "choicelist/submenu_line.h"
+#include "link/line_framing.h"
+#include "link/menu_protocol.h"
+
+namespace {
+
+// Room to widen any line whole: a line holds at most 2047 bytes, and no
+// byte widens to more than one unit.
+constexpr size_t kWholeLine = kMaxProtocolLine + 1;
+constexpr size_t kTextKept = kSubmenuTextSize - 1;
+constexpr size_t kLineKept = kMenuLineSize - 1;
+// A command not acted on is named by its first bytes, up to its = or ?.
+constexpr size_t kCommandNameLength = 16;
+
+// In the order of FindingKind.
+const char* const kSummaryLabels[] = {
+    "lines cut by a pause",
+    "lines ended by LF alone",
+    "lines over 2047 bytes",
+    "lines cut by the device going",
+    "lines with LF or NUL bytes inside",
+    "submenus whose count differs from their items",
+    "selections outside the items",
+    "submenus whose number after the title is not 1",
+    "submenus whose numbers cannot be read",
+    "titles or items over 63 characters",
+    "titles or items without their closing quote",
+    "submenu lines longer than the phone keeps",
+    "entry names without their closing quote",
+    "entry names with text after their quote",
+    "entry names longer than the phone keeps",
+    "lines with bytes that are no character of the set",
+    "lines with UTF-8 text and no set declared",
+    "declarations of a set the phone does not support",
+    "commands the phone answers but does not act on",
+};
+static_assert(sizeof kSummaryLabels / sizeof *kSummaryLabels == kFindingKinds,
+              "a summary label for every kind");
+
+// The set's name as the phone's answer to AT+CSCS? gives it, quoted.
+std::string SetName(CharacterSet set)
+{
+    return strchr(SetInUseAnswer(set), '"');
+}
+
+// What the list shows of a stored submenu line, as the program fills it:
+// -1 when it cannot read the title (the list stays empty), else the items.
+int ItemsShown(const wchar_t* line)
+{
+    wchar_t text[kSubmenuTextSize];
+    const wchar_t* afterTitle = ReadSubmenuTitle(line, text);
+    if (afterTitle == nullptr)
+        return -1;
+    int selection = 0, count = 0;
+    if (!ReadSubmenuNumbers(afterTitle, &selection, &count))
+        return 0;
+    int item = 0;
+    for (const wchar_t* scan = afterTitle; item < count && ReadSubmenuItem(&scan, text); ++item) {
+    }
+    return item;
+}
+
+std::string Shows(int shown)
+{
+    if (shown < 0)
+        return "shows an empty list";
+    return shown == 0 ? "shows no item" : "shows " + std::to_string(shown);
+}
+
+std::string Dropped(size_t lfs, size_t nuls)
+{
+    std::string bytes;
+    if (lfs != 0)
+        bytes = std::to_string(lfs) + " LF";
+    if (lfs != 0 && nuls != 0)
+        bytes += " and ";
+    if (nuls != 0)
+        bytes += std::to_string(nuls) + " NUL";
+    return bytes + (lfs + nuls == 1 ? " byte" : " bytes") +
+           " in the line: the phone drops them (it ends lines at CR only)";
+}
+
+}  // namespace
+
+std::vector<Finding> PhoneReading::Read(const std::string& raw, LineEnd end)
+{
+    m_found.clear();
+    if (end == LineEnd::kEnd)
+        return m_found;
+    const bool endedByLf = end == LineEnd::kPause && !raw.empty() && raw.back() == '\n';
+    ReadFraming(raw, end, endedByLf);
+    std::string line = raw;  // as the phone keeps it
+    line.resize(CleanBatch(&line[0], line.size()));
+    const bool continues = m_continues;
+    m_afterCr = end == LineEnd::kCr;
+    m_continues = (end == LineEnd::kPause && !endedByLf) || end == LineEnd::kFull;
+    if (line.empty())
+        return m_found;  // the phone passes over an empty line
+    CharacterSet declared = m_set;
+    switch (ReadLineKind(line.c_str(), &declared)) {
+    case kSetDeclaration:
+        m_set = declared;
+        m_declared = true;
+        break;
+    case kUnsupportedSetLine:
+        Add(kUnsupportedSet, "declares a character set the phone does not support: it keeps " +
+                                 SetName(m_set));
+        break;
+    case kEntryLine: ReadEntry(line.c_str()); break;
+    case kSubmenuLine: ReadSubmenu(line.c_str()); break;
+    case kOtherLine: ReadOther(line, continues); break;
+    case kSetInUseQuestion:
+    case kSetsSupportedQuestion: break;
+    }
+    return m_found;
+}
+
+std::vector<std::string> PhoneReading::Summary() const
+{
+    std::vector<std::string> lines;
+    for (int kind = 0; kind < kFindingKinds; ++kind) {
+        if (m_counts[kind] != 0)
+            lines.push_back(kSummaryLabels[kind] + (": " + std::to_string(m_counts[kind])));
+    }
+    if (lines.empty())
+        lines.push_back("no findings");
+    return lines;
+}
+
+// An LF right after the CR of the line before is a CR LF line end, which
+// the phone drops as it should.
+void PhoneReading::ReadFraming(const std::string& raw, LineEnd end, bool endedByLf)
+{
+    size_t lfs = std::count(raw.begin(), raw.end(), '\n');
+    const size_t nuls = std::count(raw.begin(), raw.end(), '\0');
+    if (m_afterCr && !raw.empty() && raw[0] == '\n')
+        --lfs;
+    if (endedByLf && lfs != 0)
+        --lfs;
+    switch (end) {
+    case LineEnd::kPause:
+        if (endedByLf)
+            Add(kEndedByLf, "line ended by LF alone: the phone took it only after a 200 ms pause "
+                            "(it ends lines at CR)");
+        else
+            Add(kCutByPause, "a pause of more than 200 ms inside the line: the phone took the "
+                             "part before it as a line of its own");
+        break;
+    case LineEnd::kFull:
+        Add(kOverBuffer, "line over 2047 bytes: the phone took its first 2047 as a line of its "
+                         "own, and the rest as another");
+        break;
+    case LineEnd::kGone:
+        Add(kCutByDevice, "the device went inside the line: the phone took the part before as "
+                          "a line of its own");
+        break;
+    case LineEnd::kCr:
+    case LineEnd::kEnd: break;
+    }
+    if (lfs + nuls != 0)
+        Add(kBytesDropped, Dropped(lfs, nuls));
+}
+
+void PhoneReading::ReadEntry(const char* line)
+{
+    const char* name = line + strlen(kEntryPrefix);
+    const size_t length = EntryNameLength(name);
+    if (name[length] == '\0')
+        Add(kNameUnclosed, "entry name has no closing quote: the phone takes the rest of the "
+                           "line as the name");
+    else if (name[length + 1] != '\0')
+        Add(kAfterName, "text after the entry name's closing quote: the phone ignores `" +
+                            std::string(name + length + 1) + "`");
+    std::vector<wchar_t> whole(kWholeLine), asUtf8(kWholeLine);
+    size_t unreadable = 0, unreadableAsUtf8 = 0;
+    WidenText(m_set, name, length, whole.data(), whole.size(), &unreadable);
+    WidenText(kUtf8, name, length, asUtf8.data(), asUtf8.size(), &unreadableAsUtf8);
+    const size_t units = wcslen(whole.data());
+    if (units > kLineKept)
+        Add(kNameCut, "entry name is " + std::to_string(units) +
+                          " characters: the phone keeps its first " + std::to_string(kLineKept));
+    ReadTexts(unreadable, unreadableAsUtf8 == 0 && wcscmp(asUtf8.data(), whole.data()) != 0);
+}
+
+void PhoneReading::ReadSubmenu(const char* line)
+{
+    std::vector<wchar_t> whole(kWholeLine), asUtf8(kWholeLine);
+    wchar_t kept[kMenuLineSize];
+    size_t unreadable = 0, unreadableAsUtf8 = 0;
+    WidenCommandLine(m_set, line, whole.data(), whole.size(), &unreadable);
+    WidenCommandLine(kUtf8, line, asUtf8.data(), asUtf8.size(), &unreadableAsUtf8);
+    WidenCommandLine(m_set, line, kept, kMenuLineSize);
+    ReadTexts(unreadable, unreadableAsUtf8 == 0 && wcscmp(asUtf8.data(), whole.data()) != 0);
+
+    wchar_t text[kSubmenuTextSize];
+    size_t length = 0;
+    const wchar_t* afterTitle = ReadSubmenuTitle(whole.data(), text, &length);
+    if (afterTitle == nullptr) {
+        Add(kTextUnclosed, "title has no closing quote: the phone shows an empty list");
+        return;
+    }
+    if (length > kTextKept)
+        Add(kTextCut, "title is " + std::to_string(length) +
+                          " characters: the phone shows its first " + std::to_string(kTextKept));
+    int selection = 0, count = 0, first = 1;
+    if (!ReadSubmenuNumbers(afterTitle, &selection, &count, &first)) {
+        if (first != 1)
+            Add(kFirstNotOne, "the number after the title is " + std::to_string(first) +
+                                  ", not 1: the phone shows an empty list");
+        else
+            Add(kNumbersUnreadable, "the numbers after the title cannot be read: the phone "
+                                    "shows an empty list");
+        return;
+    }
+    int closed = 0;
+    const wchar_t* scan = afterTitle;
+    while (ReadSubmenuItem(&scan, text, &length)) {
+        ++closed;
+        if (length > kTextKept)
+            Add(kTextCut, "item " + std::to_string(closed) + " is " + std::to_string(length) +
+                              " characters: the phone shows its first " +
+                              std::to_string(kTextKept));
+    }
+    const bool unclosed = wcschr(scan, L'"') != nullptr;
+    if (unclosed)
+        Add(kTextUnclosed, "item " + std::to_string(closed + 1) +
+                               " has no closing quote: the phone leaves it out");
+    const int given = closed + unclosed;
+    const int shown = ItemsShown(kept);
+    if (count != given)
+        Add(kCountDiffers, "submenu declares " + std::to_string(count) + " items and gives " +
+                               std::to_string(given) + ": the phone " + Shows(shown));
+    if (selection < 1 || selection > count)
+        Add(kSelectionOutside, "selection " + std::to_string(selection) + " is outside 1.." +
+                                   std::to_string(count) + ": the phone selects no item");
+    const size_t units = wcslen(whole.data());
+    if (units > kLineKept && shown < std::min(count, closed))
+        Add(kLineCut, "submenu line is " + std::to_string(units) + " characters: the phone keeps " +
+                          std::to_string(kLineKept) + " and " +
+                          (shown < 0 ? Shows(shown)
+                                     : Shows(shown) + " of its " + std::to_string(closed) +
+                                           " items"));
+}
+
+void PhoneReading::ReadOther(const std::string& line, bool continues)
+{
+    if (continues) {
+        Add(kNotActedOn, "the rest of the line cut before: the phone answers it OK as a line of "
+                         "its own and does nothing");
+        return;
+    }
+    if (line.size() == 2 && toupper(line[0]) == 'A' && toupper(line[1]) == 'T')
+        return;  // its whole answer is the OK
+    const std::string name =
+        line.substr(0, std::min(line.find_first_of("=?"), kCommandNameLength));
+    if (m_reported.insert(name).second)
+        Add(kNotActedOn, name + ": the phone answers OK and does nothing (told once a session)");
+}
+
+// `differsAsUtf8`: the texts read as valid UTF-8, and so read, they would
+// show otherwise than the phone shows them.
+void PhoneReading::ReadTexts(size_t unreadable, bool differsAsUtf8)
+{
+    if (unreadable != 0)
+        Add(kUnreadableText, "text holds " + std::to_string(unreadable) +
+                                 (unreadable == 1 ? " piece that is no " : " pieces that are no ") +
+                                 SetName(m_set) + " character: the phone shows U+FFFD for each");
+    if (!m_declared && differsAsUtf8)
+        Add(kUndeclaredUtf8, "text reads as UTF-8, but no character set was declared: the phone "
+                             "shows it as 8859-1; declare AT+CSCS=\"UTF-8\"");
+}
+
+void PhoneReading::Add(FindingKind kind, const std::string& text)
+{
+    ++m_counts[kind];
+    m_found.push_back({kind, text});
+}

@@ -1,0 +1,59 @@
+#include "tools/trace/relay_ends.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+int OpenDevice(const std::string& path)
+{
+    const int device = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (device < 0)
+        return -1;
+    termios line = {};
+    if (tcgetattr(device, &line) == 0) {
+        line.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
+        line.c_oflag &= ~OPOST;
+        line.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+        line.c_cc[VMIN] = 1;
+        line.c_cc[VTIME] = 0;
+        tcsetattr(device, TCSANOW, &line);
+    }
+    return device;
+}
+
+bool OpenProgramPty(const std::string& link, ProgramPty* pty)
+{
+    pty->master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const char* name = nullptr;
+    if (pty->master < 0 || grantpt(pty->master) != 0 || unlockpt(pty->master) != 0 ||
+        (name = ptsname(pty->master)) == nullptr) {
+        CloseProgramPty(pty);
+        return false;
+    }
+    pty->far = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios line = {};
+    if (pty->far < 0 || tcgetattr(pty->far, &line) != 0) {
+        CloseProgramPty(pty);
+        return false;
+    }
+    cfmakeraw(&line);
+    tcsetattr(pty->far, TCSANOW, &line);
+    const std::string temporary = link + ".new";
+    unlink(temporary.c_str());
+    if (symlink(name, temporary.c_str()) != 0 || rename(temporary.c_str(), link.c_str()) != 0) {
+        CloseProgramPty(pty);
+        return false;
+    }
+    return true;
+}
+
+void CloseProgramPty(ProgramPty* pty)
+{
+    for (int* fd : {&pty->master, &pty->far}) {
+        if (*fd >= 0)
+            close(*fd);
+        *fd = -1;
+    }
+}

@@ -1,0 +1,132 @@
+#include "tools/trace/trace_line.h"
+
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+constexpr size_t kSideWidth = 9;
+const char* const kSides[] = {"accessory", "phone", "finding", "summary"};
+
+struct Marker {
+    LineEnd end;
+    const char* text;
+};
+const Marker kMarkers[] = {
+    {LineEnd::kPause, "\\pause"},
+    {LineEnd::kFull, "\\full"},
+    {LineEnd::kGone, "\\gone"},
+    {LineEnd::kEnd, "\\end"},
+};
+
+bool Shown(unsigned char byte)
+{
+    return byte >= 0x20 && byte < 0x7F && byte != '\\';
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool Escaped(const std::string& side)
+{
+    return side == "accessory" || side == "phone";
+}
+
+// Undoes the \xHH escapes of `text` into *bytes, and reads the marker
+// that may close it.
+bool Unescape(const char* text, std::string* bytes, LineEnd* end)
+{
+    *end = LineEnd::kCr;
+    for (; *text != '\0'; ++text) {
+        if (Shown(static_cast<unsigned char>(*text))) {
+            *bytes += *text;
+            continue;
+        }
+        if (*text != '\\')
+            return false;
+        if (text[1] == 'x') {
+            const int high = HexValue(text[2]);
+            const int low = high < 0 ? -1 : HexValue(text[3]);
+            if (low < 0)
+                return false;
+            *bytes += static_cast<char>(high << 4 | low);
+            text += 3;
+            continue;
+        }
+        for (const Marker& marker : kMarkers) {
+            if (strcmp(text, marker.text) == 0) {
+                *end = marker.end;
+                return true;
+            }
+        }
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string FormatTraceLine(const TraceLine& line)
+{
+    char head[64];
+    snprintf(head, sizeof head, "%4llu.%03llu %-*s ",
+             static_cast<unsigned long long>(line.ms / 1000),
+             static_cast<unsigned long long>(line.ms % 1000), static_cast<int>(kSideWidth),
+             line.side.c_str());
+    std::string written = head;
+    for (const char c : line.text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (Shown(byte)) {
+            written += c;
+        } else {
+            char escape[5];
+            snprintf(escape, sizeof escape, "\\x%02X", byte);
+            written += escape;
+        }
+    }
+    for (const Marker& marker : kMarkers) {
+        if (marker.end == line.end)
+            written += marker.text;
+    }
+    return written + '\n';
+}
+
+bool ParseTraceLine(const std::string& written, TraceLine* line)
+{
+    const char* at = written.c_str();
+    while (*at == ' ')
+        ++at;
+    unsigned long long seconds = 0;
+    unsigned int milliseconds = 0;
+    int used = 0;
+    if (sscanf(at, "%llu.%3u%n", &seconds, &milliseconds, &used) != 2 || at[used - 4] != '.' ||
+        at[used] != ' ')
+        return false;
+    line->ms = seconds * 1000 + milliseconds;
+    at += used + 1;
+    const size_t sideLength = strcspn(at, " ");
+    line->side.assign(at, sideLength);
+    bool known = false;
+    for (const char* side : kSides)
+        known |= line->side == side;
+    if (!known)
+        return false;
+    at += sideLength;
+    // The padding, and the one space before the text; a line with no text
+    // may have lost its trailing blanks.
+    for (size_t column = sideLength; column < kSideWidth + 1 && *at == ' '; ++column)
+        ++at;
+    line->text.clear();
+    if (!Escaped(line->side)) {
+        line->text = at;
+        line->end = LineEnd::kCr;
+        return true;
+    }
+    return Unescape(at, &line->text, &line->end);
+}

@@ -1,0 +1,35 @@
+// One line of a trace: when, who, and what crossed, written so that a person
+// reads it and check-trace reads it back byte for byte:
+//
+//     12.345 accessory AT*EASM="Caf\xC3\xA9",1,1,1,"Play"
+//
+// seconds since the trace began, the side word padded to nine, and the text.
+// Every byte outside printable ASCII, and the backslash, is written as \xHH,
+// so a backslash followed by anything else is a marker: a line that did not
+// end with its CR ends with one that says how it ended.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+
+// How a line of the accessory's ended. Only kCr ends with its CR (which the
+// trace leaves out); the phone took the others as they stood when the bytes
+// paused for more than 200 ms (\pause), when they filled its 2047-byte
+// buffer (\full), or when the device went (\gone); \end: the trace ended
+// before the phone took it. A phone line is kCr or kEnd.
+enum class LineEnd { kCr, kPause, kFull, kGone, kEnd };
+
+struct TraceLine {
+    uint64_t ms = 0;   // since the trace began
+    std::string side;  // accessory, phone, finding, summary
+    std::string text;  // the bytes, unescaped; a finding's or summary's words
+    LineEnd end = LineEnd::kCr;
+};
+
+// The line as the trace writes it, with its newline.
+std::string FormatTraceLine(const TraceLine& line);
+
+// Reads a line (without its newline) as FormatTraceLine wrote it; false for
+// anything else. A finding's or summary's text is kept as written.
+bool ParseTraceLine(const std::string& written, TraceLine* line);
