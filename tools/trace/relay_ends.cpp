@@ -1,6 +1,7 @@
 #include "tools/trace/relay_ends.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <termios.h>
@@ -46,11 +47,21 @@ bool OpenProgramPty(const std::string& link, ProgramPty* pty)
         CloseProgramPty(pty);
         return false;
     }
+    pty->link = link;
+    pty->farName = name;
     return true;
 }
 
+// Unlinked before it is closed: the system may give a closed pty to the
+// next terminal, whose input the program would then read.
 void CloseProgramPty(ProgramPty* pty)
 {
+    char target[PATH_MAX];
+    const ssize_t length = pty->link.empty() ? -1
+                                             : readlink(pty->link.c_str(), target, sizeof target);
+    if (length > 0 && pty->farName.compare(0, std::string::npos, target, length) == 0)
+        unlink(pty->link.c_str());
+    pty->link.clear();
     for (int* fd : {&pty->master, &pty->far}) {
         if (*fd >= 0)
             close(*fd);

@@ -10,12 +10,14 @@
 int OpenDevice(const std::string& path);
 
 // A pty whose far end `link` names: the link is replaced in one step, so
-// that the program never finds it missing. The relay keeps the far end open
-// too, so that the program may close and open it again without the pty
-// ending.
+// that the program never finds it missing, and goes when the pty is closed.
+// The relay keeps the far end open too, so that the program may close and
+// open it again without the pty ending.
 struct ProgramPty {
     int master = -1;  // non-blocking
     int far = -1;
+    std::string link;
+    std::string farName;
 };
 bool OpenProgramPty(const std::string& link, ProgramPty* pty);
 void CloseProgramPty(ProgramPty* pty);

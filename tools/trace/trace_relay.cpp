@@ -6,7 +6,8 @@
 //   trace-relay DEVICE LINK TRACE
 //
 // DEVICE keeps its speed and framing (the relay only makes the line raw).
-// LINK becomes a symbolic link to the pty's end that the program opens.
+// LINK becomes a symbolic link to the pty's end that the program opens, and
+// goes whenever that pty ends.
 // TRACE is a file, or - for standard output (trace_line.h says how a line
 // is written). The accessory's bytes are cut into lines where the phone
 // cuts them, by the program's own framing, live: a line the phone takes
