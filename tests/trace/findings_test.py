@@ -1,0 +1,205 @@
+#!/usr/bin/env python3
+"""The findings end to end: each row's bytes are sent on one end of a pty
+pair, the trace relay takes the other end as its device, and the program
+under Wine answers on the relay's pty as COM4:. Each row must be traced
+exactly as sent, timed from the trace's start, followed by the findings it
+names and no others, all of it in the trace by the time the phone's answer
+has arrived (a trace watched live shows it at once); the summary counts
+them, and check-trace prints the same trace again from the file.
+
+  findings_test.py TRACE_TOOLS REMOTE_EXE      (WINEPREFIX: the null prefix)
+"""
+import os
+import re
+import select
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+PAUSE = None  # the accessory pauses for 300 ms, longer than the phone waits
+ROWS = [  # what the accessory sends, and the findings after it, in order
+    ([b'AT*EAM="Caf\xe9"\r\r'], []),  # 8859-1 before any declaration; the second CR
+    ([b"AT\r\nAT+CSCS?\r"], []),  # CR LF line ends
+    ([b'AT*EASM="Men\xfc",1,1,2,"K\xe4se","M\xfcller"\r'], []),  # no trailing ,1
+    ([b'AT*EASM="Sh', PAUSE, b'ow",1,1,1,"A",1\r'],
+     ["a pause of more than 200 ms inside the line", "title has no closing quote",
+      "the rest of the line cut before"]),
+    ([b"AT+X" + b"Y" * 2100 + b"\r"],
+     ["line over 2047 bytes", "AT+XYYYYYYYYYYYY: the phone answers OK and does nothing",
+      "the rest of the line cut before"]),
+    ([b"A\nT\0\r"], ["1 LF and 1 NUL bytes in the line: the phone drops them"]),
+    ([b"AT\n", PAUSE], ["line ended by LF alone: the phone took it only after a 200 ms pause"]),
+    ([b'AT*EASM="M",1,1,5,"A","B","C","D",1\r'],
+     ["submenu declares 5 items and gives 4: the phone shows 4"]),
+    ([b'AT*EASM="M",1,3,2,"A","B",1\r'], ["selection 3 is outside 1..2: the phone selects no"]),
+    ([b'AT*EASM="M",2,1,1,"A",1\r'], ["the number after the title is 2, not 1: the phone shows"]),
+    ([b'AT*EASM="M",1,one,1,"A",1\r'], ["the numbers after the title cannot be read"]),
+    ([b'AT*EASM="' + b"T" * 70 + b'",1,1,1,"' + b"I" * 64 + b'",1\r'],
+     ["title is 70 characters: the phone shows its first 63",
+      "item 1 is 64 characters: the phone shows its first 63"]),
+    ([b'AT*EASM="M",1,1,1,"A\r'], ["item 1 has no closing quote: the phone leaves it out"]),
+    ([b'AT*EASM="M,1,1,1\r'], ["title has no closing quote: the phone shows an empty list"]),
+    ([b'AT*EASM="M",1,1,10' + b"".join(b',"Item %d with a rather long text"' % i
+                                       for i in range(10)) + b",1\r"],
+     ["submenu line is 350 characters: the phone keeps 259 and shows 7 of its 10 items"]),
+    ([b'AT*EAM="Slides\r'], ["entry name has no closing quote: the phone takes the rest"]),
+    ([b'AT*EAM="Slides",1\r'], ["after the entry name's closing quote: the phone ignores `,1`"]),
+    ([b'AT*EAM="' + b"N" * 300 + b'"\r'], ["entry name is 300 characters: the phone keeps its"]),
+    ([b'AT*EASM="Caf\xc3\xa9",1,1,1,"A",1\r'],
+     ['no character set was declared: the phone shows it as 8859-1; declare AT+CSCS="UTF-8"']),
+    ([b'AT+CSCS="KOI8-R"\r'], ['a character set the phone does not support: it keeps "8859-1']),
+    ([b'AT+CSCS="UTF-8"\rAT*EASM="\xc5\x81\xc3\xb3d\xc5\xba",1,1,1,"\xe2\x82\xac",1\r'], []),
+    ([b'AT*EASM="\xc3(",1,1,1,"\xff",1\r'], ['text holds 2 pieces that are no "UTF-8" character']),
+    ([b"AT+CMER=3,0\rAT+CMER=0\rATI\\\r"], ["AT+CMER: the phone answers OK and does nothing",
+                                            "ATI\\x5C: the phone answers OK and does nothing"]),
+]
+GONE = ([b'AT*EASM="Gon', b"e"], ["the device went inside the line", "title has no closing"])
+SENTINEL, SENTINEL_ANSWER = b"AT+CSCS=?\r", b'+CSCS: ("'  # clean, and answered its own way
+KEY = r"HKCU\Software\Tarvane\Velorine\ZezevevedArivez"
+MARKER = r"\\(pause|full|gone|end)$"
+
+
+def shown(data):
+    return "".join(chr(b) if 0x20 <= b < 0x7F and b != 0x5C else "\\x%02X" % b for b in data)
+
+
+def entries(path):
+    """(seconds, side, text) for each whole line of the trace."""
+    lines = open(path).read().split("\n")[:-1]
+    return [(float(m[1]), m[2].strip(), m[3])
+            for m in (re.fullmatch(r" *(\d+\.\d{3}) (.{9}) (.*)", line) for line in lines)]
+
+
+def until(condition, what):
+    end = time.monotonic() + 20
+    while not condition():
+        if time.monotonic() > end:
+            raise TimeoutError(what)
+        time.sleep(0.01)
+
+
+def row_fault(row, expected, lines, sent_at, answered_at):
+    """What is wrong with a row's bytes, findings or times in the trace."""
+    texts = [text for _, side, text in lines if side == "accessory"]
+    traced = "".join(re.sub(MARKER, "", t) + ("" if re.search(MARKER, t) else "\\x0D")
+                     for t in texts)
+    found = [text for _, side, text in lines if side == "finding"]
+    times = [at for at, side, _ in lines if side == "accessory"]
+    if traced != shown(b"".join(part for part in row if part)):
+        return "traced as %r" % texts
+    if len(found) != len(expected) or any(e not in f for e, f in zip(expected, found)):
+        return "findings %r" % found
+    if not all(sent_at - 0.5 <= at <= answered_at + 0.001 for at in times):
+        return "times %r; sent at %.3f, answered at %.3f" % (times, sent_at, answered_at)
+    return None
+
+
+def session(tools, remote, work, trace):
+    """Plays the rows, and the device going inside a line; their faults."""
+    device, peer_path = work + "/device", work + "/peer"
+    link = os.environ["WINEPREFIX"] + "/dosdevices/com4"
+    pair = subprocess.Popen(["socat", "pty,raw,echo=0,link=" + device,
+                             "pty,raw,echo=0,link=" + peer_path])
+    until(lambda: os.path.exists(device) and os.path.exists(peer_path), "no pty pair")
+    subprocess.run(["wine", "reg", "add", KEY, "/v", "COMPort", "/t", "REG_DWORD", "/d", "4", "/f"],
+                   capture_output=True, check=True)
+    start = time.monotonic()
+    relay = subprocess.Popen([tools + "/trace-relay", device, link, trace])
+    until(lambda: os.path.islink(link), "the relay made no pty")
+    program = subprocess.Popen(["wine", remote], stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL)
+    peer, received, faults = os.open(peer_path, os.O_RDWR | os.O_NOCTTY), [b""], []
+
+    def answered(before):
+        while select.select([peer], [], [], 0)[0]:
+            received[0] += os.read(peer, 65536)
+        return received[0].count(SENTINEL_ANSWER) > before and received[0].endswith(b"OK\r")
+
+    try:
+        while not select.select([peer], [], [], 1)[0]:  # until the program answers
+            os.write(peer, b"AT\r")
+        time.sleep(1)  # a trace timed from its first line would show no second before it
+        if any(side != "accessory" and side != "phone" for _, side, _ in entries(trace)):
+            faults.append("AT gives a finding")
+        for row, expected in ROWS + [GONE]:
+            seen, before = len(entries(trace)), received[0].count(SENTINEL_ANSWER)
+            sent_at = time.monotonic() - start
+            for part in row:
+                os.write(peer, part) if part else time.sleep(0.3)
+                time.sleep(0.05 if row is GONE[0] else 0)
+            if row is GONE[0]:
+                pair.kill()
+                until(lambda: any(t.endswith("\\gone") for _, _, t in entries(trace)[seen:]),
+                      "no line cut by the device going")
+                lines, answered_at = entries(trace)[seen:], time.monotonic() - start
+            else:
+                os.write(peer, SENTINEL)
+                until(lambda: answered(before), "no answer to %r" % row)
+                answered_at, lines = time.monotonic() - start, entries(trace)[seen:]
+                cut = max([i for i, (_, side, _) in enumerate(lines) if side != "phone"] or [0])
+                if lines[cut:] == [] or lines[cut][1:] != ("accessory", "AT+CSCS=?") or \
+                        lines[-1][1:] != ("phone", "OK"):  # its answer, and nothing after it
+                    faults.append("%r: not in the trace once answered: %r" % (row, lines[cut:]))
+                    continue
+                lines = lines[:cut]
+            fault = row_fault(row, expected, lines, sent_at, answered_at)
+            faults += ["%r: %s" % (row, fault)] if fault else []
+    except TimeoutError as missing:
+        faults.append(str(missing))
+    finally:
+        program.terminate()
+        relay.terminate()
+        relay.wait(10)
+        pair.kill()
+        if os.path.lexists(link):
+            faults.append("the link to the relay's pty outlived it")
+            os.remove(link)
+        subprocess.run(["wine", "reg", "delete", KEY, "/v", "COMPort", "/f"], capture_output=True)
+    return faults
+
+
+def check_trace_faults(check, trace, work):
+    """check-trace prints a trace again, its findings worked out afresh; checks
+    one cut short as far as it goes; says in one line what is no trace."""
+    text, checked = open(trace).read(), work + "/checked"
+    stale = re.sub(r"(?m)^.{9}finding .*\n", "",
+                   re.sub(r"(?m)^(.{9}summary   ).*$", r"\1no findings", text))
+    cut = text.index("Caf\\xC3\\xA9") + 5  # inside an escape
+    faults = []
+    for name, content, start in (("a trace", text, None), ("stale findings", stale, None),
+                                 ("cut short", text[:cut], text[:text.rindex("\n", 0, cut) + 1])):
+        open(checked, "w").write(content)
+        out = subprocess.run([check, checked], capture_output=True, text=True)
+        if out.returncode != 0 or (out.stdout != text if start is None else not (
+                out.stdout.startswith(start) and " summary " in out.stdout.splitlines()[-1])):
+            faults.append("check-trace, %s: %r" % (name, out.stdout[-200:] + out.stderr))
+    open(checked, "w").write(text.split("\n", 1)[0] + "\n\nAT\n")
+    for path, refusal in ((checked, "line 2 is not a trace line"),
+                          (work + "/none", "cannot be read")):
+        out = subprocess.run([check, path], capture_output=True, text=True)
+        said = "check-trace: %s: %s" % (path, refusal)
+        if out.returncode == 0 or out.stdout or not out.stderr.startswith(said) or \
+                out.stderr.count("\n") != 1:
+            faults.append("check-trace refuses %s with %r" % (path, out.stderr))
+    return faults
+
+
+def main(tools, remote):
+    work = tempfile.mkdtemp()
+    trace = work + "/trace.txt"
+    faults = session(tools, remote, work, trace)
+    final = entries(trace)
+    counted = sum(int(text.rsplit(": ", 1)[1]) for _, side, text in final if side == "summary")
+    if counted != sum(side == "finding" for _, side, _ in final):
+        faults.append("the summary counts %d findings" % counted)
+    faults += check_trace_faults(tools + "/check-trace", trace, work)
+    print("".join("findings_test: %s\n" % fault for fault in faults), end="")
+    print("%d passed, %d failed" % (len(ROWS) + 7 - len(faults), len(faults)))
+    print("findings_test: the trace is in " + trace) if faults else shutil.rmtree(work)
+    return not faults
+
+
+if __name__ == "__main__":
+    sys.exit(0 if main(*sys.argv[1:]) else 1)
