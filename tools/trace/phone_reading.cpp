@@ -101,16 +101,24 @@ std::vector<Finding> PhoneReading::Read(const std::string& raw, LineEnd end)
     std::string line = raw;  // as the phone keeps it
     line.resize(CleanBatch(&line[0], line.size()));
     const bool continues = m_continues;
+    const bool cut = (end == LineEnd::kPause && !endedByLf) || end == LineEnd::kFull ||
+                     end == LineEnd::kGone;
     m_afterCr = end == LineEnd::kCr;
-    m_continues = (end == LineEnd::kPause && !endedByLf) || end == LineEnd::kFull;
+    m_continues = cut && end != LineEnd::kGone;
     if (line.empty())
         return m_found;  // the phone passes over an empty line
     CharacterSet declared = m_set;
-    switch (ReadLineKind(line.c_str(), &declared)) {
-    case kSetDeclaration:
+    const LineKind kind = ReadLineKind(line.c_str(), &declared);
+    if (kind == kSetDeclaration) {
         m_set = declared;
         m_declared = true;
-        break;
+    }
+    // What the phone makes of a part of a line says nothing of the line
+    // meant: the cut is the finding.
+    if (cut)
+        return m_found;
+    switch (kind) {
+    case kSetDeclaration: break;
     case kUnsupportedSetLine:
         Add(kUnsupportedSet, "declares a character set the phone does not support: it keeps " +
                                  SetName(m_set));
