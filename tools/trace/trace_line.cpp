@@ -33,6 +33,11 @@ int HexValue(char c)
     return -1;
 }
 
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
 bool Escaped(const std::string& side)
 {
     return side == "accessory" || side == "phone";
@@ -102,14 +107,18 @@ bool ParseTraceLine(const std::string& written, TraceLine* line)
     const char* at = written.c_str();
     while (*at == ' ')
         ++at;
-    unsigned long long seconds = 0;
-    unsigned int milliseconds = 0;
-    int used = 0;
-    if (sscanf(at, "%llu.%3u%n", &seconds, &milliseconds, &used) != 2 || at[used - 4] != '.' ||
-        at[used] != ' ')
+    // Seconds, a point and three digits of milliseconds.
+    uint64_t ms = 0;
+    const char* digits = at;
+    for (; IsDigit(*at); ++at)
+        ms = ms * 10 + static_cast<uint64_t>(*at - '0');
+    if (at == digits || at[0] != '.' || !IsDigit(at[1]) || !IsDigit(at[2]) || !IsDigit(at[3]) ||
+        at[4] != ' ')
         return false;
-    line->ms = seconds * 1000 + milliseconds;
-    at += used + 1;
+    for (const char* digit = at + 1; digit != at + 4; ++digit)
+        ms = ms * 10 + static_cast<uint64_t>(*digit - '0');
+    line->ms = ms;
+    at += 5;
     const size_t sideLength = strcspn(at, " ");
     line->side.assign(at, sideLength);
     bool known = false;
