@@ -21,8 +21,10 @@ constexpr size_t kRoom = kMaxInput * 2;
 wchar_t g_whole[kRoom], g_cut[kRoom], g_rest[kRoom];
 char16_t g_reference[kRoom];
 
-// Each run of U+FFFD as one; returns the units kept, at the start.
-size_t Collapse(wchar_t* units, size_t count)
+// Each run of U+FFFD as one; returns the units kept, at the start. (A
+// U+FFFD that the text encodes may stand beside the marks.)
+template <typename Unit>
+size_t Collapse(Unit* units, size_t count)
 {
     size_t kept = 0;
     for (size_t i = 0; i < count; ++i) {
@@ -34,8 +36,7 @@ size_t Collapse(wchar_t* units, size_t count)
 
 // iconv from the start, and again past each place it stops at: a byte that
 // begins no character, with the continuation bytes after it, which begin
-// none either. Its runs of U+FFFD are one, as after Collapse; *stops
-// counts the places.
+// none either; *stops counts the places.
 size_t Reference(const uint8_t* data, size_t size, size_t* stops)
 {
     static const iconv_t toUtf16 = iconv_open("UTF-16LE", "UTF-8");
@@ -81,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t read = 0, unreadable = 0, stops = 0;
     const size_t utf8 =
         Collapse(g_whole, DecodeText(kUtf8, text, size, g_whole, kRoom, &read, &unreadable));
-    if (utf8 != Reference(data, size, &stops) || !SameUnits(g_whole, g_reference, utf8) ||
+    if (utf8 != Collapse(g_reference, Reference(data, size, &stops)) ||
+        !SameUnits(g_whole, g_reference, utf8) ||
         (unreadable == 0) != (stops == 0))
         __builtin_trap();
 
