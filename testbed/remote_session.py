@@ -11,7 +11,7 @@ the benchmark and the script tests:
 The session asks until the program answers, then sends a Latin-1 byte, an
 LF, a submenu, fifty ATs one by one and 200 submenus at once (N times, by
 default once), and prints the reply times and the burst's, LABEL after each
-name; FILE gets them as the benchmark's figures. After a return it asks
+name; FILE gets them as the benchmark's figures, every sample kept. After a return it asks
 again, then leaves a line unfinished, which the program answers once the
 bytes pause. Both fail when an answer is missing.
 """
@@ -68,18 +68,20 @@ def percentile(samples, fraction):
 
 
 def figure(name, samples, unit, compared_with=""):
-    """The median, within the smallest sample and the 95th percentile."""
+    """The median, within the smallest sample and the 95th percentile; the
+    samples themselves for the benchmark's rank test."""
     value, low, high = (percentile(samples, f) for f in (0.5, 0, 0.95))
     spread = " (%.2f to %.2f, n=%d)" % (low, high, len(samples)) if len(samples) > 1 else ""
     print("%s: %.2f %s%s" % (name, value, unit, spread))
-    return {"name": name, "unit": unit, "value": value, "low": low, "high": high,
-            "n": len(samples), "spread": "samples", "compared_with": compared_with}
+    return {"name": name, "unit": unit, "spread": "samples", "compared_with": compared_with,
+            "value": value, "low": low, "high": high, "n": len(samples),
+            "samples": [round(sample, 4) for sample in samples]}
 
 
 def exact(name, value, unit, compared_with=""):
     print("%s: %d %s" % (name, value, unit))
-    return {"name": name, "unit": unit, "value": value, "low": value, "high": value, "n": 1,
-            "spread": "exact", "compared_with": compared_with}
+    return {"name": name, "unit": unit, "spread": "exact", "compared_with": compared_with,
+            "value": value, "low": value, "high": value, "n": 1, "samples": [value]}
 
 
 def session(peer, log, label, bursts=1, figures_file=None):
