@@ -2,10 +2,13 @@
 // null-modem. Prints each figure as it comes, and writes them all as JSON
 // for bench/report.py's table.
 //
-//   bench.exe [--quick] [--bin DIR] [--label NAME] --out FILE
+//   bench.exe [--quick] [--bin DIR] [--label NAME] [--rounds R --round K] --out FILE
 //
 // DIR holds the remote.exe and accessory-demo.exe to measure (by default
 // the ones beside this program), so that two builds compare in one run.
+// With R rounds, this run is round K of R and takes 1/R of each figure's
+// samples: two builds measured in alternating rounds see the same load on a
+// shared machine, and their rounds' samples are pooled in the table.
 #include <windows.h>
 
 #include <stdio.h>
@@ -31,21 +34,30 @@ struct Options {
     bool quick = false;
     std::wstring bin;
     std::string label = "bench";
+    int rounds = 1;
+    int round = 1;
     std::wstring out;
 };
 
-// What a figure's change must exceed to be news: the spread of its own
-// samples, the resolution of a single reading, or nothing at all for counts
-// and sizes. A figure of kNone is shown but never compared.
-enum class Spread { kSamples, kResolution, kExact, kNone };
+// This round's part of a figure's samples, `quick` or `full` in all:
+// rounded up, so that the rounds together take at least as many, and
+// `atLeast`, so that a comparison has enough of a costly figure's samples on
+// each side for the rank test to tell a change from chance (six a side in
+// three rounds).
+int Share(const Options& options, int quick, int full, int atLeast = 1)
+{
+    const int total = options.quick ? quick : full;
+    return std::max(atLeast, (total + options.rounds - 1) / options.rounds);
+}
+
+// Samples are compared by their ranks, so a change is news only when the
+// samples bear it out; counts, sizes and flags are exact, any change news.
+enum class Spread { kSamples, kExact };
 
 struct Figure {
     std::string name;
     std::string unit;
-    double value;  // the median of samples; -1 when not measured
-    double low;
-    double high;
-    size_t n;
+    std::vector<double> samples;  // -1: not within the figure's wait
     Spread spread;
     std::string comparedWith;
 };
@@ -58,42 +70,68 @@ std::string JsonString(const std::string& text)
     return quoted + "\"";
 }
 
+double Percentile(std::vector<double> samples, double fraction)
+{
+    if (samples.empty())
+        return -1;
+    std::sort(samples.begin(), samples.end());
+    return samples[static_cast<size_t>(fraction * (samples.size() - 1) + 0.5)];
+}
+
 // Each figure is printed as it is measured, as a progress log (the table is
-// bench/report.py's, from the JSON written at the end).
+// bench/report.py's, from the JSON written at the end, which keeps every
+// sample so that the rounds can be pooled).
 class Report {
 public:
-    explicit Report(const std::string& label) : m_label(label) {}
+    explicit Report(const Options& options) : m_label(options.label)
+    {
+        if (options.rounds > 1)
+            m_label += " " + std::to_string(options.round) + "/" + std::to_string(options.rounds);
+    }
 
     void Add(const Figure& figure)
     {
         m_figures.push_back(figure);
+        // The median, within the smallest sample and the 95th percentile:
+        // the slowest few are the machine's as often as the program's.
+        const std::vector<double>& samples = figure.samples;
         printf(figure.spread == Spread::kExact ? "[%s] %s: %.10g%s%s" : "[%s] %s: %.2f%s%s",
-               m_label.c_str(), figure.name.c_str(), figure.value, figure.unit.empty() ? "" : " ",
-               figure.unit.c_str());
+               m_label.c_str(), figure.name.c_str(), Percentile(samples, 0.5),
+               figure.unit.empty() ? "" : " ", figure.unit.c_str());
         if (figure.spread == Spread::kSamples)
-            printf(" (%.2f to %.2f, n=%zu)", figure.low, figure.high, figure.n);
-        else if (figure.spread == Spread::kResolution)
-            printf(" (%.2f to %.2f)", figure.low, figure.high);
+            printf(" (%.2f to %.2f, n=%zu)", Percentile(samples, 0), Percentile(samples, 0.95),
+                   samples.size());
         printf("\n");
         fflush(stdout);
     }
     void Write(const Options& options) const
     {
-        static const char* const kSpreads[] = {"samples", "resolution", "exact", "none"};
+        static const char* const kSpreads[] = {"samples", "exact"};
         FILE* file = _wfopen(options.out.c_str(), L"w");
         if (file == nullptr)
             return;
-        fprintf(file, "{\"label\": %s, \"quick\": %s, \"figures\": [\n",
-                JsonString(options.label).c_str(), options.quick ? "true" : "false");
+        fprintf(file,
+                "{\"label\": %s, \"quick\": %s, \"round\": %d, \"rounds\": %d, "
+                "\"figures\": [\n",
+                JsonString(options.label).c_str(), options.quick ? "true" : "false",
+                options.round, options.rounds);
         for (size_t i = 0; i < m_figures.size(); ++i) {
             const Figure& figure = m_figures[i];
+            std::string samples;
+            for (const double sample : figure.samples) {
+                char text[32];
+                snprintf(text, sizeof text, "%s%.4f", samples.empty() ? "" : ", ", sample);
+                samples += text;
+            }
             fprintf(file,
-                    "  {\"name\": %s, \"unit\": %s, \"value\": %.3f, \"low\": %.3f, "
-                    "\"high\": %.3f, \"n\": %zu, \"spread\": \"%s\", \"compared_with\": %s}%s\n",
+                    "  {\"name\": %s, \"unit\": %s, \"spread\": \"%s\", \"compared_with\": %s,\n"
+                    "   \"value\": %.4f, \"low\": %.4f, \"high\": %.4f, \"n\": %zu,\n"
+                    "   \"samples\": [%s]}%s\n",
                     JsonString(figure.name).c_str(), JsonString(figure.unit).c_str(),
-                    figure.value, figure.low, figure.high, figure.n,
                     kSpreads[static_cast<int>(figure.spread)],
-                    JsonString(figure.comparedWith).c_str(), i + 1 < m_figures.size() ? "," : "");
+                    JsonString(figure.comparedWith).c_str(), Percentile(figure.samples, 0.5),
+                    Percentile(figure.samples, 0), Percentile(figure.samples, 0.95),
+                    figure.samples.size(), samples.c_str(), i + 1 < m_figures.size() ? "," : "");
         }
         fprintf(file, "]}\n");
         fclose(file);
@@ -104,27 +142,16 @@ private:
     std::vector<Figure> m_figures;
 };
 
-double Percentile(std::vector<double> samples, double fraction)
-{
-    if (samples.empty())
-        return -1;
-    std::sort(samples.begin(), samples.end());
-    return samples[static_cast<size_t>(fraction * (samples.size() - 1) + 0.5)];
-}
-
-// The median, within the smallest sample and the 95th percentile: the
-// slowest few are the machine's as often as the program's.
 void AddSpread(Report& report, const std::string& name, const std::vector<double>& samples,
                const std::string& comparedWith = "", const std::string& unit = "ms")
 {
-    report.Add({name, unit, Percentile(samples, 0.5), Percentile(samples, 0),
-                Percentile(samples, 0.95), samples.size(), Spread::kSamples, comparedWith});
+    report.Add({name, unit, samples, Spread::kSamples, comparedWith});
 }
 
 void AddExact(Report& report, const std::string& name, double value, const std::string& unit,
               const std::string& comparedWith = "")
 {
-    report.Add({name, unit, value, value, value, 1, Spread::kExact, comparedWith});
+    report.Add({name, unit, {value}, Spread::kExact, comparedWith});
 }
 
 // How long 115200 and 921600 baud lines take to carry `bytes` (ten bits a
@@ -153,9 +180,11 @@ size_t CountOks(const std::string& bytes)
     return count;
 }
 
+// The bursts and the start: costly, so few, but six a side in a
+// comparison's three rounds.
 int Repetitions(const Options& options)
 {
-    return options.quick ? 3 : 5;
+    return Share(options, 3, 5, 2);
 }
 
 struct BurstResult {
@@ -172,7 +201,9 @@ BurstResult Burst(Peer& peer, const std::string& bytes, size_t lines)
     // Polled, not waited on: a waiter woken by every OK would add server
     // round trips of its own to each of the program's lines.
     Eventually([&] { return peer.ReceivedLines().size() >= lines; }, 60000);
-    Sleep(1000);  // a late extra answer would show here
+    // A late extra answer would show here, or in the next repetition's
+    // count: well after the reader's 200 ms pause.
+    Sleep(500);
     return {CountOks(peer.Received()), peer.LastArrivalMs() - start};
 }
 
@@ -215,33 +246,48 @@ double AccessoryStartUp(Peer& peer)
     return peer.LastArrivalMs() - start;
 }
 
+// Handles and threads are counted once two readings 100 ms apart agree: a
+// port switch's reader thread and its handles take a moment to go, and a
+// count read meanwhile would differ from round to round with the same code.
 void AddProcessState(Report& report, RemoteProgram& program, const std::string& when)
 {
     const Child& child = program.Process();
-    AddExact(report, "remote.exe handles " + when, HandleCount(child.Id()), "");
-    AddExact(report, "remote.exe threads " + when, ThreadCount(child.Id()), "");
-    // One reading, and how far it moves from run to run nothing here shows:
-    // shown, not compared.
-    const double kb = CommittedKb(child.Process());
-    report.Add({"remote.exe committed memory " + when, "KB", kb, kb, kb, 1, Spread::kNone, ""});
+    size_t handles = HandleCount(child.Id()), threads = ThreadCount(child.Id());
+    for (int read = 0; read < 50; ++read) {
+        Sleep(100);
+        const size_t nowHandles = HandleCount(child.Id()), nowThreads = ThreadCount(child.Id());
+        if (nowHandles == handles && nowThreads == threads)
+            break;
+        handles = nowHandles, threads = nowThreads;
+    }
+    AddExact(report, "remote.exe handles " + when, static_cast<double>(handles), "");
+    AddExact(report, "remote.exe threads " + when, static_cast<double>(threads), "");
+    // It moves by a page or two with the same code: one reading a round, a
+    // sample among the rounds'.
+    AddSpread(report, "remote.exe committed memory " + when,
+              {static_cast<double>(CommittedKb(child.Process()))}, "", "KB");
 }
 
-// As Linux counts the program's time, in 10 ms ticks: a single reading is
-// good to a tick over the interval. -1 when it cannot be read.
-void IdleCpu(Report& report, RemoteProgram& program, const std::string& name, DWORD ms)
+// As Linux counts the program's time, in 10 ms ticks, over back-to-back
+// readings (half a second each in the quick run, a second in the full),
+// this round's part of them: they are the figure's samples.
+void IdleCpu(Report& report, RemoteProgram& program, const std::string& name,
+             const Options& options)
 {
-    const double before = program.CpuMs();
-    Sleep(ms);
-    const double after = program.CpuMs();
-    const std::string comparedWith = "of one core, over " + std::to_string(ms / 1000) + " s";
-    if (before < 0 || after < 0) {
-        report.Add({name, "%", -1, -1, -1, 0, Spread::kNone, comparedWith});
-        return;
+    const DWORD ms = options.quick ? 500 : 1000;
+    std::vector<double> readings;
+    double before = program.CpuMs();
+    for (int i = 0; i < Share(options, 6, 9); ++i) {
+        Sleep(ms);
+        const double after = program.CpuMs();
+        if (before >= 0 && after >= 0)
+            readings.push_back(100.0 * (after - before) / ms);
+        before = after;
     }
-    const double value = 100.0 * (after - before) / ms;
-    const double tick = 100.0 * 10 / ms;
-    report.Add({name, "%", value, std::max(0.0, value - tick), value + tick, 1,
-                Spread::kResolution, comparedWith});
+    AddSpread(report, name, readings,
+              "of one core, readings of " + std::to_string(ms) + " ms (a tick: " +
+                  std::to_string(1000 / ms) + " %)",
+              "%");
 }
 
 // Picks a port in the list and times from the moment its box has gone until
@@ -250,6 +296,12 @@ void IdleCpu(Report& report, RemoteProgram& program, const std::string& name, DW
 // box's window to be withdrawn before the box is gone.)
 double SwitchPort(RemoteProgram& program, Peer& next, int port)
 {
+    if (port == 0) {  // no port: marked at once, and no device to answer
+        program.PostKey('1');
+        DismissMessageBox(5000);
+        Eventually([&] { return program.Item(0).find(L" - ") != std::wstring::npos; }, 5000);
+        return 0;
+    }
     program.PostKey('1' + port);
     Eventually([] { return FindWindowW(L"#32770", L"Remote") != nullptr; }, 5000);
     next.Forget();
@@ -263,10 +315,10 @@ double SwitchPort(RemoteProgram& program, Peer& next, int port)
 
 void PortMode(Report& report, RemoteProgram& program, Peer& peer, const Options& options)
 {
-    IdleCpu(report, program, "idle CPU with a port open", options.quick ? 3000 : 10000);
+    IdleCpu(report, program, "idle CPU with a port open", options);
 
     std::vector<double> replies;
-    for (int i = 0; i < (options.quick ? 50 : 200); ++i) {
+    for (int i = 0; i < Share(options, 50, 200); ++i) {
         Sleep(std::uniform_int_distribution<int>(0, 300)(g_random));
         peer.Forget();
         const double start = NowMs();
@@ -277,7 +329,7 @@ void PortMode(Report& report, RemoteProgram& program, Peer& peer, const Options&
     AddSpread(report, "reply to AT", replies, "floor: " + LineTime(6) + " (AT and OK)");
 
     std::vector<double> startUps;
-    for (int i = 0; i < (options.quick ? 10 : 50); ++i)
+    for (int i = 0; i < Share(options, 10, 50); ++i)
         startUps.push_back(AccessoryStartUp(peer));
     AddSpread(report, "accessory start-up, 7 commands, to the last OK", startUps,
               "floor: " + LineTime(kStartUpBytes));
@@ -290,7 +342,7 @@ void PortMode(Report& report, RemoteProgram& program, Peer& peer, const Options&
         bursts.push_back(Burst(peer, ats, 1000));
     AddBursts(report, "1000 AT at once", bursts, 1000, ats.size());
 
-    const int lines = options.quick ? 10000 : 100000;
+    const int lines = (Share(options, 10000, 100000) + 499) / 500 * 500;
     AddProcessState(report, program, "before " + std::to_string(lines) + " lines");
     for (int sent = 0; sent < lines; sent += 500) {
         std::string chunk;
@@ -303,7 +355,7 @@ void PortMode(Report& report, RemoteProgram& program, Peer& peer, const Options&
     AddProcessState(report, program, "after " + std::to_string(lines) + " lines");
 
     Peer next(kPairB);
-    const int switches = options.quick ? 20 : 1000;
+    const int switches = (Share(options, 20, 1000) + 1) / 2 * 2;
     std::vector<double> picks;
     for (int i = 0; i < switches; ++i) {
         if (i == switches / 2)  // growth between the halves would be a leak
@@ -314,14 +366,14 @@ void PortMode(Report& report, RemoteProgram& program, Peer& peer, const Options&
     AddProcessState(report, program, "after " + std::to_string(switches) + " port switches");
 
     SwitchPort(program, peer, 0);  // no port
-    IdleCpu(report, program, "idle CPU without a port", options.quick ? 3000 : 10000);
+    IdleCpu(report, program, "idle CPU without a port", options);
     SwitchPort(program, peer, 5);
 }
 
 void MenuMode(Report& report, RemoteProgram& program, Peer& peer, const Options& options)
 {
     std::vector<double> shown, keys;
-    for (int i = 0; i < (options.quick ? 10 : 50); ++i) {
+    for (int i = 0; i < Share(options, 10, 50); ++i) {
         // The program answers a submenu once its list has been refilled, so
         // the OK's arrival times the list at the line's resolution; the
         // title then read from the list confirms it.
@@ -344,7 +396,7 @@ void MenuMode(Report& report, RemoteProgram& program, Peer& peer, const Options&
     // The same text in 8859-1 and in UTF-8 (two bytes for each accented
     // letter), in turn, each declared before its submenu.
     std::vector<double> latin1, utf8;
-    for (int i = 0; i < (options.quick ? 10 : 50); ++i) {
+    for (int i = 0; i < Share(options, 10, 50); ++i) {
         for (const bool inUtf8 : {false, true}) {
             peer.Forget();
             peer.Send(inUtf8 ? "AT+CSCS=\"UTF-8\"\r" : "AT+CSCS=\"8859-1\"\r");
@@ -430,14 +482,14 @@ void DeviceReturns(Report& report, Peer& peer, RemoteProgram& program, const Opt
 {
     peer.Hangup();
     std::vector<double> answering, disabled, enabled;
-    for (int i = 0; i < (options.quick ? 3 : 10); ++i) {
+    for (int i = 0; i < Share(options, 3, 10, 2); ++i) {
         {
             Outage outage(kBenchModem, kPairA);
             if (!outage.Gone())
                 break;
             disabled.push_back(TimeUntil([&] { return !IsWindowEnabled(program.List()); }, 3000));
             if (i == 0)
-                IdleCpu(report, program, "CPU while its device is away", 3000);
+                IdleCpu(report, program, "CPU while its device is away", options);
             else
                 Sleep(std::uniform_int_distribution<int>(300, 1300)(g_random));
         }
@@ -464,7 +516,7 @@ void DeviceAbsent(Report& report, const std::wstring& remote, const Options& opt
 {
     const bool picked = when == "pick";
     std::vector<double> answering, markedOk, markedError, ended;
-    for (int i = 0; i < (options.quick ? 3 : 10); ++i) {
+    for (int i = 0; i < Share(options, 3, 10, 2); ++i) {
         WritePortSetting(kPortSettingName, picked ? 0 : 5);
         auto outage = std::make_unique<Outage>(kBenchModem, kPairA);
         if (!outage->Gone())
@@ -475,7 +527,7 @@ void DeviceAbsent(Report& report, const std::wstring& remote, const Options& opt
             DismissMessageBox(5000);
         }
         if (i == 0 && !picked)
-            IdleCpu(report, program, "CPU while retrying", 3000);
+            IdleCpu(report, program, "CPU while retrying", options);
         else
             Sleep(std::uniform_int_distribution<int>(300, 1300)(g_random));
         outage.reset();
@@ -514,7 +566,9 @@ void AccessoryPicks(Report& report, const Options& options)
     phone.WaitForLines(3, 10000);
     Sleep(1500);
     std::vector<double> picks;
-    for (int i = 0; i < (options.quick ? 5 : 20); ++i) {
+    // Cheap, so many: enough for a change in the hand-over's wait to stand out
+    // on this figure alone.
+    for (int i = 0; i < Share(options, 20, 40); ++i) {
         phone.Forget();
         const double start = NowMs();
         phone.Send("*EAMI: 1\r");
@@ -536,10 +590,15 @@ bool ParseOptions(int argc, wchar_t** argv, Options* options)
             options->label = std::string(argv[i + 1], argv[i + 1] + wcslen(argv[i + 1])), ++i;
         else if (arg == L"--out" && i + 1 < argc)
             options->out = argv[++i];
+        else if (arg == L"--rounds" && i + 1 < argc)
+            options->rounds = _wtoi(argv[++i]);
+        else if (arg == L"--round" && i + 1 < argc)
+            options->round = _wtoi(argv[++i]);
         else
             return false;
     }
-    return !options->out.empty();
+    return !options->out.empty() && options->rounds >= 1 && options->round >= 1 &&
+           options->round <= options->rounds;
 }
 
 }  // namespace
@@ -548,10 +607,11 @@ int wmain(int argc, wchar_t** argv)
 {
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
-        fprintf(stderr, "usage: bench.exe [--quick] [--bin DIR] [--label NAME] --out FILE\n");
+        fprintf(stderr, "usage: bench.exe [--quick] [--bin DIR] [--label NAME] [--rounds R --round K] "
+                        "--out FILE\n");
         return 2;
     }
-    Report report(options.label);
+    Report report(options);
 
     const std::wstring remote = options.bin + L"remote.exe";
     WIN32_FILE_ATTRIBUTE_DATA file = {};
@@ -581,7 +641,7 @@ int wmain(int argc, wchar_t** argv)
     DeviceAbsent(report, remote, options, "pick");
     const std::string line = Submenu("Title", 20);
     const std::wstring wide(line.begin(), line.end() - 1);
-    for (const RefillStep& step : ProfileRefill(wide.c_str(), options.quick ? 20 : 100))
+    for (const RefillStep& step : ProfileRefill(wide.c_str(), Share(options, 20, 100)))
         AddSpread(report, std::string("bare-window refill, this build's list: ") + step.name,
                   step.ms);
     AccessoryPicks(report, options);
