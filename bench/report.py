@@ -13,6 +13,7 @@ the figures keep their order.
 import argparse
 import json
 import math
+import statistics
 import sys
 import textwrap
 
@@ -21,7 +22,9 @@ UNMARKABLE = "-"
 # The whole table's chance of a mark with the same code on both sides.
 LEVEL = 0.01
 EXACT_UP_TO = 60  # pooled samples of both sides; beyond, the normal approximation
-ROUNDS_APART = 2
+# Same-code runs' rounds split every way had figures that the rank test
+# passed up to twice their rounds' own spread apart: three leaves a margin.
+ROUNDS_APART = 3
 RULE = ("%s: the change is beyond the run's own spread, on two counts. The samples: a two-sided "
         "rank test (Mann-Whitney U, exact up to %d samples in all) of before's against after's, "
         "each side pooled over its rounds, a timeout ranked slowest, at 1%% across the table "
@@ -169,7 +172,7 @@ def rounds_apart(before, after, factor=ROUNDS_APART):
     of the moment, so the rank test alone would take that for a change."""
     medians = []
     for side in (before, after):
-        medians.append([percentile([math.inf if x == -1 else x for x in samples], 0.5)
+        medians.append([statistics.median([math.inf if x == -1 else x for x in samples])
                         for samples in side["rounds"] if samples])
     b, a = medians
     if not b or not a:
