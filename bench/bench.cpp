@@ -51,8 +51,10 @@ int Share(const Options& options, int quick, int full, int atLeast = 1)
 }
 
 // Samples are compared by their ranks, so a change is news only when the
-// samples bear it out; counts, sizes and flags are exact, any change news.
-enum class Spread { kSamples, kExact };
+// samples bear it out; counts, sizes and flags are exact, any change news. A
+// gauge's samples time this program's own code, the same whichever build is
+// measured: they show the machine, and are never compared.
+enum class Spread { kSamples, kExact, kGauge };
 
 struct Figure {
     std::string name;
@@ -98,7 +100,7 @@ public:
         printf(figure.spread == Spread::kExact ? "[%s] %s: %.10g%s%s" : "[%s] %s: %.2f%s%s",
                m_label.c_str(), figure.name.c_str(), Percentile(samples, 0.5),
                figure.unit.empty() ? "" : " ", figure.unit.c_str());
-        if (figure.spread == Spread::kSamples)
+        if (figure.spread != Spread::kExact)
             printf(" (%.2f to %.2f, n=%zu)", Percentile(samples, 0), Percentile(samples, 0.95),
                    samples.size());
         printf("\n");
@@ -106,7 +108,7 @@ public:
     }
     void Write(const Options& options) const
     {
-        static const char* const kSpreads[] = {"samples", "exact"};
+        static const char* const kSpreads[] = {"samples", "exact", "gauge"};
         FILE* file = _wfopen(options.out.c_str(), L"w");
         if (file == nullptr)
             return;
@@ -642,8 +644,8 @@ int wmain(int argc, wchar_t** argv)
     const std::string line = Submenu("Title", 20);
     const std::wstring wide(line.begin(), line.end() - 1);
     for (const RefillStep& step : ProfileRefill(wide.c_str(), Share(options, 20, 100)))
-        AddSpread(report, std::string("bare-window refill, this build's list: ") + step.name,
-                  step.ms);
+        report.Add({std::string("bare-window refill, this build's list: ") + step.name, "ms",
+                    step.ms, Spread::kGauge, ""});
     AccessoryPicks(report, options);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Tarvane");
     report.Write(options);
