@@ -37,7 +37,7 @@ int SerialAccessoryLink::ShowMenu(int menuId)
         menuId = m_currentMenuId;
     if (menuId != -1)
         m_currentMenuId = menuId;
-    const WORD shownId = LOWORD(m_currentMenuId);
+    const WORD shownId = LOWORD(menuId != -1 ? menuId : static_cast<int>(m_currentMenuId));
 
     char text[kLinkTextBufferSize] = {};
     std::string command = kSubmenuPrefix;
@@ -80,13 +80,15 @@ int SerialAccessoryLink::ShowMenu(int menuId)
         ++count;
     }
     AppendSubmenuFields(command, selection, count, items);
-    SendCommand(command.c_str());
     RememberMenuCommand(command);
+    SendCommand(command.c_str());
     return 1;
 }
 
 // The fields after the title come from the last command; the owner was
-// asked only for the fresh title.
+// asked only for the fresh title. A command is remembered before it is
+// sent: sending waits for the phone's OK, and a submenu that the reader
+// builds for a pick meanwhile is the later one.
 void SerialAccessoryLink::ResendLastMenu(std::string& command)
 {
     EnterCriticalSection(&m_menuLock);
@@ -97,8 +99,8 @@ void SerialAccessoryLink::ResendLastMenu(std::string& command)
     LeaveCriticalSection(&m_menuLock);
     if (!usable)
         return;
-    SendCommand(command.c_str());
     RememberMenuCommand(command);
+    SendCommand(command.c_str());
 }
 
 void SerialAccessoryLink::RememberMenuCommand(const std::string& command)
@@ -185,7 +187,8 @@ void SerialAccessoryLink::WithdrawReplyRequest()
     if (WaitForSingleObject(m_replyAwaited, 0) == WAIT_OBJECT_0)
         return;
     // The reader took the request just now and is handing a line over: the
-    // answer came too late, but the reader has to be let through.
-    if (WaitForSingleObject(m_replyArrived, kReplyTimeoutMs) == WAIT_OBJECT_0)
-        EventModify(m_replyConsumed, EVENT_SET);
+    // answer came too late, but the reader has to be let through. It signals
+    // m_replyArrived right after taking the request, waiting for nothing.
+    WaitForSingleObject(m_replyArrived, INFINITE);
+    EventModify(m_replyConsumed, EVENT_SET);
 }

@@ -107,6 +107,7 @@ SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWind
       m_port(INVALID_HANDLE_VALUE),
       m_readerThread(nullptr),
       m_readerThreadId(0),
+      m_readerAtPort(false),
       m_handedOverLine(nullptr)
 {
     if (portName != nullptr && wcslen(portName) < _countof(m_portName))
@@ -145,10 +146,11 @@ int SerialAccessoryLink::Open(const char* menuName)
 {
     if (m_readerThread != nullptr || m_port != INVALID_HANDLE_VALUE || m_portName[0] == L'\0')
         return 0;
-    const HANDLE port = OpenStreamDevice(m_portName);
+    const HANDLE port = OpenDevice();
     m_port = port;
     m_registers = menuName != nullptr;
     m_menuName = m_registers ? menuName : "";
+    m_receiveBuffer = ReceiveBuffer();  // nothing of an earlier session's
 
     // Suspended, so that the reader finds itself running at its first check.
     DWORD readerId = 0;
@@ -188,10 +190,16 @@ int SerialAccessoryLink::Close()
 // The running flag is already cleared; the reader ends at its next poll.
 // Each check waits for it to end, up to the check interval, so that Close
 // returns as soon as it has; it is forced only when it still runs after the
-// last check.
+// last check, and never while it holds or waits for the port lock, which
+// would then stay held: a write the reader has begun ends within the
+// device's write timeout.
 void SerialAccessoryLink::StopReader(HANDLE reader)
 {
     for (int check = 1; check <= kReaderChecks; ++check) {
+        if (WaitForReader(reader, kReaderCheckIntervalMs))
+            return;
+    }
+    while (m_readerAtPort) {
         if (WaitForReader(reader, kReaderCheckIntervalMs))
             return;
     }
@@ -224,11 +232,11 @@ int SerialAccessoryLink::WriteLine(const char* text)
     line += '\r';
     const DWORD length = static_cast<DWORD>(line.size());
     DWORD written = 0;
-    EnterCriticalSection(&m_portLock);
+    LockPort();
     const HANDLE port = m_port;  // invalid while the device is away
     if (port != INVALID_HANDLE_VALUE)
         WriteFile(port, line.data(), length, &written, nullptr);
-    LeaveCriticalSection(&m_portLock);
+    UnlockPort();
     return written == length;
 }
 
@@ -240,7 +248,7 @@ void SerialAccessoryLink::RunReader()
 {
     HANDLE port = m_port;
     DWORD lastOpenTick = GetTickCount();
-    DWORD wait = 0;  // the read wait the device is set to; 0: not yet set
+    DWORD wait = kIdlePollMs;  // the read wait the device is set to, from its open
     while (m_readerThread != nullptr) {
         if (port == INVALID_HANDLE_VALUE) {
             if (!ReopenDevice(&lastOpenTick))
@@ -290,11 +298,39 @@ void SerialAccessoryLink::DispatchLines(LineCursor lines)
 // before the device is closed under it.
 void SerialAccessoryLink::DropDevice()
 {
-    EnterCriticalSection(&m_portLock);
+    LockPort();
     const HANDLE port = m_port.exchange(INVALID_HANDLE_VALUE);
-    LeaveCriticalSection(&m_portLock);
+    UnlockPort();
     if (port != INVALID_HANDLE_VALUE)
         CloseStreamDevice(port);
+}
+
+// The device with its timeouts set before anyone may write to it: a write
+// with none could last for ever on a line that does not drain.
+HANDLE SerialAccessoryLink::OpenDevice()
+{
+    const HANDLE port = OpenStreamDevice(m_portName);
+    if (port != INVALID_HANDLE_VALUE && !SetReadWait(port, kIdlePollMs)) {
+        CloseStreamDevice(port);
+        return INVALID_HANDLE_VALUE;
+    }
+    return port;
+}
+
+// The reader says when it holds or waits for the port lock, so that Close
+// does not end it by force then.
+void SerialAccessoryLink::LockPort()
+{
+    if (GetCurrentThreadId() == m_readerThreadId)
+        m_readerAtPort = true;
+    EnterCriticalSection(&m_portLock);
+}
+
+void SerialAccessoryLink::UnlockPort()
+{
+    LeaveCriticalSection(&m_portLock);
+    if (GetCurrentThreadId() == m_readerThreadId)
+        m_readerAtPort = false;
 }
 
 // Opens the device again, at most once every kReopenIntervalMs, until it
@@ -308,11 +344,11 @@ bool SerialAccessoryLink::ReopenDevice(DWORD* lastOpenTick)
             continue;
         }
         *lastOpenTick = GetTickCount();
-        const HANDLE port = OpenStreamDevice(m_portName);
+        const HANDLE port = OpenDevice();
         if (port != INVALID_HANDLE_VALUE) {
-            EnterCriticalSection(&m_portLock);
+            LockPort();
             m_port = port;
-            LeaveCriticalSection(&m_portLock);
+            UnlockPort();
             return true;
         }
     }

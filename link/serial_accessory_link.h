@@ -12,19 +12,28 @@
 DWORD WINAPI ReaderThread(LPVOID link);
 
 // What a caller may rely on:
-// - Close belongs on the owner's thread, or on a third thread; never inside
-//   the handling of one of the link's own notifications, which the reader
-//   waits for (Close would wait for the reader, and end it by force after
-//   two seconds). On the owner's thread Close answers the notifications the
-//   reader sends meanwhile, so a reader busy answering a pick finishes it.
+// - Close belongs on the owner's thread, which then answers the
+//   notifications the reader sends meanwhile (a reader busy answering a
+//   pick finishes it); or on a third thread while the owner's thread keeps
+//   answering messages. Never inside the handling of one of the link's own
+//   notifications, which the reader waits for: Close would wait for the
+//   reader, and end it by force after two seconds.
+// - A command gets its reply only when made on a third thread: on the
+//   owner's thread the reply is offered first to the owner, who is busy
+//   waiting for it, and on the reader's it is not read until the command
+//   is done. There, SendCommand, Transact and Open with a name write their
+//   line and report 0 after a second (the reader's own: at once, unread).
 // - The reader never waits for a lock that a thread waiting for the reader
-//   may hold: it takes only the port lock, which is held for nothing but a
-//   write. So a command waiting for its reply, and Close, never hold it up.
+//   may hold: it takes the port lock, held for nothing but a write, and the
+//   menu lock, held only to copy the last submenu. So a command waiting for
+//   its reply, and Close, never hold it up; and Close never ends it by force
+//   while it holds the port lock.
 // - A line goes out whole in one write, its CR included, or the call says
 //   it did not (0). A command whose line did not go ends at once with 0.
 // - A pick ("*EAMI", "*EAII") is never taken as a command's reply.
 // - What the reader has read reaches the owner, also when the device fails
-//   in the middle of a read.
+//   in the middle of a read; what it had not finished when the link closed
+//   does not reach the next session.
 class SerialAccessoryLink : public AccessoryLink {
 public:
     // Leaves the link without a usable device name when portName does not
@@ -51,8 +60,11 @@ private:
     void RunReader();
     void DispatchLines(LineCursor lines);
     void DispatchLine(char* line, size_t length);
+    HANDLE OpenDevice();
     void DropDevice();
     bool ReopenDevice(DWORD* lastOpenTick);
+    void LockPort();
+    void UnlockPort();
     LRESULT AskOwner(WORD code, WORD value, LPARAM lParam);
     void StopReader(HANDLE reader);
     bool WaitForReader(HANDLE reader, DWORD milliseconds);
@@ -84,26 +96,31 @@ private:
     bool m_registers;
     std::string m_menuName;
 
-    // Written by Open before the reader starts, by the reader when its
-    // device fails and when it comes back, and by Close once the reader has
-    // stopped, each under m_portLock. Read by the reader, and by WriteLine
-    // on any thread under m_portLock.
+    // Written by Open before the reader starts, and then, under m_portLock,
+    // by the reader when its device fails and when it comes back and by
+    // Close once the reader has stopped. Read by the reader, and by
+    // WriteLine on any thread: once without the lock, to return at once on
+    // a closed link, and again under it.
     std::atomic<HANDLE> m_port;
     // The running flag too: written by Open and Close, read by the reader
     // once per pass.
     std::atomic<HANDLE> m_readerThread;
     // Written by Open before the reader runs and cleared by Close once it
-    // has ended; read by Transact on any thread to tell the reader's own
-    // commands.
+    // has ended; read by Transact, LockPort and UnlockPort on any thread to
+    // tell the reader's own calls.
     std::atomic<DWORD> m_readerThreadId;
 
     // Held by a command for its whole exchange, write and reply, so that
     // two exchanges never overlap, and by Close. The reader never takes it.
     CRITICAL_SECTION m_lock;
-    // Held by WriteLine around its use of m_port and by whoever changes it,
-    // so that no write reaches a handle that has been closed. Never held
-    // while waiting for anything but a write.
+    // Held by WriteLine around its use of m_port and by whoever changes it
+    // once the reader runs, so that no write reaches a handle that has been
+    // closed. Never held while waiting for anything but a write, which the
+    // device's write timeout bounds. Taken through LockPort and UnlockPort.
     CRITICAL_SECTION m_portLock;
+    // Written by the reader as it takes and leaves m_portLock; read by Close
+    // on another thread, which must not end the reader by force meanwhile.
+    std::atomic<bool> m_readerAtPort;
     // Held only while m_lastMenuCommand is copied in or out.
     CRITICAL_SECTION m_menuLock;
 
@@ -118,7 +135,8 @@ private:
     // AwaitReply only while the reader waits for m_replyConsumed.
     const char* m_handedOverLine;
 
-    // The reader's alone; a line in it is lent to the owner for one
-    // notification and to AwaitReply for one hand-over.
+    // Emptied by Open before the reader starts, then the reader's alone; a
+    // line in it is lent to the owner for one notification and to
+    // AwaitReply for one hand-over.
     ReceiveBuffer m_receiveBuffer;
 };

@@ -85,9 +85,10 @@ TEST(Link, CutsBatchesIntoLines)
         std::string rest;
         Log lines;
     } pauses[] = {
-        // Either side of the pause, with room for this machine's noise.
-        {"AT", 150, "I\r", {"line 3 ATI"}},
-        {"AT", 260, "I\r", {"line 2 AT", "line 1 I"}},
+        // Either side of the 200 ms pause, with room for this machine's
+        // noise (Wine's tick moves in steps of up to 16 ms).
+        {"AT", 130, "I\r", {"line 3 ATI"}},
+        {"AT", 280, "I\r", {"line 2 AT", "line 1 I"}},
         {"AT", 50, "\r", {"line 2 AT"}},  // a CR arriving alone ends it
         {"AT", 350, "\r", {"line 2 AT"}},  // or ends nothing, once it has gone out
         {"AT\rPA", 350, "RT\r", {"line 2 AT", "line 2 PA", "line 2 RT"}},
@@ -140,25 +141,9 @@ TEST(Link, CommandsPairWithTheirReplies)
 
     EXPECT_EQ(1, link->WriteLine("AT"));
     EXPECT_EQ(1, link->WriteLine(""));
-    faults.FailNextWrite(1);
-    EXPECT_EQ(0, link->WriteLine("ATZ"));
-    EXPECT_EQ(Log({"AT\r", "\r", "ATZ\r"}), faults.Writes());
-    EXPECT_EQ("AT\r\rA", peer.ReceivedWhenQuiet(300));
-    faults.FailNextWrite(0);
-    ULONGLONG elapsed = 0;
-    int result = -1;
-    std::thread command([&] {
-        const ULONGLONG start = GetTickCount64();
-        result = link->SendCommand("AT+X");
-        elapsed = MsSince(start);
-    });
-    peer.Send("OK\r");  // a stray OK, as the command fails to go
-    command.join();
-    EXPECT_EQ(0, result);
-    EXPECT_LT(elapsed, 500u);
-    // The stray OK, left to the link, waits 50 ms for a command to take it.
-    ASSERT_TRUE(owner.WaitFor(1, 2000));
-    Sleep(100);
+    EXPECT_EQ(Log({"AT\r", "\r"}), faults.Writes());
+    ASSERT_TRUE(peer.WaitForLines(2, 2000));
+    EXPECT_EQ("AT\r\r", peer.Received());
 
     const struct {
         const char* reply;     // the peer's answer to each line
@@ -191,6 +176,25 @@ TEST(Link, CommandsPairWithTheirReplies)
     owner.SetAnswer(TakeEveryLine);
     peer.SetReply("OK\r");
     EXPECT_EQ(0, link->SendCommand("AT"));
+
+    peer.SetReply("");
+    peer.Forget();
+    faults.FailNextWrite(1);
+    EXPECT_EQ(0, link->WriteLine("ATZ"));
+    EXPECT_EQ("ATZ\r", faults.Writes().back());
+    EXPECT_EQ("A", peer.ReceivedWhenQuiet(300));
+    faults.FailNextWrite(0);
+    ULONGLONG elapsed = 0;
+    int result = -1;
+    std::thread command([&] {
+        const ULONGLONG start = GetTickCount64();
+        result = link->SendCommand("AT+X");
+        elapsed = MsSince(start);
+    });
+    peer.Send("OK\r");  // a stray OK, as the command fails to go (the owner takes it)
+    command.join();
+    EXPECT_EQ(0, result);
+    EXPECT_LT(elapsed, 500u);
 
     link->Close();
     EXPECT_EQ(0, link->WriteLine("AT"));
@@ -339,6 +343,38 @@ TEST(Link, ReadFaultsLoseNothing)
         owner.WaitFor(r.lines.size(), 3000);
         EXPECT_EQ(r.lines, owner.Log());
     }
+
+    // What the reader had not finished when the link closed stays with it.
+    owner.ClearLog();
+    const size_t before = faults.BytesRead();
+    peer.Send("PART");
+    ASSERT_TRUE(Eventually([&] { return faults.BytesRead() == before + 4; }, 1000));
+    link->Close();
+    ASSERT_EQ(1, link->Open(nullptr));
+    peer.Send("AT\r");
+    owner.WaitFor(1, 2000);
+    PumpFor(300);
+    EXPECT_EQ(Log({"line 2 AT"}), owner.Log());
+}
+
+// A reader held up in a write as the link closes (a line that does not
+// drain) finishes the write and ends by itself: ended by force there, it
+// would leave the port locked, and Close waiting for it for ever.
+TEST(Link, CloseLetsAWriteInProgressEnd)
+{
+    DeviceFaults faults(kPairA.linkDevice);
+    Peer peer(kPairA);
+    Owner owner(Owner::kOwnThread,
+                [](WORD code, WORD, LPARAM) -> LRESULT { return code == LN_MENU_EXISTS; });
+    LinkPtr link = OpenLink(kPairA, owner.Window());
+    faults.HoldNextWrite(3000);
+    peer.Send("*EAMI: 1\r");  // the reader answers it with a submenu
+    ASSERT_TRUE(faults.WaitForHeldWrite(2000));
+    const ULONGLONG start = GetTickCount64();
+    link->Close();
+    EXPECT_LT(MsSince(start), 4000u);
+    ASSERT_TRUE(peer.WaitForLines(1, 2000));
+    EXPECT_EQ(Log({"AT*EASM=\"\",1,1,0,1"}), peer.ReceivedLines());
 }
 
 // The owner's thread closes the link while the reader is blocked sending it
@@ -615,6 +651,7 @@ TEST_F(LinkMenu, CloseLetsThePickInHandFinish)
     const ULONGLONG start = GetTickCount64();
     link->Close();
     EXPECT_LT(MsSince(start), 1000u);
+    ASSERT_TRUE(peer.WaitForLines(1, 2000));
     EXPECT_EQ(Log({"AT*EASM=\"Show\",1,1,1,\"Next\",1"}), peer.ReceivedLines());
 }
 

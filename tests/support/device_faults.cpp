@@ -49,7 +49,8 @@ Call Redirect(Call from, Call to)
 
 }  // namespace
 
-DeviceFaults::DeviceFaults(const wchar_t* path) : m_path(path)
+DeviceFaults::DeviceFaults(const wchar_t* path)
+    : m_path(path), m_writeHeld(CreateEventW(nullptr, FALSE, FALSE, nullptr))
 {
     g_faults = this;
     g_createFile = Redirect(&CreateFileW, &OnCreateFile);
@@ -63,6 +64,12 @@ DeviceFaults::~DeviceFaults()
     Redirect<ReadFileCall>(&OnRead, g_readFile);
     Redirect<WriteFileCall>(&OnWrite, g_writeFile);
     g_faults = nullptr;
+    CloseHandle(m_writeHeld);
+}
+
+bool DeviceFaults::WaitForHeldWrite(DWORD timeoutMs) const
+{
+    return WaitForSingleObject(m_writeHeld, timeoutMs) == WAIT_OBJECT_0;
 }
 
 std::vector<std::string> DeviceFaults::Writes() const
@@ -116,6 +123,10 @@ BOOL WINAPI DeviceFaults::OnWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWOR
     {
         std::lock_guard<std::mutex> guard(g_faults->m_mutex);
         g_faults->m_writes.emplace_back(static_cast<const char*>(bytes), size);
+    }
+    if (const DWORD holdMs = g_faults->m_holdWriteMs.exchange(0)) {
+        SetEvent(g_faults->m_writeHeld);
+        Sleep(holdMs);
     }
     const long failAfter = g_faults->m_failWriteAfter.exchange(-1);
     if (failAfter < 0)

@@ -30,6 +30,10 @@ public:
     // The next read asking for at least `size` bytes fails as it returns,
     // keeping whatever it stored.
     void FailNextRead(DWORD size);
+    // The next write takes `milliseconds` before it goes, as on a line that
+    // does not drain; true once one has begun so, within `timeoutMs`.
+    void HoldNextWrite(DWORD milliseconds) { m_holdWriteMs = milliseconds; }
+    bool WaitForHeldWrite(DWORD timeoutMs) const;
 
 private:
     static HANDLE WINAPI OnCreateFile(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
@@ -46,4 +50,6 @@ private:
     std::atomic<size_t> m_bytesRead{0};
     std::atomic<long> m_failWriteAfter{-1};
     std::atomic<DWORD> m_failReadOfAtLeast{0};
+    std::atomic<DWORD> m_holdWriteMs{0};
+    HANDLE m_writeHeld;  // auto-reset; set as a held write begins
 };

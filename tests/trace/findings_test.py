@@ -174,8 +174,9 @@ def check_trace_faults(check, trace, work):
                 out.stdout.startswith(start) and " summary " in out.stdout.splitlines()[-1])):
             faults.append("check-trace, %s: %r" % (name, out.stdout[-200:] + out.stderr))
     open(checked, "w").write(text.split("\n", 1)[0] + "\n\nAT\n")
+    open(work + "/empty", "w").close()
     for path, refusal in ((checked, "line 2 is not a trace line"),
-                          (work + "/none", "cannot be read")):
+                          (work + "/none", "cannot be read"), (work + "/empty", "holds no trace")):
         out = subprocess.run([check, path], capture_output=True, text=True)
         said = "check-trace: %s: %s" % (path, refusal)
         if out.returncode == 0 or out.stdout or not out.stderr.startswith(said) or \

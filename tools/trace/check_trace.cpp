@@ -14,7 +14,7 @@
 #include <string.h>
 
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -39,10 +39,9 @@ int main(int argc, char** argv)
     }
     const char* path = argv[1];
     std::ifstream file(path, std::ios::binary);
-    std::stringstream contents;
-    if (!file || !(contents << file.rdbuf()))
+    const std::string text = file ? std::string(std::istreambuf_iterator<char>(file), {}) : "";
+    if (!file && !file.eof())
         return Refuse(path, std::string("cannot be read: ") + strerror(errno));
-    const std::string text = contents.str();
 
     std::vector<TraceLine> lines;
     size_t number = 0;

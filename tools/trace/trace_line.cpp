@@ -112,7 +112,8 @@ bool ParseTraceLine(const std::string& written, TraceLine* line)
     const char* digits = at;
     for (; IsDigit(*at); ++at)
         ms = ms * 10 + static_cast<uint64_t>(*at - '0');
-    if (at == digits || at[0] != '.' || !IsDigit(at[1]) || !IsDigit(at[2]) || !IsDigit(at[3]) ||
+    constexpr long kMostSecondsDigits = 12;  // far past any trace, far below overflow
+    if (at == digits || at - digits > kMostSecondsDigits || at[0] != '.' || !IsDigit(at[1]) || !IsDigit(at[2]) || !IsDigit(at[3]) ||
         at[4] != ' ')
         return false;
     for (const char* digit = at + 1; digit != at + 4; ++digit)
@@ -137,5 +138,7 @@ bool ParseTraceLine(const std::string& written, TraceLine* line)
         line->end = LineEnd::kCr;
         return true;
     }
-    return Unescape(at, &line->text, &line->end);
+    return Unescape(at, &line->text, &line->end) &&
+           (line->side == "accessory" ||
+            (line->end != LineEnd::kPause && line->end != LineEnd::kFull));
 }

@@ -17,7 +17,8 @@
 // trace leaves out); the phone took the others as they stood when the bytes
 // paused for more than 200 ms (\pause), when they filled its 2047-byte
 // buffer (\full), or when the device went (\gone); \end: the trace ended
-// before the phone took it. A phone line is kCr or kEnd.
+// before the phone took it. A phone line ends with its CR, or is cut by the
+// device going (\gone) or the trace ending (\end).
 enum class LineEnd { kCr, kPause, kFull, kGone, kEnd };
 
 struct TraceLine {

@@ -96,9 +96,10 @@ bool Flush(int fd, std::string& queue)
 
 // Relays both ways, neither side waiting for the other, until the relay
 // is stopped (true) or an end fails (false); once stopped, it still takes
-// what has already arrived. The accessory's bytes go on before they are
-// traced; the phone's are traced before they go on, so that a line is in
-// the trace once its answer has arrived.
+// what has already arrived. Each side's bytes are traced as the relay takes
+// them, the accessory's once handed on (or queued, when the program's end
+// takes no more yet), so that a line is in the trace once its answer has
+// arrived.
 bool RelayOpen(Session& session, int device, int master)
 {
     std::string toPhone, toDevice;
@@ -196,8 +197,13 @@ int main(int argc, char** argv)
             close(opened);
             return 1;
         }
-        if (!RelayOpen(session, opened, pty.master))
-            TraceAccessory(session, NowMs(), session.accessory.TakeUnfinished(LineEnd::kGone));
+        if (!RelayOpen(session, opened, pty.master)) {
+            const uint64_t now = NowMs();
+            TraceAccessory(session, now, session.accessory.TakeUnfinished(LineEnd::kGone));
+            if (!session.phoneLine.empty())
+                session.trace.Phone(now - session.start, session.phoneLine, LineEnd::kGone);
+            session.phoneLine.clear();
+        }
         close(opened);
         CloseProgramPty(&pty);
     }
