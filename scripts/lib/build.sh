@@ -7,9 +7,27 @@ build=$root/build
 build_all() {
   cmake -S "$root" -B "$build" -G Ninja -Wno-dev \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$build"
-  build_trace_tools
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
+    cmake --build "$build" &&
+    build_trace_tools
+}
+
+# For the scripts that run the program: what build_all says is shown only
+# when it fails.
+build_all_quietly() {
+  [ -f "$build/build.ninja" ] || echo "build: building everything, the first time (about a minute)" >&2
+  quietly build_all
+}
+
+# Runs a build with its output held back, and shows it when the build
+# fails: the compiler's errors go to standard output with the rest.
+quietly() {
+  local log status=0
+  log=$(mktemp)
+  "$@" >"$log" 2>&1 || status=$?
+  [ "$status" -eq 0 ] || { tail -n 60 "$log" >&2; echo "build: failed; the lines above are the end of its output" >&2; }
+  rm -f "$log"
+  return "$status"
 }
 
 # The program for 32 bits, as the handheld is, with the same warnings as
@@ -17,17 +35,17 @@ build_all() {
 build_handheld32() {
   cmake -S "$root" -B "$build/i686" -G Ninja -Wno-dev \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
-  cmake --build "$build/i686" --target remote
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null &&
+    cmake --build "$build/i686" --target remote
 }
 
 build_native_checks() {
-  CXX=clang++ cmake -S "$root/tests/native" -B "$build/native" -G Ninja >/dev/null
-  cmake --build "$build/native"
+  CXX=clang++ cmake -S "$root/tests/native" -B "$build/native" -G Ninja >/dev/null &&
+    cmake --build "$build/native"
 }
 
 # The trace relay and check-trace, for this machine (tools/trace): build/trace/.
 build_trace_tools() {
-  CXX=clang++ cmake -S "$root/tools/trace" -B "$build/trace" -G Ninja >/dev/null
-  cmake --build "$build/trace"
+  CXX=clang++ cmake -S "$root/tools/trace" -B "$build/trace" -G Ninja >/dev/null &&
+    cmake --build "$build/trace"
 }
