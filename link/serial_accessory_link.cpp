@@ -108,6 +108,7 @@ SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWind
       m_readerThread(nullptr),
       m_readerThreadId(0),
       m_readerAtPort(false),
+      m_readerPortExits(0),
       m_handedOverLine(nullptr)
 {
     if (portName != nullptr && wcslen(portName) < _countof(m_portName))
@@ -189,19 +190,24 @@ int SerialAccessoryLink::Close()
 
 // The running flag is already cleared; the reader ends at its next poll.
 // Each check waits for it to end, up to the check interval, so that Close
-// returns as soon as it has; it is forced only when it still runs after the
-// last check, and never while it holds or waits for the port lock, which
-// would then stay held: a write the reader has begun ends within the
-// device's write timeout.
+// returns as soon as it has; it is forced only when it still runs after
+// the last check, and never while it holds or waits for the port lock,
+// which would then stay held: a write the reader has begun ends within the
+// device's write timeout. A reader that was at the port during its checks
+// gets them afresh: forced as it left, it could be ending, or busy with the
+// rest of its batch, and would die holding whatever it held then.
 void SerialAccessoryLink::StopReader(HANDLE reader)
 {
-    for (int check = 1; check <= kReaderChecks; ++check) {
-        if (WaitForReader(reader, kReaderCheckIntervalMs))
-            return;
-    }
-    while (m_readerAtPort) {
-        if (WaitForReader(reader, kReaderCheckIntervalMs))
-            return;
+    for (;;) {
+        const unsigned exitsBefore = m_readerPortExits;
+        for (int check = 1; check <= kReaderChecks; ++check) {
+            if (WaitForReader(reader, kReaderCheckIntervalMs))
+                return;
+        }
+        // At the port now, or left it since the checks began (UnlockPort
+        // counts the exit before it clears the flag).
+        if (!m_readerAtPort && m_readerPortExits == exitsBefore)
+            break;
     }
     TerminateThread(reader, 0);
     WaitForSingleObject(reader, INFINITE);
@@ -329,8 +335,10 @@ void SerialAccessoryLink::LockPort()
 void SerialAccessoryLink::UnlockPort()
 {
     LeaveCriticalSection(&m_portLock);
-    if (GetCurrentThreadId() == m_readerThreadId)
+    if (GetCurrentThreadId() == m_readerThreadId) {
+        ++m_readerPortExits;
         m_readerAtPort = false;
+    }
 }
 
 // Opens the device again, at most once every kReopenIntervalMs, until it

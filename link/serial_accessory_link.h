@@ -27,7 +27,7 @@ DWORD WINAPI ReaderThread(LPVOID link);
 //   may hold: it takes the port lock, held for nothing but a write, and the
 //   menu lock, held only to copy the last submenu. So a command waiting for
 //   its reply, and Close, never hold it up; and Close never ends it by force
-//   while it holds the port lock.
+//   while it holds the port lock, nor within two seconds after it left it.
 // - A line goes out whole in one write, its CR included, or the call says
 //   it did not (0). A command whose line did not go ends at once with 0.
 // - A pick ("*EAMI", "*EAII") is never taken as a command's reply.
@@ -118,9 +118,11 @@ private:
     // closed. Never held while waiting for anything but a write, which the
     // device's write timeout bounds. Taken through LockPort and UnlockPort.
     CRITICAL_SECTION m_portLock;
-    // Written by the reader as it takes and leaves m_portLock; read by Close
-    // on another thread, which must not end the reader by force meanwhile.
+    // Written by the reader as it takes and leaves m_portLock, the exits
+    // counted; read by Close on another thread, which must not end the
+    // reader by force meanwhile, nor within its checks after it left.
     std::atomic<bool> m_readerAtPort;
+    std::atomic<unsigned> m_readerPortExits;
     // Held only while m_lastMenuCommand is copied in or out.
     CRITICAL_SECTION m_menuLock;
 

@@ -359,20 +359,35 @@ TEST(Link, ReadFaultsLoseNothing)
 
 // A reader held up in a write as the link closes (a line that does not
 // drain) finishes the write and ends by itself: ended by force there, it
-// would leave the port locked, and Close waiting for it for ever.
+// would leave the port locked, and Close waiting for it for ever. Out of
+// the write it gets its checks afresh, so a reader busy after a long write
+// (here answering its owner) is not ended by force the moment it leaves the
+// port, nor one that is just ending.
 TEST(Link, CloseLetsAWriteInProgressEnd)
 {
     DeviceFaults faults(kPairA.linkDevice);
     Peer peer(kPairA);
-    Owner owner(Owner::kOwnThread,
-                [](WORD code, WORD, LPARAM) -> LRESULT { return code == LN_MENU_EXISTS; });
+    std::atomic<bool> answered{false};
+    Owner owner(Owner::kOwnThread, [&answered](WORD code, WORD, LPARAM line) -> LRESULT {
+        if (code == LN_LINE && strcmp(reinterpret_cast<const char*>(line), "BUSY") == 0) {
+            Sleep(700);
+            answered = true;
+            return 1;
+        }
+        return code == LN_MENU_EXISTS;
+    });
     LinkPtr link = OpenLink(kPairA, owner.Window());
     faults.HoldNextWrite(3000);
-    peer.Send("*EAMI: 1\r");  // the reader answers it with a submenu
+    // One batch: the reader answers the pick with a submenu, then hands BUSY
+    // to its owner.
+    const std::string batch = "*EAMI: 1\rBUSY\r";
+    peer.Send(batch);
     ASSERT_TRUE(faults.WaitForHeldWrite(2000));
+    ASSERT_EQ(batch.size(), faults.BytesRead());
     const ULONGLONG start = GetTickCount64();
     link->Close();
-    EXPECT_LT(MsSince(start), 4000u);
+    EXPECT_LT(MsSince(start), 6000u);
+    EXPECT_TRUE(answered);
     ASSERT_TRUE(peer.WaitForLines(1, 2000));
     EXPECT_EQ(Log({"AT*EASM=\"\",1,1,0,1"}), peer.ReceivedLines());
 }
