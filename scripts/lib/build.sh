@@ -19,14 +19,15 @@ build_all_quietly() {
   quietly build_all
 }
 
-# Runs a build with its output held back, and shows it when the build
-# fails: the compiler's errors go to standard output with the rest.
+# Runs a build with its output kept in build/last-build.log, and shows its
+# end when the build fails: the compiler's errors go to standard output
+# with the rest.
 quietly() {
-  local log status=0
-  log=$(mktemp)
+  local log=$build/last-build.log status=0
+  mkdir -p "$build"
   "$@" >"$log" 2>&1 || status=$?
-  [ "$status" -eq 0 ] || { tail -n 60 "$log" >&2; echo "build: failed; the lines above are the end of its output" >&2; }
-  rm -f "$log"
+  [ "$status" -eq 0 ] ||
+    { tail -n 60 "$log" >&2; echo "build: failed; the whole of its output is in $log" >&2; }
   return "$status"
 }
 
