@@ -107,8 +107,7 @@ SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWind
       m_port(INVALID_HANDLE_VALUE),
       m_readerThread(nullptr),
       m_readerThreadId(0),
-      m_readerAtPort(false),
-      m_readerPortExits(0),
+      m_readerPortSteps(0),
       m_handedOverLine(nullptr)
 {
     if (portName != nullptr && wcslen(portName) < _countof(m_portName))
@@ -199,15 +198,13 @@ int SerialAccessoryLink::Close()
 void SerialAccessoryLink::StopReader(HANDLE reader)
 {
     for (;;) {
-        const unsigned exitsBefore = m_readerPortExits;
+        const unsigned stepsBefore = m_readerPortSteps;
         for (int check = 1; check <= kReaderChecks; ++check) {
             if (WaitForReader(reader, kReaderCheckIntervalMs))
                 return;
         }
-        // At the port now, or left it since the checks began (UnlockPort
-        // counts the exit before it clears the flag).
-        if (!m_readerAtPort && m_readerPortExits == exitsBefore)
-            break;
+        if (m_readerPortSteps == stepsBefore && stepsBefore % 2 == 0)
+            break;  // away from the port through all the checks
     }
     TerminateThread(reader, 0);
     WaitForSingleObject(reader, INFINITE);
@@ -328,17 +325,15 @@ HANDLE SerialAccessoryLink::OpenDevice()
 void SerialAccessoryLink::LockPort()
 {
     if (GetCurrentThreadId() == m_readerThreadId)
-        m_readerAtPort = true;
+        ++m_readerPortSteps;
     EnterCriticalSection(&m_portLock);
 }
 
 void SerialAccessoryLink::UnlockPort()
 {
     LeaveCriticalSection(&m_portLock);
-    if (GetCurrentThreadId() == m_readerThreadId) {
-        ++m_readerPortExits;
-        m_readerAtPort = false;
-    }
+    if (GetCurrentThreadId() == m_readerThreadId)
+        ++m_readerPortSteps;
 }
 
 // Opens the device again, at most once every kReopenIntervalMs, until it

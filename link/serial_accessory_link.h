@@ -118,11 +118,11 @@ private:
     // closed. Never held while waiting for anything but a write, which the
     // device's write timeout bounds. Taken through LockPort and UnlockPort.
     CRITICAL_SECTION m_portLock;
-    // Written by the reader as it takes and leaves m_portLock, the exits
-    // counted; read by Close on another thread, which must not end the
-    // reader by force meanwhile, nor within its checks after it left.
-    std::atomic<bool> m_readerAtPort;
-    std::atomic<unsigned> m_readerPortExits;
+    // Counted up by the reader as it goes for m_portLock and as it leaves
+    // it, so odd while it holds or waits for the lock; read by Close on
+    // another thread, which must not end the reader by force meanwhile, nor
+    // within its checks after it left.
+    std::atomic<unsigned> m_readerPortSteps;
     // Held only while m_lastMenuCommand is copied in or out.
     CRITICAL_SECTION m_menuLock;
 

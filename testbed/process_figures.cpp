@@ -71,10 +71,12 @@ long long UnixWakeUps(const std::wstring& unixPid)
         return -1;
     long long wakeUps = 0;
     do {
+        if (entry.cFileName[0] == L'.')
+            continue;  // . and ..: threads have numbers
         const std::string status = ReadWholeFile(tasks + entry.cFileName + L"\\status");
         constexpr char kField[] = "\nvoluntary_ctxt_switches:";
         const size_t field = status.find(kField);
-        if (entry.cFileName[0] != L'.' && field != std::string::npos)
+        if (field != std::string::npos)
             wakeUps += atoll(status.c_str() + field + sizeof kField - 1);
     } while (FindNextFileW(search, &entry));
     FindClose(search);

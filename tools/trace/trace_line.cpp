@@ -113,8 +113,8 @@ bool ParseTraceLine(const std::string& written, TraceLine* line)
     for (; IsDigit(*at); ++at)
         ms = ms * 10 + static_cast<uint64_t>(*at - '0');
     constexpr long kMostSecondsDigits = 12;  // far past any trace, far below overflow
-    if (at == digits || at - digits > kMostSecondsDigits || at[0] != '.' || !IsDigit(at[1]) || !IsDigit(at[2]) || !IsDigit(at[3]) ||
-        at[4] != ' ')
+    if (at == digits || at - digits > kMostSecondsDigits || at[0] != '.' || !IsDigit(at[1]) ||
+        !IsDigit(at[2]) || !IsDigit(at[3]) || at[4] != ' ')
         return false;
     for (const char* digit = at + 1; digit != at + 4; ++digit)
         ms = ms * 10 + static_cast<uint64_t>(*digit - '0');

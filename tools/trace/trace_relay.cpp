@@ -82,6 +82,17 @@ void TracePhone(Session& session, uint64_t now, const char* bytes, size_t count)
     }
 }
 
+// Both sides' unfinished lines, as they stand: the device went (kGone), or
+// the trace ends (kEnd).
+void TraceUnfinished(Session& session, LineEnd end)
+{
+    const uint64_t now = NowMs();
+    TraceAccessory(session, now, session.accessory.TakeUnfinished(end));
+    if (!session.phoneLine.empty())
+        session.trace.Phone(now - session.start, session.phoneLine, end);
+    session.phoneLine.clear();
+}
+
 // Writes what `fd` takes now of `queue`; false when it fails.
 bool Flush(int fd, std::string& queue)
 {
@@ -197,20 +208,12 @@ int main(int argc, char** argv)
             close(opened);
             return 1;
         }
-        if (!RelayOpen(session, opened, pty.master)) {
-            const uint64_t now = NowMs();
-            TraceAccessory(session, now, session.accessory.TakeUnfinished(LineEnd::kGone));
-            if (!session.phoneLine.empty())
-                session.trace.Phone(now - session.start, session.phoneLine, LineEnd::kGone);
-            session.phoneLine.clear();
-        }
+        if (!RelayOpen(session, opened, pty.master))
+            TraceUnfinished(session, LineEnd::kGone);
         close(opened);
         CloseProgramPty(&pty);
     }
-    const uint64_t now = NowMs();
-    TraceAccessory(session, now, session.accessory.TakeUnfinished(LineEnd::kEnd));
-    if (!session.phoneLine.empty())
-        session.trace.Phone(now - session.start, session.phoneLine, LineEnd::kEnd);
-    session.trace.Summary(now - session.start);
+    TraceUnfinished(session, LineEnd::kEnd);
+    session.trace.Summary(NowMs() - session.start);
     return 0;
 }
