@@ -2,7 +2,8 @@
 
 #include <string.h>
 
-#include "app/line_text.h"
+#include "phone/line_text.h"
+#include "phone/phone_answer.h"
 #include "app/remote_state.h"
 #include "choicelist/choice_list.h"
 #include "choicelist/choice_list_contents.h"
@@ -59,31 +60,28 @@ void SendIndication(int index)
 }
 
 // The lines that change what the phone shows.
-void TakeLine(HWND mainWindow, const char* line, LineKind kind, CharacterSet declared)
+void TakeLine(HWND mainWindow, const char* line, const PhoneAnswer& answer)
 {
-    if (kind == kSetDeclaration)
-        g_characterSet = declared;
-    else if (kind == kEntryLine)
+    g_characterSet = answer.setAfter;
+    if (answer.kind == kEntryLine)
         TakeEntryName(mainWindow, line);
-    else if (kind == kSubmenuLine)
+    else if (answer.kind == kSubmenuLine)
         TakeSubmenu(mainWindow, line);
 }
 
 // A phone accepts every line; a question about the character set gets its
-// information line before the OK.
+// information line before the OK. The old port's lines, while a pick is
+// leaving it, are answered and change nothing.
 void AnswerLine(HWND mainWindow, const char* line)
 {
     if (line == nullptr)
         return;
-    CharacterSet declared = kLatin1;
-    const LineKind kind = ReadLineKind(line, &declared);
-    if (kind == kSetInUseQuestion)
-        g_link->WriteLine(SetInUseAnswer(g_characterSet));
-    else if (kind == kSetsSupportedQuestion)
-        g_link->WriteLine(kSetsSupportedAnswer);
+    const PhoneAnswer answer = AnswerAccessoryLine(line, g_characterSet);
+    if (answer.information != nullptr)
+        g_link->WriteLine(answer.information);
     else if (!g_leavingPort)
-        TakeLine(mainWindow, line, kind, declared);
-    g_link->WriteLine("OK");
+        TakeLine(mainWindow, line, answer);
+    g_link->WriteLine(kAcceptance);
 }
 
 void TakeDeviceState(HWND mainWindow, int open)

@@ -3,7 +3,7 @@
 // user-interface thread only.
 #pragma once
 
-#include "app/line_text.h"
+#include "phone/line_text.h"
 #include "link/accessory_link.h"
 
 // The current link; null when no port is chosen. It lives on while its

@@ -2,7 +2,7 @@
 
 #include "app/remote_state.h"
 #include "choicelist/choice_list.h"
-#include "choicelist/submenu_line.h"
+#include "phone/submenu_line.h"
 #include "settings/port_setting.h"
 
 namespace {
@@ -35,24 +35,20 @@ void FillWithPorts(HWND list)
 
 // A line that fails a step leaves the list empty; the header changes only
 // once the title could be read.
-void FillWithSubmenu(HWND list)
-{
-    wchar_t text[kSubmenuTextSize] = {};
-    const wchar_t* afterTitle = ReadSubmenuTitle(g_menuLine, text);
-    if (afterTitle == nullptr)
-        return;
-    ChoiceListSetTitle(list, text);
-    ChoiceListShowHeader(list, TRUE);
+class ListShower : public SubmenuShower {
+public:
+    explicit ListShower(HWND list) : m_list(list) {}
+    void ShowTitle(const wchar_t* title) override
+    {
+        ChoiceListSetTitle(m_list, title);
+        ChoiceListShowHeader(m_list, TRUE);
+    }
+    void AddItem(const wchar_t* item) override { ChoiceListAddItem(m_list, item, -1); }
+    void SelectItem(int index) override { ChoiceListSelect(m_list, index); }
 
-    int selection = 0;
-    int count = 0;
-    if (!ReadSubmenuNumbers(afterTitle, &selection, &count))
-        return;
-    const wchar_t* scan = afterTitle;
-    for (int item = 0; item < count && ReadSubmenuItem(&scan, text); ++item)
-        ChoiceListAddItem(list, text, -1);
-    ChoiceListSelect(list, selection - 1);
-}
+private:
+    HWND m_list;
+};
 
 }  // namespace
 
@@ -66,8 +62,10 @@ void FillChoiceList(HWND mainWindow)
     ChoiceListClear(list);
     if (g_menuMode == 0)
         FillWithPorts(list);
-    else
-        FillWithSubmenu(list);
+    else {
+        ListShower shower(list);
+        ShowSubmenuLine(g_menuLine, shower);
+    }
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     ChoiceListFitColumns(list);
 }

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/line_text.h"
+#include "phone/line_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

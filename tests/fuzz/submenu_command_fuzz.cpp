@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/line_text.h"
-#include "choicelist/submenu_line.h"
+#include "phone/line_text.h"
+#include "phone/submenu_line.h"
 #include "link/menu_protocol.h"
 
 namespace {

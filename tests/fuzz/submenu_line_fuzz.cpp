@@ -1,6 +1,6 @@
 // A stored submenu line is whatever the far end sent: any text, read the way
 // the list reads it, must stay within the line and the 64-character buffers.
-#include "choicelist/submenu_line.h"
+#include "phone/submenu_line.h"
 
 #include <stdint.h>
 #include <string.h>

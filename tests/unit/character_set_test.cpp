@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/line_text.h"
+#include "phone/line_text.h"
 
 namespace {
 

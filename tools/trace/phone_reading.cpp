@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "app/line_text.h"
-#include "choicelist/submenu_line.h"
+#include "phone/line_text.h"
+#include "phone/submenu_line.h"
 #include "link/line_framing.h"
 #include "link/menu_protocol.h"
 
@@ -52,21 +52,21 @@ std::string SetName(CharacterSet set)
     return strchr(SetInUseAnswer(set), '"');
 }
 
-// What the list shows of a stored submenu line, as the program fills it:
-// -1 when it cannot read the title (the list stays empty), else the items.
+// How many items the list shows of a stored submenu line, as the program
+// fills it: -1 when it cannot read the title (the list stays empty).
+class ItemCounter : public SubmenuShower {
+public:
+    int shown = -1;
+    void ShowTitle(const wchar_t*) override { shown = 0; }
+    void AddItem(const wchar_t*) override { ++shown; }
+    void SelectItem(int) override {}
+};
+
 int ItemsShown(const wchar_t* line)
 {
-    wchar_t text[kSubmenuTextSize];
-    const wchar_t* afterTitle = ReadSubmenuTitle(line, text);
-    if (afterTitle == nullptr)
-        return -1;
-    int selection = 0, count = 0;
-    if (!ReadSubmenuNumbers(afterTitle, &selection, &count))
-        return 0;
-    int item = 0;
-    for (const wchar_t* scan = afterTitle; item < count && ReadSubmenuItem(&scan, text); ++item) {
-    }
-    return item;
+    ItemCounter counter;
+    ShowSubmenuLine(line, counter);
+    return counter.shown;
 }
 
 std::string Shows(int shown)

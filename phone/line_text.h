@@ -1,4 +1,5 @@
-// Reading what the accessory sends, without handles.
+// Reading what the accessory sends, without handles: the program and the
+// tools that play or watch the phone read with these.
 #pragma once
 
 #include <stddef.h>

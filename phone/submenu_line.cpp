@@ -1,4 +1,4 @@
-#include "choicelist/submenu_line.h"
+#include "phone/submenu_line.h"
 
 #include <limits.h>
 #include <wchar.h>
@@ -97,4 +97,21 @@ bool ReadSubmenuItem(const wchar_t** scan, wchar_t* item, size_t* length)
     CopyText(open + 1, close, item, length);
     *scan = close + 1;
     return true;
+}
+
+void ShowSubmenuLine(const wchar_t* line, SubmenuShower& shower)
+{
+    wchar_t text[kSubmenuTextSize] = {};
+    const wchar_t* afterTitle = ReadSubmenuTitle(line, text);
+    if (afterTitle == nullptr)
+        return;
+    shower.ShowTitle(text);
+    int selection = 0;
+    int count = 0;
+    if (!ReadSubmenuNumbers(afterTitle, &selection, &count))
+        return;
+    const wchar_t* scan = afterTitle;
+    for (int item = 0; item < count && ReadSubmenuItem(&scan, text); ++item)
+        shower.AddItem(text);
+    shower.SelectItem(selection - 1);
 }

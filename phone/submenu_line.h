@@ -1,5 +1,5 @@
-// Reading a stored submenu line (widened) for the list: its title, its
-// numbers and its quoted items. Pure text work, no handles.
+// Reading a stored submenu line (widened) as the list shows it: its title,
+// its numbers and its quoted items. Pure text work, no handles.
 #pragma once
 
 #include <stddef.h>
@@ -28,3 +28,22 @@ bool ReadSubmenuNumbers(const wchar_t* afterTitle, int* selection, int* count,
 // when given; *scan moves past its closing quote. False when no complete
 // quoted item is left.
 bool ReadSubmenuItem(const wchar_t** scan, wchar_t* item, size_t* length = nullptr);
+
+// Where a submenu line is shown: the program's list, or a tool's record of
+// what the phone shows.
+class SubmenuShower {
+public:
+    virtual void ShowTitle(const wchar_t* title) = 0;
+    virtual void AddItem(const wchar_t* item) = 0;
+    // The 0-based index of the item to select, not checked against the
+    // items added: selection - 1 as the line gives it.
+    virtual void SelectItem(int index) = 0;
+
+protected:
+    ~SubmenuShower() = default;
+};
+
+// Shows a stored submenu line step by step as the phone does: nothing when
+// its title cannot be read; else the title, and, when its numbers can be
+// read, up to count items and the selection.
+void ShowSubmenuLine(const wchar_t* line, SubmenuShower& shower);

@@ -1,4 +1,4 @@
-#include "app/line_text.h"
+#include "phone/line_text.h"
 
 #include <string.h>
 
