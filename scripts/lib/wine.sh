@@ -7,7 +7,8 @@
 #                                 xvfb: X11 on a display with no window
 #                                 manager, so Wine manages its windows itself
 #   wine_up PREFIX                persistent wineserver, warmed up
-#   xvfb_up                       start Xvfb, export DISPLAY
+#   xvfb_up                       start Xvfb on a display of its own, export
+#                                 DISPLAY
 #   wine_session_down             stop every server and Xvfb started here
 
 export WINEDEBUG=${WINEDEBUG:--all}
@@ -59,18 +60,25 @@ wine_up() {
   WINEPREFIX=$prefix wine cmd /c exit >/dev/null 2>&1 || true
 }
 
+# Each number is tried by starting the server on it, which takes it or ends
+# at once if another server has it; looking for a free one first, two runs
+# could both take the same. The server says its number once it takes
+# connections. Numbers from 90 leave the low ones to the user's own sessions.
 xvfb_up() {
-  local display
+  local display said
   for display in $(seq 90 140); do
-    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] && continue
-    Xvfb ":$display" -screen 0 800x600x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    exec {said}< <(exec Xvfb ":$display" -displayfd 3 -screen 0 800x600x24 -nolisten tcp \
+                     3>&1 </dev/null >/dev/null 2>&1)
     xvfb_pid=$!
-    for _ in $(seq 100); do
-      [ -e "/tmp/.X11-unix/X$display" ] && { export DISPLAY=":$display"; return 0; }
-      sleep 0.05
-    done
+    if read -t 30 -r _ <&"$said"; then
+      exec {said}<&-
+      export DISPLAY=":$display"
+      return 0
+    fi
+    exec {said}<&-
     kill "$xvfb_pid" 2>/dev/null || true
   done
+  xvfb_pid=""
   echo "xvfb: no display could be started" >&2
   return 1
 }
