@@ -21,7 +21,7 @@ device_refusal() {
     return 1
   fi
   if pid=$(device_holder "$device"); then
-    if [ "$(stat -c %u "/proc/$pid")" = "$(id -u)" ]; then
+    if [ "$(stat -c %u "/proc/$pid" 2>/dev/null)" = "$(id -u)" ]; then
       echo "$device: in use by process $(process_named "$pid"); close that program first"
     else
       echo "$device: in use by another user (process $(process_named "$pid")); they must close it first"
@@ -44,7 +44,7 @@ terminal_session() {
   # As the kernel encodes a device in a process's tty_nr.
   number=$(( (minor & 0xff) | (major << 8) | ((minor & ~0xff) << 12) ))
   for stat in /proc/[0-9]*/stat; do
-    read -r line < "$stat" 2>/dev/null || continue
+    read -r line 2>/dev/null <"$stat" || continue
     # pid (comm) state ppid pgrp session tty_nr ...; comm may hold anything.
     read -ra fields <<< "${line##*) }"
     [ "${fields[4]}" = "$number" ] || continue
