@@ -68,11 +68,8 @@ device_holder() {
     [ -n "$pid" ] && pid=$((10#$pid)) && [ -e "/proc/$pid" ] && { echo "$pid"; return 0; }
   done
   [[ $target == /dev/pts/* ]] && return 1
-  for fd in /proc/[0-9]*/fd/*; do
-    [ "$(readlink "$fd" 2>/dev/null)" = "$target" ] || continue
-    pid=${fd%/fd/*}
-    echo "${pid#/proc/}"
-    return 0
-  done
-  return 1
+  fd=$(find /proc/[0-9]*/fd -maxdepth 1 -lname "$target" -print -quit 2>/dev/null)
+  [ -n "$fd" ] || return 1
+  pid=${fd%/fd/*}
+  echo "${pid#/proc/}"
 }
