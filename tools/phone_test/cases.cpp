@@ -265,8 +265,8 @@ void Cases::DropAndReturn()
 void Cases::RunScript(const std::vector<ScriptStep>& steps)
 {
     Screen screen;
-    // Until an expect has passed since the line opened or returned, an
-    // expect waits at least until then: the accessory is starting.
+    // Until the first pick once the line has opened or returned, an expect
+    // waits at least until then: the accessory is still starting.
     uint64_t settled = m_opened + kFirstLinesMs;
     bool failed = false;
     for (const ScriptStep& step : steps) {
@@ -286,9 +286,11 @@ void Cases::RunScript(const std::vector<ScriptStep>& steps)
         case StepKind::kExpectMenu:
         case StepKind::kExpectItems:
             waited = Expect(step, screen, std::max(since + m_settings.replyMs, settled), &verdict);
-            settled = waited == Wait::kArrived ? 0 : settled;
             break;
-        case StepKind::kPick: waited = PickStep(step, screen, &verdict); break;
+        case StepKind::kPick:
+            waited = PickStep(step, screen, &verdict);
+            settled = 0;
+            break;
         case StepKind::kDrop:
             m_session.Drop();
             screen = {};
