@@ -2,7 +2,7 @@
 """An accessory that answers at once, for the phone-test's tests and the
 benchmark:
 
-  instant_accessory.py LINE [--fault FAULT] [--replies FILE]
+  instant_accessory.py LINE [--fault FAULT] [--late WHEN SECONDS] [--replies FILE]
 
 On LINE, a serial line that may go and come back, it plays a slide show as
 the demo accessory does: it registers "Slides", declares UTF-8 and shows
@@ -18,6 +18,10 @@ slides menu counts one item more than it gives), lf-endings (lines end with
 LF), undeclared-utf8 (UTF-8 captions, no set declared), unreachable-item
 (two items that each lead to a menu with no way back, so that a walk can
 never pick both) or ends-at-once.
+
+--late WHEN SECONDS: waits SECONDS before it registers when the line first
+opens (first), before it registers again once the line is back (return),
+or before it answers a pick of Last (pick).
 
 --replies FILE: first sends AT fifty times, each once the last is answered,
 and writes the times to the phone's OK as the benchmark's figure.
@@ -112,7 +116,7 @@ class SlideShow:
         return 'AT*EASM="%s",1,1,%d,%s,1' % (self.title(), count,
                                              ",".join('"%s"' % item for item in items))
 
-    def choose(self, item):
+    def choose(self, item, late):
         """Applies a pick; False when it gets no answer."""
         items = self.items()
         if not 1 <= item <= len(items):
@@ -120,6 +124,8 @@ class SlideShow:
         text = items[item - 1]
         if text == "Last" and self.fault == "unanswered-pick":
             return False
+        if text == "Last":
+            time.sleep(late.get("pick", 0))
         if self.menu == "settings":
             self.loop ^= text.startswith("Loop")
             self.captions ^= text.startswith("Captions")
@@ -164,9 +170,15 @@ def replies(line, path):
 
 def main():
     arguments = sys.argv[1:]
+    late = {}
+    if "--late" in arguments[:-2]:
+        at = arguments.index("--late")
+        late[arguments[at + 1]] = float(arguments[at + 2])
+        del arguments[at:at + 3]
     options = dict(zip(arguments[1::2], arguments[2::2]))
     if len(arguments) not in (1, 3, 5) or not set(options) <= {"--fault", "--replies"} or \
-            options.get("--fault", FAULTS[0]) not in FAULTS:
+            options.get("--fault", FAULTS[0]) not in FAULTS or \
+            not set(late) <= {"first", "return", "pick"}:
         sys.exit(__doc__)
     fault = options.get("--fault")
     if fault == "ends-at-once":
@@ -178,6 +190,7 @@ def main():
         try:
             if first and "--replies" in options:
                 replies(line, options["--replies"])
+            time.sleep(late.pop("first", 0) if first else late.get("return", 0))
             if fault != "undeclared-utf8":
                 command(line, show, 'AT+CSCS="UTF-8"')
             if first or fault != "no-return":
@@ -191,7 +204,7 @@ def main():
                     if not answer.startswith("*EAMI: "):
                         continue
                     pick = int(answer[7:])
-                if show.choose(pick):
+                if show.choose(pick, late):
                     command(line, show, show.submenu())
         except Gone:
             line.close()

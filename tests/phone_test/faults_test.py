@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The phone-test against accessories that answer at once, natively: the
 clean one passes every case; each faulty one fails exactly its case and no
-other, with exit status 1 and a JUnit file that parses; on a DEVICE the
-drop is skipped; bad command lines and bad scripts are refused with their
+other, with exit status 1 and a JUnit file that parses; one late on either
+side of a timed rule's bound passes or fails it; on a DEVICE the drop is
+skipped; bad command lines and bad scripts are refused with their
 one line and exit status 2, before the accessory is started. The runs go
 side by side: most of each is the drop's two seconds.
 
@@ -30,6 +31,17 @@ ROWS = [  # the fault, the one case it fails, and the words that say why
                                                '      menu "Slide 12/12": "Right"\n'),
     ("ends-at-once", "registers", "registers: the accessory's program ended (exit status 0)"),
 ]
+# Each timed rule from both sides of its bound: late by this much, the
+# cases that fail (the menu, had it come in time, would have been walked).
+LATE = [
+    ("first 4.6", set()),
+    ("first 5.4", {"registers", "shows a menu"}),
+    ("return 2.6", set()),
+    ("return 3.4", {"comes back after a drop"}),
+    ("pick 0.8", set()),
+    ("pick 1.2", {"answers every pick"}),
+]
+WALKED = ("answers every pick", "every item reached")
 ACC = "touch STARTED {}"  # an accessory that leaves a mark when it is started
 REFUSED = [  # the command line, and its one line on standard error
     ([], "usage: scripts/phone-test [--script FILE]"),
@@ -80,7 +92,7 @@ def junit_fault(path, found):
     return None
 
 
-def row_fault(fault, failing, why, status, output, junit):
+def row_fault(failing, skipping, why, status, output, junit):
     found = verdicts(output)
     if why not in output:
         return "not said: %r" % why
@@ -88,9 +100,9 @@ def row_fault(fault, failing, why, status, output, junit):
         return "cases %s" % list(found)
     failed = {case for case, word in found.items() if word == "FAIL"}
     skipped = {case for case, word in found.items() if word == "SKIP"}
-    if failed != ({failing} if failing else set()):
+    if failed != failing:
         return "failed %s" % sorted(failed)
-    if skipped != (set(CASES[1:]) if fault == "ends-at-once" else set()):
+    if skipped != skipping:
         return "skipped %s" % sorted(skipped)
     if status != (1 if failing else 0):
         return "exit status %d" % status
@@ -145,16 +157,23 @@ def main():
     phone_test, faults = sys.argv[1], []
     with tempfile.TemporaryDirectory() as work:
         runs = []
-        for fault, failing, why in ROWS:
-            junit = "%s/%s.xml" % (work, fault)
-            command = "%s %s {}%s" % (sys.executable, ACCESSORY, " --fault " + fault if fault else "")
-            runs.append((fault, failing, why, junit, subprocess.Popen(
+        rows = [(["--fault", fault] if fault else [], {failing} if failing else set(),
+                 set(CASES[1:]) if fault == "ends-at-once" else set(), why)
+                for fault, failing, why in ROWS]
+        rows += [(["--late"] + late.split(), failing,
+                  set(WALKED) if "shows a menu" in failing else set(), "phone-test: ")
+                 for late, failing in LATE]
+        for i, (options, failing, skipping, why) in enumerate(rows):
+            junit = "%s/%d.xml" % (work, i)
+            command = " ".join([sys.executable, ACCESSORY, "{}"] + options)
+            runs.append((options, failing, skipping, why, junit, subprocess.Popen(
                 [phone_test, "--junit", junit, "--run", command], stdout=subprocess.PIPE,
                 stderr=subprocess.STDOUT, text=True)))
-        for fault, failing, why, junit, run in runs:
+        for options, failing, skipping, why, junit, run in runs:
             output = run.communicate(timeout=120)[0]
-            fault_found = row_fault(fault, failing, why, run.returncode, output, junit)
-            print("faults_test: %s: %s" % (fault or "no fault", fault_found or "as expected"))
+            fault_found = row_fault(failing, skipping, why, run.returncode, output, junit)
+            print("faults_test: %s: %s" % (" ".join(options) or "no fault",
+                                           fault_found or "as expected"))
             if fault_found:
                 faults.append(output)
 
