@@ -210,13 +210,14 @@ int main(int argc, char** argv)
     else
         cases.RunScript(steps);
     cases.JudgeLines();
+    const double casesSeconds = static_cast<double>(session.Now()) / 1000;  // the program's end aside
     StopAccessoryProgram(&program);
     session.Finish();
     if (trace != nullptr)
         fclose(trace);
     verdicts.PrintClosing();
     if (!options.junit.empty() &&
-        !verdicts.WriteJunit(options.junit, static_cast<double>(session.Now()) / 1000,
+        !verdicts.WriteJunit(options.junit, casesSeconds,
                              settings.output))
         fprintf(stderr, "phone-test: %s: the JUnit file could not be written\n",
                 options.junit.c_str());
