@@ -72,8 +72,8 @@ Cases::Cases(PhoneSession& session, Verdicts& verdicts, const RunSettings& setti
 
 void Cases::NeverOpened(const std::string& why)
 {
-    Add(Verdict("registers", Outcome::kFail, why), m_opened);
     m_over = "the accessory never opened its end of the line";
+    m_firstFails = why;
 }
 
 void Cases::RunAutomatic()
@@ -473,6 +473,11 @@ bool Cases::SkippedAsOver(Verdict verdict)
 
 void Cases::Add(Verdict verdict, uint64_t since)
 {
+    if (!m_firstFails.empty()) {
+        verdict.outcome = Outcome::kFail;
+        verdict.reason = m_firstFails;
+        m_firstFails.clear();
+    }
     verdict.seconds = static_cast<double>(m_session.Now() - since) / 1000;
     m_verdicts.Add(verdict);
 }

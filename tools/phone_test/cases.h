@@ -68,5 +68,6 @@ private:
     RunSettings m_settings;
     uint64_t m_opened;
     Screen m_screen;     // what the automatic cases last saw
-    std::string m_over;  // why no further case can run, once one cannot
+    std::string m_over;        // why no further case can run, once one cannot
+    std::string m_firstFails;  // why the next case fails, whatever it found
 };
