@@ -1,0 +1,214 @@
+#!/usr/bin/env python3
+"""An accessory that answers at once, for the phone-test's tests and the
+benchmark:
+
+  instant_accessory.py LINE [--fault FAULT] [--late WHEN SECONDS] [--replies FILE]
+
+On LINE, a serial line that may go and come back, it plays a slide show as
+the demo accessory does: it registers "Slides", declares UTF-8 and shows
+"Slide 1/12" with Next, Back, First, Last and Settings; Settings offers
+"Loop: on/off", "Captions: on/off" and "Back to slides". Each command waits
+for the phone's OK, as the link's do, and each pick is answered with the
+next menu at once. When the line goes, it opens it again as soon as it is
+back, declares its set, registers again and resends its menu.
+
+FAULT gives it one fault: unanswered-pick (a pick of Last gets no answer),
+no-return (no registration once the line is back), count-differs (the
+slides menu counts one item more than it gives), lf-endings (lines end with
+LF), undeclared-utf8 (UTF-8 captions, no set declared), unreachable-item
+(two items that each lead to a menu with no way back, so that a walk can
+never pick both) or ends-at-once.
+
+--late WHEN SECONDS: waits SECONDS before it registers when the line first
+opens (first), before it registers again once the line is back (return),
+or before it answers a pick of Last (pick).
+
+--replies FILE: first sends AT fifty times, each once the last is answered,
+and writes the times to the phone's OK as the benchmark's figure.
+"""
+import json
+import os
+import select
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from remote_session import figure  # noqa: E402
+
+FAULTS = ("unanswered-pick", "no-return", "count-differs", "lf-endings", "undeclared-utf8",
+          "unreachable-item", "ends-at-once")
+CAPTIONS = ["Łódź harbour", "Lighthouse", "Łódź", "Café Müller", "Bridge", "Cathedral", "Gardens",
+            "Museum", "Station", "Hillside", "Beach", "Sunset"]
+REPLIES = 50
+
+
+class Gone(Exception):
+    """The line went."""
+
+
+class Line:
+    def __init__(self, path, end):
+        self.path, self.end, self.fd, self.held = path, end, None, b""
+
+    def open(self):
+        """Once the line is there: it may be away for a while."""
+        while self.fd is None:
+            try:
+                self.fd = os.open(self.path, os.O_RDWR | os.O_NOCTTY)
+            except OSError:
+                time.sleep(0.01)
+        self.held = b""
+
+    def close(self):
+        os.close(self.fd)
+        self.fd = None
+
+    def send(self, text, ends=1):
+        try:
+            os.write(self.fd, text.encode() + self.end * ends)
+        except OSError as error:
+            raise Gone() from error
+
+    def receive(self, until=None):
+        """The phone's next line; None once `until` (monotonic) has passed."""
+        while b"\r" not in self.held:
+            if until is not None:
+                left = until - time.monotonic()
+                if left <= 0:
+                    return None
+                if not select.select([self.fd], [], [], left)[0]:
+                    continue
+            try:
+                data = os.read(self.fd, 4096)
+            except OSError as error:
+                raise Gone() from error
+            if not data:
+                raise Gone()
+            self.held += data
+        line, self.held = self.held.split(b"\r", 1)
+        return line.decode("latin-1")
+
+
+class SlideShow:
+    def __init__(self, fault):
+        self.fault, self.slide, self.loop = fault, 1, False
+        self.captions = fault == "undeclared-utf8"
+        self.menu, self.picks = "slides", []  # picks that came while a command waited
+
+    def items(self):
+        if self.menu == "settings":
+            return ["Loop: " + ("on" if self.loop else "off"),
+                    "Captions: " + ("on" if self.captions else "off"), "Back to slides"]
+        if self.menu in ("left", "right"):
+            return ["Stay " + self.menu]
+        items = ["Next", "Back", "First", "Last", "Settings"]
+        return items + ["Left", "Right"] if self.fault == "unreachable-item" else items
+
+    def title(self):
+        if self.menu != "slides":
+            return self.menu.capitalize() + ("" if self.menu == "settings" else " end")
+        caption = " " + CAPTIONS[self.slide - 1] if self.captions else ""
+        return "Slide %d/12%s" % (self.slide, caption)
+
+    def submenu(self):
+        items = self.items()
+        count = len(items) + (self.fault == "count-differs" and self.menu == "slides")
+        return 'AT*EASM="%s",1,1,%d,%s,1' % (self.title(), count,
+                                             ",".join('"%s"' % item for item in items))
+
+    def choose(self, item, late):
+        """Applies a pick; False when it gets no answer."""
+        items = self.items()
+        if not 1 <= item <= len(items):
+            return True
+        text = items[item - 1]
+        if text == "Last" and self.fault == "unanswered-pick":
+            return False
+        if text == "Last":
+            time.sleep(late.get("pick", 0))
+        if self.menu == "settings":
+            self.loop ^= text.startswith("Loop")
+            self.captions ^= text.startswith("Captions")
+            self.menu = "slides" if text == "Back to slides" else "settings"
+        elif text in ("Left", "Right", "Settings"):
+            self.menu = text.lower()
+        elif text == "Next":
+            self.slide = self.slide + 1 if self.slide < 12 else (1 if self.loop else 12)
+        elif text == "Back":
+            self.slide = self.slide - 1 if self.slide > 1 else (12 if self.loop else 1)
+        elif text in ("First", "Last"):
+            self.slide = 1 if text == "First" else 12
+        return True
+
+
+def command(line, show, text, ends=1):
+    """Sends a command and waits up to a second for its OK; a pick that
+    comes meanwhile waits its turn."""
+    line.send(text, ends)
+    until = time.monotonic() + 1
+    while True:
+        answer = line.receive(until)
+        if answer is None or answer == "OK":
+            return
+        if answer.startswith("*EAMI: "):
+            show.picks.append(int(answer[7:]))
+
+
+def replies(line, path):
+    samples = []
+    for _ in range(REPLIES):
+        start = time.monotonic()
+        line.send("AT")
+        while line.receive(start + 5) not in ("OK", None):
+            pass
+        samples.append(1000 * (time.monotonic() - start))
+    with open(path, "w") as out:
+        json.dump({"label": "phone-test", "figures": [figure(
+            "phone-test: reply to an accessory's line (AT)", samples, "ms",
+            "the program's, on a pty: 0.22 ms")]}, out, indent=1)
+
+
+def main():
+    arguments = sys.argv[1:]
+    late = {}
+    if "--late" in arguments[:-2]:
+        at = arguments.index("--late")
+        late[arguments[at + 1]] = float(arguments[at + 2])
+        del arguments[at:at + 3]
+    options = dict(zip(arguments[1::2], arguments[2::2]))
+    if len(arguments) not in (1, 3, 5) or not set(options) <= {"--fault", "--replies"} or \
+            options.get("--fault", FAULTS[0]) not in FAULTS or \
+            not set(late) <= {"first", "return", "pick"}:
+        sys.exit(__doc__)
+    fault = options.get("--fault")
+    if fault == "ends-at-once":
+        return
+    line = Line(arguments[0], b"\n" if fault == "lf-endings" else b"\r")
+    show, first = SlideShow(fault), True
+    while True:
+        line.open()
+        try:
+            if first and "--replies" in options:
+                replies(line, options["--replies"])
+            time.sleep(late.pop("first", 0) if first else late.get("return", 0))
+            if fault != "undeclared-utf8":
+                command(line, show, 'AT+CSCS="UTF-8"')
+            if first or fault != "no-return":
+                command(line, show, 'AT*EAM="Slides"', 2)
+            first = False
+            command(line, show, show.submenu())
+            while True:
+                pick = show.picks.pop(0) if show.picks else None
+                if pick is None:
+                    answer = line.receive()
+                    if not answer.startswith("*EAMI: "):
+                        continue
+                    pick = int(answer[7:])
+                if show.choose(pick, late):
+                    command(line, show, show.submenu())
+        except Gone:
+            line.close()
+
+
+if __name__ == "__main__":
+    main()

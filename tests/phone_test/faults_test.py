@@ -1,0 +1,195 @@
+#!/usr/bin/env python3
+"""The phone-test against accessories that answer at once, natively: the
+clean one passes every case; each faulty one fails exactly its case and no
+other, with exit status 1 and a JUnit file that parses; one late on either
+side of a timed rule's bound passes or fails it; on a DEVICE the drop is
+skipped; bad command lines and bad scripts are refused with their
+one line and exit status 2, before the accessory is started. The runs go
+side by side: most of each is the drop's two seconds.
+
+  faults_test.py PHONE_TEST
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import xml.etree.ElementTree as ElementTree
+
+ACCESSORY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "testbed",
+                         "instant_accessory.py")
+CASES = ["registers", "shows a menu", "answers every pick", "every item reached",
+         "comes back after a drop", "lines read as sent"]
+ROWS = [  # the fault, the one case it fails, and the words that say why
+    (None, None, "phone-test: 6 passed"),
+    ("unanswered-pick", "answers every pick", '\n      pick 4, "Last" in "Slide 1/12"\n'),
+    ("no-return", "comes back after a drop", "2 s away: no AT*EAM within 3 s; it showed"),
+    ("count-differs", "lines read as sent", "submenu declares 6 items and gives 5"),
+    ("lf-endings", "lines read as sent", "finding   line ended by LF alone"),
+    ("undeclared-utf8", "lines read as sent", "no character set was declared"),
+    ("unreachable-item", "every item reached", 'reached in 14 picks: no pick led back to them\n'
+                                               '      menu "Slide 12/12": "Right"\n'),
+    ("ends-at-once", "registers", "registers: the accessory's program ended (exit status 0)"),
+]
+# Each timed rule from both sides of its bound: late by this much, the
+# cases that fail (the menu, had it come in time, would have been walked).
+LATE = [
+    ("first 4.5", set()),
+    ("first 5.5", {"registers", "shows a menu"}),
+    ("return 2.5", set()),
+    ("return 3.5", {"comes back after a drop"}),
+    ("pick 0.5", set()),
+    ("pick 1.5", {"answers every pick"}),
+]
+WALKED = ("answers every pick", "every item reached")
+ACC = "touch STARTED {}"  # an accessory that leaves a mark when it is started
+REFUSED = [  # the command line, and its one line on standard error
+    ([], "usage: scripts/phone-test [--script FILE]"),
+    (["--run"], "phone-test: --run takes a value"),
+    (["--picks", "0", "--run", ACC], "phone-test: --picks takes a number of picks from 1"),
+    (["--reply-within", "1.5", "--run", ACC], "phone-test: --reply-within takes milliseconds"),
+    (["--bogus", "--run", ACC], "usage: scripts/phone-test"),
+    (["/dev/a", "/dev/b"], "usage: scripts/phone-test"),
+    (["--run", ACC, "/dev/a"], "phone-test: give a DEVICE or --run 'COMMAND', not both"),
+    (["--run", "accessory"], "phone-test: --run 'COMMAND' takes {} where the path"),
+    (["--trace", "/no/such/folder/t", "--run", ACC], "phone-test: /no/such/folder/t: the trace"),
+    (["--junit", "/no/such/folder/j", "--run", ACC], "phone-test: /no/such/folder/j: the JUnit"),
+    (["--script", "/no/such/script", "--run", ACC], "phone-test: /no/such/script: cannot be read"),
+    (["--run", "no-such-accessory {}"], "phone-test: the command cannot be run: sh: 1: no-such-"),
+]
+BAD_SCRIPTS = [  # the script, the line (DEVICE or --run), and what it says after the file
+    ('expect entry "Slides"\nexpect menu "Slide 1/12\n', ["--run", ACC],
+     ": line 2: a quote is not closed"),
+    ("pick first\n", ["--run", ACC],
+     ": line 1: `pick` takes an item's text in quotes, or its number from 1"),
+    ('# fine\nexpect title "X"\n', ["--run", ACC], ": line 2: `expect` takes entry, menu or items"),
+    ("wait 1\ndrop 2\n", ["/dev/null"], ": line 2: drop takes the line away, which needs --run"),
+]
+
+
+def verdicts(output):
+    """Each case's word, from the lines that start with one."""
+    found = {}
+    for line in output.splitlines():
+        word, _, rest = line.partition("  ")
+        if word in ("PASS", "FAIL", "SKIP"):
+            found[rest.split(": ")[0]] = word
+    return found
+
+
+def junit_fault(path, found):
+    """What is wrong with the JUnit file against the printed verdicts."""
+    try:
+        suite = ElementTree.parse(path).getroot()
+    except (OSError, ElementTree.ParseError) as error:
+        return "JUnit: %s" % error
+    cases = {case.get("name"): "FAIL" if case.find("failure") is not None else
+             "SKIP" if case.find("skipped") is not None else "PASS"
+             for case in suite.findall("testcase")}
+    failures = sum(word == "FAIL" for word in found.values())
+    if suite.tag != "testsuite" or cases != found or suite.get("failures") != str(failures):
+        return "JUnit says %s, %s failures" % (cases, suite.get("failures"))
+    return None
+
+
+def row_fault(failing, skipping, why, status, output, junit):
+    found = verdicts(output)
+    if why not in output:
+        return "not said: %r" % why
+    if list(found) != CASES:
+        return "cases %s" % list(found)
+    failed = {case for case, word in found.items() if word == "FAIL"}
+    skipped = {case for case, word in found.items() if word == "SKIP"}
+    if failed != failing:
+        return "failed %s" % sorted(failed)
+    if skipped != skipping:
+        return "skipped %s" % sorted(skipped)
+    if status != (1 if failing else 0):
+        return "exit status %d" % status
+    if not output.rstrip().endswith("phone-test: %d passed, %d failed, %d skipped" % (
+            len(CASES) - len(failed) - len(skipped), len(failed), len(skipped))):
+        return "no closing line"
+    return junit_fault(junit, found)
+
+
+def refusals(phone_test, work):
+    """Each bad command line and script, refused with its one line and exit
+    status 2 before the accessory is started."""
+    marker = work + "/started"
+    cases = REFUSED[:]
+    for i, (script, line, said) in enumerate(BAD_SCRIPTS):
+        path = "%s/bad%d.script" % (work, i)
+        with open(path, "w") as out:
+            out.write(script)
+        cases.append((["--script", path] + line, "phone-test: " + path + said))
+    faults = []
+    for arguments, said in cases:
+        arguments = [argument.replace("STARTED", marker) for argument in arguments]
+        run = subprocess.run([phone_test] + arguments, capture_output=True, text=True)
+        lines = run.stderr.splitlines()
+        if run.returncode != 2 or len(lines) != 1 or not lines[0].startswith(said) or \
+                os.path.exists(marker):
+            faults.append("refused %s: status %d, %r" % (arguments, run.returncode, run.stderr))
+    return faults
+
+
+def device_run(phone_test, work):
+    """The clean accessory on one end of a pty pair, the phone-test on the
+    other: every case but the drop, which is skipped."""
+    device, peer = work + "/device", work + "/peer"
+    pair = subprocess.Popen(["socat", "pty,raw,echo=0,link=" + device,
+                             "pty,raw,echo=0,link=" + peer])
+    try:
+        while not (os.path.exists(device) and os.path.exists(peer)):
+            time.sleep(0.01)
+        accessory = subprocess.Popen([sys.executable, ACCESSORY, peer])
+        run = subprocess.run([phone_test, device], capture_output=True, text=True, timeout=60)
+        accessory.kill()
+        found = verdicts(run.stdout)
+        expected = dict.fromkeys(CASES, "PASS")
+        expected["comes back after a drop"] = "SKIP"
+        return None if found == expected and run.returncode == 0 else run.stdout
+    finally:
+        pair.kill()
+
+
+def main():
+    phone_test, faults = sys.argv[1], []
+    with tempfile.TemporaryDirectory() as work:
+        runs = []
+        rows = [(["--fault", fault] if fault else [], {failing} if failing else set(),
+                 set(CASES[1:]) if fault == "ends-at-once" else set(), why)
+                for fault, failing, why in ROWS]
+        rows += [(["--late"] + late.split(), failing,
+                  set(WALKED) if "shows a menu" in failing else set(), "phone-test: ")
+                 for late, failing in LATE]
+        for i, (options, failing, skipping, why) in enumerate(rows):
+            junit = "%s/%d.xml" % (work, i)
+            command = " ".join([sys.executable, ACCESSORY, "{}"] + options)
+            runs.append((options, failing, skipping, why, junit, subprocess.Popen(
+                [phone_test, "--junit", junit, "--run", command], stdout=subprocess.PIPE,
+                stderr=subprocess.STDOUT, text=True)))
+        for options, failing, skipping, why, junit, run in runs:
+            output = run.communicate(timeout=120)[0]
+            fault_found = row_fault(failing, skipping, why, run.returncode, output, junit)
+            print("faults_test: %s: %s" % (" ".join(options) or "no fault",
+                                           fault_found or "as expected"))
+            if fault_found:
+                faults.append(output)
+
+        refused = refusals(phone_test, work)
+        print("faults_test: bad command lines and scripts: %s" %
+              ("not all refused" if refused else "refused"))
+        faults += refused
+
+        fault_found = device_run(phone_test, work)
+        print("faults_test: a DEVICE: %s" % (fault_found and "wrong" or "as expected"))
+        if fault_found:
+            faults.append(fault_found)
+    for fault in faults:
+        print(fault)
+    sys.exit(1 if faults else 0)
+
+
+if __name__ == "__main__":
+    main()

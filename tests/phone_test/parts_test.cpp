@@ -1,0 +1,274 @@
+// The phone-test's pure parts: the script's reading, the walk's bookkeeping,
+// the patterns and texts, and the headless phone's own keeping of the set
+// and the header across lines.
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/phone_test/headless_phone.h"
+#include "tools/phone_test/menu_walk.h"
+#include "tools/phone_test/shown_text.h"
+#include "tools/phone_test/test_script.h"
+
+namespace {
+
+TEST(PhoneTestScript, ReadsEachStep)
+{
+    std::vector<ScriptStep> steps;
+    ScriptError error;
+    ASSERT_TRUE(
+        ReadScript("# a comment\n"
+                   "expect entry \"Sl#des\"   # the # in quotes is text\n"
+                   "\texpect menu \"Slide ?/12*\"\r\n"
+                   "expect items \"Next\" \"B\xC3\xA4"
+                   "ck\"\n"
+                   "expect items\n"
+                   "pick \"Next\"\n"
+                   "pick 12\n"
+                   "\n"
+                   "drop 2\n"
+                   "wait 0.25",
+                   &steps, &error))
+        << error.line << ": " << error.what;
+    const struct {
+        int line;
+        const char* text;
+        StepKind kind;
+        std::vector<std::wstring> texts;
+        int item;
+        uint32_t ms;
+    } expected[] = {
+        {2, "expect entry \"Sl#des\"", StepKind::kExpectEntry, {L"Sl#des"}, 0, 0},
+        {3, "expect menu \"Slide ?/12*\"", StepKind::kExpectMenu, {L"Slide ?/12*"}, 0, 0},
+        {4,
+         "expect items \"Next\" \"B\xC3\xA4"
+         "ck\"",
+         StepKind::kExpectItems,
+         {L"Next", L"B\u00E4ck"},
+         0,
+         0},
+        {5, "expect items", StepKind::kExpectItems, {}, 0, 0},
+        {6, "pick \"Next\"", StepKind::kPick, {L"Next"}, 0, 0},
+        {7, "pick 12", StepKind::kPick, {}, 12, 0},
+        {9, "drop 2", StepKind::kDrop, {}, 0, 2000},
+        {10, "wait 0.25", StepKind::kWait, {}, 0, 250},
+    };
+    ASSERT_EQ(std::size(expected), steps.size());
+    for (size_t i = 0; i < steps.size(); ++i) {
+        EXPECT_EQ(expected[i].line, steps[i].line);
+        EXPECT_EQ(expected[i].text, steps[i].text);
+        EXPECT_EQ(expected[i].kind, steps[i].kind) << steps[i].text;
+        EXPECT_EQ(expected[i].texts, steps[i].texts) << steps[i].text;
+        EXPECT_EQ(expected[i].item, steps[i].item) << steps[i].text;
+        EXPECT_EQ(expected[i].ms, steps[i].ms) << steps[i].text;
+    }
+}
+
+// The first line that cannot be read is named, with what is wrong.
+TEST(PhoneTestScript, NamesTheLineThatCannotBeRead)
+{
+    const struct {
+        std::string script;
+        int line;
+        const char* what;
+    } cases[] = {
+        {"wait 1\nexpect menu \"Slide", 2, "a quote is not closed"},
+        {"expect title \"A\"", 1, "`expect` takes entry, menu or items"},
+        {"expect \"menu\" \"A\"", 1, "`expect` takes entry, menu or items"},
+        {"expect menu A", 1, "`expect menu` takes one text in quotes"},
+        {"expect entry \"A\" \"B\"", 1, "`expect entry` takes one text in quotes"},
+        {"expect items \"A\" B", 1, "`expect items` takes the items' texts, each in quotes"},
+        {"pick", 1, "`pick` takes an item's text in quotes, or its number from 1"},
+        {"pick 0", 1, "`pick` takes"},
+        {"pick -1", 1, "`pick` takes"},
+        {"pick 99999", 1, "`pick` takes"},
+        {"pick \"A\" \"B\"", 1, "`pick` takes"},
+        {"\n\ndrop", 3, "`drop` takes seconds, such as 2 or 0.5, up to 3600"},
+        {"drop 0", 1, "`drop` takes seconds"},
+        {"drop 1.2.3", 1, "`drop` takes seconds"},
+        {"wait 3601", 1, "`wait` takes seconds"},
+        {"wait 1e3", 1, "`wait` takes seconds"},
+        {"wait -1", 1, "`wait` takes seconds"},
+        {"Pick 1", 1, "`Pick` is no step: a step is expect, pick, drop or wait"},
+        {"\"pick\" 1", 1, "`\"pick\"` is no step"},
+        {"wait 1\n\xEF\xBB\xBFwait 1", 2, "is no step"},
+        {std::string("wait 1\0", 7), 1, "a NUL byte: this is no script"},
+    };
+    for (const auto& c : cases) {
+        std::vector<ScriptStep> steps;
+        ScriptError error;
+        EXPECT_FALSE(ReadScript(c.script, &steps, &error)) << c.script;
+        EXPECT_EQ(c.line, error.line) << c.script;
+        EXPECT_NE(std::string::npos, error.what.find(c.what)) << c.script << ": " << error.what;
+    }
+}
+
+// Texts are UTF-16 units whatever the width of wchar_t: a character past
+// U+FFFF is a surrogate pair.
+TEST(PhoneTestText, PatternsMatchAsFileNames)
+{
+    const struct {
+        const wchar_t* pattern;
+        const wchar_t* text;
+        bool matches;
+    } cases[] = {
+        {L"Slide 1/12", L"Slide 1/12", true},
+        {L"Slide 1/12", L"Slide 1/12 ", false},
+        {L"Slide ?/12", L"Slide 3/12", true},
+        {L"Slide ?/12", L"Slide 10/12", false},
+        {L"Slide */12*", L"Slide 10/12 Caf\u00E9", true},
+        {L"*", L"", true},
+        {L"?", L"", false},
+        {L"a*b*c", L"abxbyc", true},
+        {L"a*b*c", L"abxbyd", false},
+        {L"**a", L"bba", true},
+        {L"[ab]", L"a", false},
+        {L"x?y", L"x\xD83D\xDE00y", true},
+        {L"x??y", L"x\xD83D\xDE00y", false},
+        {L"*\xD83D\xDE00", L"ab\xD83D\xDE00", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.matches, MatchesPattern(c.pattern, c.text)) << c.pattern << " ~ " << c.text;
+}
+
+TEST(PhoneTestText, WritesValidUtf8ForPeopleAndXml)
+{
+    EXPECT_EQ(
+        "\xC5\x81\xC3\xB3"
+        "d\xC5\xBA \xF0\x9F\x98\x80",
+        Utf8FromWide(L"\u0141\u00F3d\u017A \xD83D\xDE00"));
+    std::wstring lone = L"a";
+    lone += static_cast<wchar_t>(0xD800);
+    lone += L'b';
+    EXPECT_EQ(
+        "a\xEF\xBF\xBD"
+        "b",
+        Utf8FromWide(lone));
+    EXPECT_EQ(L"B\u00E4ck\uFFFD", WideFromUtf8("B\xC3\xA4"
+                                               "ck\xFF"));
+    EXPECT_EQ("&lt;a b=&quot;1&quot;&gt; &amp; \\x01\\x1B\ttab\n \xEF\xBF\xBD",
+              XmlText("<a b=\"1\"> & \x01\x1B\ttab\n \xC3"));
+}
+
+// A little accessory: each menu's items, and where each item leads.
+using Graph = std::map<std::wstring, std::vector<std::pair<std::wstring, std::wstring>>>;
+
+std::vector<std::wstring> Items(const Graph& graph, const std::wstring& menu)
+{
+    std::vector<std::wstring> items;
+    for (const auto& item : graph.at(menu))
+        items.push_back(item.first);
+    return items;
+}
+
+TEST(PhoneTestWalk, PicksEveryItemItCanReach)
+{
+    const Graph twoWayTree = {
+        {L"Top", {{L"Next", L"Top"}, {L"Settings", L"Settings"}, {L"Back", L"Top"}}},
+        {L"Settings", {{L"Deeper", L"Deep"}, {L"Up", L"Top"}}},
+        {L"Deep", {{L"Up", L"Settings"}, {L"Stay", L"Deep"}}},
+    };
+    const Graph oneWayDoors = {
+        {L"Top", {{L"Left", L"Left end"}, {L"Right", L"Right end"}}},
+        {L"Left end", {{L"Stay left", L"Left end"}}},
+        {L"Right end", {{L"Stay right", L"Right end"}}},
+    };
+    const Graph unanswered = {
+        // the pick of Mute gets no answer: the menu stays
+        {L"Top", {{L"Mute", L""}, {L"Next", L"Top"}}},
+    };
+    const struct {
+        const char* name;
+        const Graph& graph;
+        int bound;
+        int picks;
+        size_t menus;
+        std::vector<std::wstring> unreached;  // each menu's title, then its items
+    } cases[] = {
+        {"a tree with ways back", twoWayTree, 100, 9, 3, {}},
+        {"two one-way doors", oneWayDoors, 100, 2, 2, {L"Top", L"Right"}},
+        {"a pick not answered", unanswered, 100, 2, 1, {}},
+        {"the bound", twoWayTree, 4, 4, 3, {L"Top", L"Back", L"Settings", L"Up", L"Deep", L"Stay"}},
+    };
+    for (const auto& c : cases) {
+        MenuWalk walk;
+        std::wstring menu = L"Top";
+        walk.Shown(menu, Items(c.graph, menu));
+        for (int item; walk.Picks() < c.bound && (item = walk.NextPick()) >= 0;) {
+            walk.Picked(item);
+            const std::wstring next = c.graph.at(menu)[item].second;
+            menu = next.empty() ? menu : next;
+            walk.Shown(menu, Items(c.graph, menu));
+        }
+        std::vector<std::wstring> unreached;
+        for (const UnreachedItems& missed : walk.NotReached()) {
+            unreached.push_back(missed.title);
+            unreached.insert(unreached.end(), missed.items.begin(), missed.items.end());
+        }
+        EXPECT_EQ(c.picks, walk.Picks()) << c.name;
+        EXPECT_EQ(c.unreached, unreached) << c.name;
+        EXPECT_EQ(c.menus, walk.MenusMet()) << c.name;
+    }
+}
+
+// A title that counts slides is one menu; the items tell menus apart.
+TEST(PhoneTestWalk, KnowsAMenuByItsItems)
+{
+    MenuWalk walk;
+    walk.Shown(L"Slide 1/12", {L"Next", L"Back"});
+    walk.Picked(walk.NextPick());
+    walk.Shown(L"Slide 2/12", {L"Next", L"Back"});
+    walk.Picked(walk.NextPick());
+    walk.Shown(L"Slide 1/12", {L"Next", L"Back", L"More"});
+    EXPECT_EQ(2u, walk.MenusMet());
+    EXPECT_EQ(2u, walk.ItemsReached());
+    EXPECT_EQ(5u, walk.ItemsMet());
+}
+
+struct PhoneRow {
+    const char* line;
+    LineEnd end;
+    std::vector<std::string> answers;
+    std::vector<std::wstring> shown;  // an entry's name, or a menu's title and items
+};
+
+// The set and the list's header carry from line to line as in the program:
+// a title that cannot be read leaves the header as it was, an empty entry
+// name too; a line the framing passes over gets no answer.
+TEST(PhoneTestPhone, KeepsTheSetAndTheHeader)
+{
+    const std::vector<PhoneRow> rows = {
+        {"AT+CSCS?", LineEnd::kCr, {"+CSCS: \"8859-1\"", "OK"}, {}},
+        {"AT*EAM=\"Caf\xE9\"", LineEnd::kCr, {"OK"}, {L"Caf\u00E9"}},
+        {"AT*EASM=\"Show,1,1,1", LineEnd::kCr, {"OK"}, {L"Caf\u00E9"}},
+        {"AT+CSCS=\"utf-8\"", LineEnd::kCr, {"OK"}, {}},
+        {"AT*EASM=\"\xC5\x81\xC3\xB3"
+         "d\xC5\xBA\",1,1,2,\"A\",\"B\",1",
+         LineEnd::kPause,
+         {"OK"},
+         {L"\u0141\u00F3d\u017A", L"A", L"B"}},
+        {"AT*EAM=\"\"", LineEnd::kCr, {"OK"}, {L""}},
+        {"AT*EASM=\"M\",2,1,1,\"A\",1", LineEnd::kCr, {"OK"}, {L"M"}},
+        {"\n", LineEnd::kCr, {}, {}},
+        {"A\nT", LineEnd::kCr, {"OK"}, {}},
+        {"AT*EASM=\"Gone\",1,1,1,\"A\",1", LineEnd::kEnd, {}, {}},
+        {"AT+CSCS?", LineEnd::kCr, {"+CSCS: \"UTF-8\"", "OK"}, {}},
+    };
+    HeadlessPhone phone;
+    for (const PhoneRow& row : rows) {
+        std::vector<Shown> shown;
+        EXPECT_EQ(row.answers, phone.Take(row.line, row.end, &shown)) << row.line;
+        std::vector<std::wstring> texts;
+        for (const Shown& one : shown) {
+            texts.push_back(one.kind == Shown::kEntry ? one.entry : one.menu.title);
+            texts.insert(texts.end(), one.menu.items.begin(), one.menu.items.end());
+        }
+        EXPECT_EQ(row.shown, texts) << row.line;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+#include "tools/phone_test/headless_phone.h"
+
+#include <string.h>
+
+#include "link/line_framing.h"
+#include "link/menu_protocol.h"
+#include "phone/line_text.h"
+#include "phone/phone_answer.h"
+#include "phone/submenu_line.h"
+
+namespace {
+
+// The list as ShowSubmenuLine fills it; the selection is the list's own
+// business and changes nothing a pick names.
+class ListRecord : public SubmenuShower {
+public:
+    explicit ListRecord(ShownMenu* menu) : m_menu(menu) {}
+    void ShowTitle(const wchar_t* title) override { m_menu->title = title; }
+    void AddItem(const wchar_t* item) override { m_menu->items.push_back(item); }
+    void SelectItem(int) override {}
+
+private:
+    ShownMenu* m_menu;
+};
+
+}  // namespace
+
+// The program's own steps for a line: the answer, then what the line
+// changes, then the acceptance. An empty line, which the phone's framing
+// passes over, gets nothing.
+std::vector<std::string> HeadlessPhone::Take(const std::string& raw, LineEnd end,
+                                             std::vector<Shown>* shown)
+{
+    std::string line = raw;
+    line.resize(CleanBatch(&line[0], line.size()));
+    if (line.empty() || end == LineEnd::kEnd)
+        return {};
+    const PhoneAnswer answer = AnswerAccessoryLine(line.c_str(), m_set);
+    std::vector<std::string> written;
+    if (answer.information != nullptr) {
+        written.push_back(answer.information);
+    } else {
+        m_set = answer.setAfter;
+        if (answer.kind == kEntryLine)
+            TakeEntry(line.c_str(), shown);
+        else if (answer.kind == kSubmenuLine)
+            TakeSubmenu(line.c_str(), shown);
+    }
+    written.push_back(kAcceptance);
+    return written;
+}
+
+void HeadlessPhone::TakeEntry(const char* line, std::vector<Shown>* shown)
+{
+    const char* name = line + strlen(kEntryPrefix);
+    const size_t length = EntryNameLength(name);
+    wchar_t wide[kMenuLineSize] = {};
+    if (length != 0) {
+        WidenText(m_set, name, length, wide, kMenuLineSize);
+        m_header = wide;
+    }
+    shown->push_back({Shown::kEntry, wide, {}});
+}
+
+void HeadlessPhone::TakeSubmenu(const char* line, std::vector<Shown>* shown)
+{
+    wchar_t wide[kMenuLineSize];
+    WidenCommandLine(m_set, line, wide, kMenuLineSize);
+    ShownMenu menu = {m_header, {}};
+    ListRecord list(&menu);
+    ShowSubmenuLine(wide, list);
+    m_header = menu.title;
+    shown->push_back({Shown::kMenu, {}, menu});
+}

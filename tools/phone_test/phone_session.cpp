@@ -1,0 +1,291 @@
+#include "tools/phone_test/phone_session.h"
+
+#include <errno.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "link/menu_protocol.h"
+#include "tools/trace/trace_line.h"
+
+namespace {
+
+constexpr uint64_t kReopenMs = 1000;
+constexpr size_t kChunk = 4096;
+
+// Set by the handler; read by the waits, which let the signals in only
+// while they sleep in ppoll.
+volatile sig_atomic_t g_stopping = 0;
+sigset_t g_waking;
+
+void Stop(int)
+{
+    g_stopping = 1;
+}
+
+uint64_t MonotonicMs()
+{
+    timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
+}
+
+}  // namespace
+
+void CatchStopSignals()
+{
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stopSignals, &g_waking);
+    sigdelset(&g_waking, SIGINT);
+    sigdelset(&g_waking, SIGTERM);
+    struct sigaction stop = {};
+    stop.sa_handler = Stop;
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGTERM, &stop, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+PhoneSession::PhoneSession(FILE* trace) : m_trace(trace), m_start(MonotonicMs()) {}
+
+PhoneSession::~PhoneSession()
+{
+    if (m_devicePath.empty())
+        CloseProgramPty(&m_pty);
+    else if (m_line >= 0)
+        close(m_line);
+    if (m_openings >= 0)
+        close(m_openings);
+}
+
+uint64_t PhoneSession::Now() const
+{
+    return MonotonicMs() - m_start;
+}
+
+bool PhoneSession::OpenDevice(const std::string& path)
+{
+    m_devicePath = path;
+    m_line = ::OpenDevice(path);
+    return m_line >= 0;
+}
+
+// The accessory's first open of its end is the line opening: a program
+// may take its time to start.
+bool PhoneSession::OpenOwnedLine(const std::string& link)
+{
+    m_link = link;
+    if (!OpenProgramPty(link, &m_pty))
+        return false;
+    m_line = m_pty.master;
+    m_openings = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    return m_openings >= 0 && inotify_add_watch(m_openings, m_pty.farName.c_str(), IN_OPEN) >= 0;
+}
+
+Wait PhoneSession::WaitForOpening(uint64_t deadline)
+{
+    for (;;) {
+        if (m_openings < 0)
+            return Wait::kArrived;
+        const Wait waited = Pump(deadline);
+        if (waited != Wait::kArrived && m_openings >= 0)
+            return waited;
+    }
+}
+
+Wait PhoneSession::Next(uint64_t deadline, Shown* shown)
+{
+    for (;;) {
+        if (!m_shown.empty()) {
+            *shown = m_shown.front();
+            m_shown.pop_front();
+            return Wait::kArrived;
+        }
+        const Wait waited = Pump(deadline);
+        if (waited != Wait::kArrived && m_shown.empty())
+            return waited;
+    }
+}
+
+Wait PhoneSession::Idle(uint64_t deadline)
+{
+    for (;;) {
+        const Wait waited = Pump(deadline);
+        if (waited != Wait::kArrived)
+            return waited;
+    }
+}
+
+void PhoneSession::Pick(int item)
+{
+    Write(IndicationCommand(item + 1));
+}
+
+void PhoneSession::Drop()
+{
+    Take(m_framing.TakeUnfinished(LineEnd::kGone));
+    CloseProgramPty(&m_pty);
+    m_line = -1;
+    m_toAccessory.clear();
+    m_shown.clear();
+}
+
+bool PhoneSession::Return()
+{
+    if (!OpenProgramPty(m_link, &m_pty))
+        return false;
+    m_line = m_pty.master;
+    return true;
+}
+
+void PhoneSession::Finish()
+{
+    Take(m_framing.TakeUnfinished(LineEnd::kEnd));
+    if (m_trace == nullptr)
+        return;
+    const uint64_t now = Now();
+    for (const std::string& line : m_reading.Summary())
+        fputs(FormatTraceLine({now, "summary", line, LineEnd::kCr}).c_str(), m_trace);
+    fflush(m_trace);
+}
+
+// One wait for whatever comes first (none once the deadline has passed:
+// what has already come is taken all the same), and what it brought taken.
+// kArrived means: look again. The program's end is told once its last
+// bytes are taken.
+Wait PhoneSession::Pump(uint64_t deadline)
+{
+    if (g_stopping != 0)
+        return Wait::kStopped;
+    if (m_program != nullptr && m_program->status >= 0)
+        return Wait::kEnded;
+    const uint64_t now = Now();
+    if (m_line < 0 && !m_devicePath.empty() && now >= m_nextReopen) {
+        m_line = ::OpenDevice(m_devicePath);
+        m_nextReopen = now + kReopenMs;
+    }
+    uint64_t wake = std::max(deadline, now);
+    if (m_framing.HasUnfinished())
+        wake = std::min(wake, now + m_framing.PauseLeft(static_cast<uint32_t>(MonotonicMs())));
+    if (m_line < 0 && !m_devicePath.empty())
+        wake = std::min(wake, m_nextReopen);
+    pollfd watched[] = {
+        {m_line, static_cast<short>(POLLIN | (m_toAccessory.empty() ? 0 : POLLOUT)), 0},
+        {m_program != nullptr ? m_program->ended : -1, POLLIN, 0},
+        {m_openings, POLLIN, 0},
+    };
+    const timespec wait = {static_cast<time_t>((wake - now) / 1000),
+                           static_cast<long>((wake - now) % 1000 * 1000000)};
+    if (ppoll(watched, 3, &wait, &g_waking) < 0 && errno != EINTR)
+        return Wait::kStopped;
+    if ((watched[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && ReadLine() < 0)
+        LineFailed();
+    if (m_framing.HasUnfinished() && m_framing.PauseLeft(static_cast<uint32_t>(MonotonicMs())) == 0)
+        Take(m_framing.TakeUnfinished(LineEnd::kPause));
+    if ((watched[0].revents & POLLOUT) != 0 && !Flush())
+        LineFailed();
+    if ((watched[2].revents & POLLIN) != 0) {
+        close(m_openings);
+        m_openings = -1;
+    }
+    if ((watched[1].revents & POLLIN) != 0 && ReapAccessoryProgram(m_program)) {
+        while (ReadLine() > 0) {
+        }
+    }
+    return Now() >= deadline ? Wait::kTimeout : Wait::kArrived;
+}
+
+// The bytes read, 0 when none are waiting, -1 when the line has failed.
+ssize_t PhoneSession::ReadLine()
+{
+    if (m_line < 0)
+        return 0;
+    char chunk[kChunk];
+    const ssize_t count = read(m_line, chunk, sizeof chunk);
+    if (count < 0)
+        return errno == EAGAIN || errno == EINTR ? 0 : -1;
+    if (count == 0)
+        return -1;
+    Take(
+        m_framing.Arrived(chunk, static_cast<size_t>(count), static_cast<uint32_t>(MonotonicMs())));
+    return count;
+}
+
+std::string TraceText(const TraceLine& line)
+{
+    std::string text = FormatTraceLine(line);
+    text.pop_back();
+    return text;
+}
+
+// Each line traced, its findings after it, then the phone's answers.
+void PhoneSession::Take(const std::vector<RawLine>& lines)
+{
+    for (const RawLine& line : lines) {
+        const uint64_t now = Now();
+        ++m_linesTraced;
+        Trace("accessory", line.bytes, line.end);
+        const std::string written = TraceText({now, "accessory", line.bytes, line.end});
+        for (const Finding& finding : m_reading.Read(line.bytes, line.end)) {
+            Trace("finding", finding.text, LineEnd::kCr);
+            m_findings.push_back({now, m_linesTraced, written, finding});
+        }
+        std::vector<Shown> shown;
+        const std::vector<std::string> answers = m_phone.Take(line.bytes, line.end, &shown);
+        m_linesTaken += !answers.empty();
+        for (const std::string& answer : answers)
+            Write(answer);
+        m_shown.insert(m_shown.end(), shown.begin(), shown.end());
+    }
+}
+
+void PhoneSession::Write(const std::string& line)
+{
+    if (m_line < 0)
+        return;
+    Trace("phone", line, LineEnd::kCr);
+    m_toAccessory += line + '\r';
+    if (!Flush())
+        LineFailed();
+}
+
+bool PhoneSession::Flush()
+{
+    while (!m_toAccessory.empty() && m_line >= 0) {
+        const ssize_t written = write(m_line, m_toAccessory.data(), m_toAccessory.size());
+        if (written < 0)
+            return errno == EAGAIN || errno == EINTR;
+        m_toAccessory.erase(0, static_cast<size_t>(written));
+    }
+    return true;
+}
+
+// The device went: the unfinished line is taken as it stands, and the
+// device is tried again later. (The owned line cannot fail so, since this
+// end holds its far end open too; were it to, it stays away.)
+void PhoneSession::LineFailed()
+{
+    if (m_line < 0)
+        return;
+    if (m_devicePath.empty())
+        CloseProgramPty(&m_pty);
+    else
+        close(m_line);
+    m_line = -1;
+    m_nextReopen = Now() + kReopenMs;
+    m_toAccessory.clear();
+    Take(m_framing.TakeUnfinished(LineEnd::kGone));
+}
+
+void PhoneSession::Trace(const char* side, const std::string& text, LineEnd end)
+{
+    if (m_trace == nullptr)
+        return;
+    fputs(FormatTraceLine({Now(), side, text, end}).c_str(), m_trace);
+    fflush(m_trace);
+}

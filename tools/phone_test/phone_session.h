@@ -1,0 +1,105 @@
+// The phone on its line to the accessory: it reads the accessory's bytes,
+// frames them into lines as the program does, answers each line at once,
+// writes the whole exchange to the trace with the findings after each of
+// the accessory's lines, and queues what each line made the phone show for
+// the cases, which wait for it. One thread; every wait ends as soon as what
+// it waits for arrives, the accessory's program ends, or SIGINT or SIGTERM
+// comes.
+#pragma once
+
+#include <signal.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <sys/types.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "tools/phone_test/accessory_program.h"
+#include "tools/phone_test/headless_phone.h"
+#include "tools/trace/accessory_lines.h"
+#include "tools/trace/phone_reading.h"
+#include "tools/trace/relay_ends.h"
+
+enum class Wait {
+    kArrived,  // what was waited for
+    kTimeout,
+    kEnded,    // the accessory's program has ended
+    kStopped,  // SIGINT or SIGTERM
+};
+
+struct LineFinding {
+    uint64_t ms;       // since the session began
+    int number;        // of the accessory's lines, from 1
+    std::string line;  // the line as the trace writes it
+    Finding finding;
+};
+
+// A trace line as FormatTraceLine writes it, without its newline.
+std::string TraceText(const TraceLine& line);
+
+// From here on SIGINT and SIGTERM end every wait of a session, and only that.
+void CatchStopSignals();
+
+class PhoneSession {
+public:
+    // `trace`, when given, gets every line (trace_line.h) and the summary.
+    explicit PhoneSession(FILE* trace);
+    ~PhoneSession();
+
+    // A serial device, opened as the trace relay opens one; if it fails
+    // later, it is tried again once a second, as the program tries its port.
+    bool OpenDevice(const std::string& path);
+    // A fresh pty whose far end `link` names, for the accessory's program.
+    bool OpenOwnedLine(const std::string& link);
+    void Watch(AccessoryProgram* program) { m_program = program; }
+
+    // Until the accessory's program opens its end of the owned line.
+    Wait WaitForOpening(uint64_t deadline);
+    // The next thing a line made the phone show, at once when one is queued;
+    // else waits for the accessory's lines until `deadline` (ms, as Now()).
+    Wait Next(uint64_t deadline, Shown* shown);
+    // What is queued is passed over: the phone now shows the last of it.
+    void Forget() { m_shown.clear(); }
+    // Sends the pick of item `item`, from 0, of the menu shown.
+    void Pick(int item);
+    // The owned line goes (the accessory sees it hang up), and comes back
+    // as a fresh pty behind the same link; between the two, Idle waits.
+    void Drop();
+    bool Return();
+    Wait Idle(uint64_t deadline);
+    // The trace's end: lines unfinished as they stand, and the summary.
+    void Finish();
+
+    uint64_t Now() const;
+    int LinesTaken() const { return m_linesTaken; }
+    const std::vector<LineFinding>& Findings() const { return m_findings; }
+
+private:
+    Wait Pump(uint64_t deadline);
+    ssize_t ReadLine();
+    void Take(const std::vector<RawLine>& lines);
+    void Write(const std::string& line);
+    bool Flush();
+    void LineFailed();
+    void Trace(const char* side, const std::string& text, LineEnd end);
+
+    FILE* m_trace;
+    uint64_t m_start;
+    int m_line = -1;           // the device, or the pty's master; -1 while away
+    std::string m_devicePath;  // set for a device, which is reopened
+    uint64_t m_nextReopen = 0;
+    ProgramPty m_pty;  // the owned line
+    std::string m_link;
+    int m_openings = -1;  // inotify, until the accessory first opens its end
+    AccessoryProgram* m_program = nullptr;
+    AccessoryLines m_framing;
+    HeadlessPhone m_phone;
+    PhoneReading m_reading;
+    std::string m_toAccessory;  // written as the line takes it
+    std::deque<Shown> m_shown;
+    std::vector<LineFinding> m_findings;
+    int m_linesTaken = 0;
+    int m_linesTraced = 0;
+};

@@ -1,0 +1,227 @@
+// The headless phone for an accessory's own tests: it plays the phone's end
+// of the line against the accessory, with the program's own code, and ends
+// with a verdict for each case.
+//
+//   phone-test [--script FILE] [--trace FILE] [--junit FILE] [--picks N]
+//              [--reply-within MS] (DEVICE | --run COMMAND)
+//
+// DEVICE is opened as the trace relay opens one (scripts/phone-test has
+// refused what scripts/remote refuses first). With --run the accessory is
+// a program: COMMAND runs with sh -c, every {} in it the path of its end
+// of a fresh line, which stays the same for the whole run; its output goes
+// to a file beside that path. Exit status 0 when no case failed, 1 when one
+// did, 2 when the run could not start, 130 when it was stopped.
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tools/phone_test/accessory_program.h"
+#include "tools/phone_test/cases.h"
+#include "tools/phone_test/phone_session.h"
+#include "tools/phone_test/test_script.h"
+#include "tools/phone_test/verdicts.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: scripts/phone-test [--script FILE] [--trace FILE] [--junit FILE] [--picks N] "
+    "[--reply-within MS] (DEVICE | --run 'COMMAND')";
+// A program may build itself or make a Wine prefix before it opens its end.
+constexpr uint64_t kOpeningWaitMs = 300000;
+constexpr int kCouldNotStart = 2;
+constexpr int kStopped = 130;
+
+struct Options {
+    std::string device, command, script, trace, junit;
+    RunSettings settings;
+};
+
+// The usage line stands alone; every other refusal names the phone-test.
+int Refuse(const std::string& why)
+{
+    fprintf(stderr, "%s%s\n", why == kUsage ? "" : "phone-test: ", why.c_str());
+    return kCouldNotStart;
+}
+
+// A whole number from `least` to `most`.
+bool ReadCount(const char* text, long least, long most, long* number)
+{
+    char* end = nullptr;
+    errno = 0;
+    *number = strtol(text, &end, 10);
+    return *text >= '0' && *text <= '9' && *end == '\0' && errno == 0 && *number >= least &&
+           *number <= most;
+}
+
+// One line naming what is wrong, or an empty string.
+std::string ReadOptions(int argc, char** argv, Options* options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        const bool valued = option == "--run" || option == "--script" || option == "--trace" ||
+                            option == "--junit" || option == "--picks" ||
+                            option == "--reply-within";
+        if (valued && (i + 1 == argc || argv[i + 1][0] == '\0'))
+            return option + " takes a value";
+        long number = 0;
+        if (option == "--run")
+            options->command = argv[++i];
+        else if (option == "--script")
+            options->script = argv[++i];
+        else if (option == "--trace")
+            options->trace = argv[++i];
+        else if (option == "--junit")
+            options->junit = argv[++i];
+        else if (option == "--picks" && ReadCount(argv[++i], 1, 100000, &number))
+            options->settings.picks = static_cast<int>(number);
+        else if (option == "--reply-within" && ReadCount(argv[++i], 1, 600000, &number))
+            options->settings.replyMs = static_cast<uint64_t>(number);
+        else if (option == "--picks")
+            return "--picks takes a number of picks from 1 to 100000";
+        else if (option == "--reply-within")
+            return "--reply-within takes milliseconds from 1 to 600000";
+        else if (option[0] == '-' || !options->device.empty())
+            return kUsage;
+        else
+            options->device = option;
+    }
+    if (options->device.empty() == options->command.empty())
+        return options->device.empty() ? kUsage : "give a DEVICE or --run 'COMMAND', not both";
+    if (!options->command.empty() && options->command.find("{}") == std::string::npos)
+        return "--run 'COMMAND' takes {} where the path of the accessory's end of the line goes";
+    return "";
+}
+
+// One line naming the file, the line number and what is wrong, or "".
+std::string ReadSteps(const Options& options, std::vector<ScriptStep>* steps)
+{
+    if (options.script.empty())
+        return "";
+    std::ifstream file(options.script, std::ios::binary);
+    const std::string text = file ? std::string(std::istreambuf_iterator<char>(file), {}) : "";
+    if (!file && !file.eof())
+        return options.script + ": cannot be read (" + strerror(errno) + ")";
+    ScriptError error;
+    if (!ReadScript(text, steps, &error))
+        return options.script + ": line " + std::to_string(error.line) + ": " + error.what;
+    for (const ScriptStep& step : *steps) {
+        if (step.kind == StepKind::kDrop && options.command.empty())
+            return options.script + ": line " + std::to_string(step.line) +
+                   ": drop takes the line away, which needs --run: a DEVICE's line is not "
+                   "the phone-test's to take";
+    }
+    return "";
+}
+
+// A directory of the run's own for the accessory's end and its output, in
+// TMPDIR when its path needs no quoting in COMMAND.
+std::string MakeRunDirectory()
+{
+    const char* base = getenv("TMPDIR");
+    if (base == nullptr || *base == '\0' ||
+        strspn(base, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-") !=
+            strlen(base))
+        base = "/tmp";
+    std::string path = std::string(base) + "/phone-test.XXXXXX";
+    return mkdtemp(&path[0]) != nullptr ? path : "";
+}
+
+// The first line sh wrote, for a command that could not be run.
+std::string FirstLine(const std::string& path)
+{
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    return line;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    std::string wrong = ReadOptions(argc, argv, &options);
+    if (!wrong.empty())
+        return Refuse(wrong);
+    std::vector<ScriptStep> steps;
+    wrong = ReadSteps(options, &steps);
+    if (!wrong.empty())
+        return Refuse(wrong);
+    FILE* trace = nullptr;
+    if (!options.trace.empty() && (trace = fopen(options.trace.c_str(), "w")) == nullptr)
+        return Refuse(options.trace + ": the trace cannot be written there (" + strerror(errno) +
+                      ")");
+    if (!options.junit.empty()) {
+        FILE* junit = fopen(options.junit.c_str(), "w");
+        if (junit == nullptr)
+            return Refuse(options.junit + ": the JUnit file cannot be written there (" +
+                          strerror(errno) + ")");
+        fclose(junit);
+    }
+
+    CatchStopSignals();
+    RunSettings& settings = options.settings;
+    PhoneSession session(trace);
+    AccessoryProgram program;
+    if (options.command.empty()) {
+        settings.line = options.device;
+        if (!session.OpenDevice(options.device))
+            return Refuse(options.device + ": cannot be opened (" + strerror(errno) + ")");
+        printf("phone-test: the accessory on %s\n", options.device.c_str());
+    } else {
+        const std::string directory = MakeRunDirectory();
+        settings.line = directory + "/line";
+        settings.output = directory + "/accessory.log";
+        settings.ownsLine = true;
+        settings.program = &program;
+        if (directory.empty() || !session.OpenOwnedLine(settings.line))
+            return Refuse(std::string("no line could be made for the accessory (") +
+                          strerror(errno) + ")");
+        if (!StartAccessoryProgram(options.command, settings.line, settings.output, &program))
+            return Refuse("sh cannot be started (" + std::string(strerror(errno)) + ")");
+        session.Watch(&program);
+        printf("phone-test: the accessory is `%s` on %s; its output goes to %s\n",
+               options.command.c_str(), settings.line.c_str(), settings.output.c_str());
+    }
+    fflush(stdout);
+
+    const Wait opening = session.WaitForOpening(kOpeningWaitMs);
+    const bool notRun = opening == Wait::kEnded && WIFEXITED(program.status) &&
+                        (WEXITSTATUS(program.status) == 126 || WEXITSTATUS(program.status) == 127);
+    if (notRun) {
+        StopAccessoryProgram(&program);
+        return Refuse("the command cannot be run: " + FirstLine(settings.output) + " (" +
+                      EndedHow(program) + ")");
+    }
+    Verdicts verdicts(stdout);
+    Cases cases(session, verdicts, settings);
+    if (opening == Wait::kTimeout)
+        cases.NeverOpened("the accessory's program did not open its end of the line within " +
+                          std::to_string(kOpeningWaitMs / 1000) + " s");
+    if (options.script.empty())
+        cases.RunAutomatic();
+    else
+        cases.RunScript(steps);
+    cases.JudgeLines();
+    const double casesSeconds = static_cast<double>(session.Now()) / 1000;  // the program's end aside
+    StopAccessoryProgram(&program);
+    session.Finish();
+    if (trace != nullptr)
+        fclose(trace);
+    verdicts.PrintClosing();
+    if (!options.junit.empty() &&
+        !verdicts.WriteJunit(options.junit, casesSeconds,
+                             settings.output))
+        fprintf(stderr, "phone-test: %s: the JUnit file could not be written\n",
+                options.junit.c_str());
+    if (opening == Wait::kStopped || cases.Stopped())
+        return kStopped;
+    return verdicts.Count(Outcome::kFail) == 0 ? 0 : 1;
+}
