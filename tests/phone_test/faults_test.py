@@ -16,8 +16,8 @@ import tempfile
 import time
 import xml.etree.ElementTree as ElementTree
 
-ACCESSORY = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "testbed",
-                         "instant_accessory.py")
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+ACCESSORY = os.path.join(ROOT, "testbed", "instant_accessory.py")
 CASES = ["registers", "shows a menu", "answers every pick", "every item reached",
          "comes back after a drop", "lines read as sent"]
 ROWS = [  # the fault, the one case it fails, and the words that say why
@@ -56,6 +56,10 @@ REFUSED = [  # the command line, and its one line on standard error
     (["--junit", "/no/such/folder/j", "--run", ACC], "phone-test: /no/such/folder/j: the JUnit"),
     (["--script", "/no/such/script", "--run", ACC], "phone-test: /no/such/script: cannot be read"),
     (["--run", "no-such-accessory {}"], "phone-test: the command cannot be run: sh: 1: no-such-"),
+]
+DEVICES = [  # a DEVICE scripts/phone-test refuses as scripts/remote does, and its line
+    ("/dev/does-not-exist", "phone-test: /dev/does-not-exist: no such device; check the path"),
+    ("PLAIN", "phone-test: PLAIN: not a serial device"),
 ]
 BAD_SCRIPTS = [  # the script, the line (DEVICE or --run), and what it says after the file
     ('expect entry "Slides"\nexpect menu "Slide 1/12\n', ["--run", ACC],
@@ -122,13 +126,21 @@ def refusals(phone_test, work):
         with open(path, "w") as out:
             out.write(script)
         cases.append((["--script", path] + line, "phone-test: " + path + said))
+    cases = [([phone_test] + arguments, said) for arguments, said in cases]
+    cases += [([ROOT + "/scripts/phone-test", device], said) for device, said in DEVICES]
+    # Run without the script's checks, the tool refuses a file itself too.
+    cases.append(([phone_test, "PLAIN"], DEVICES[-1][1]))
+    plain = work + "/plain"
+    open(plain, "w").close()
     faults = []
     for arguments, said in cases:
-        arguments = [argument.replace("STARTED", marker) for argument in arguments]
-        run = subprocess.run([phone_test] + arguments, capture_output=True, text=True)
+        arguments = [argument.replace("STARTED", marker).replace("PLAIN", plain)
+                     for argument in arguments]
+        said = said.replace("PLAIN", plain)
+        run = subprocess.run(arguments, capture_output=True, text=True)
         lines = run.stderr.splitlines()
         if run.returncode != 2 or len(lines) != 1 or not lines[0].startswith(said) or \
-                os.path.exists(marker):
+                os.path.exists(marker) or os.path.getsize(plain) != 0:
             faults.append("refused %s: status %d, %r" % (arguments, run.returncode, run.stderr))
     return faults
 

@@ -173,7 +173,9 @@ int main(int argc, char** argv)
     if (options.command.empty()) {
         settings.line = options.device;
         if (!session.OpenDevice(options.device))
-            return Refuse(options.device + ": cannot be opened (" + strerror(errno) + ")");
+            return Refuse(options.device + (errno == ENOTTY ? std::string(": not a serial device")
+                                                            : std::string(": cannot be opened (") +
+                                                                  strerror(errno) + ")"));
         printf("phone-test: the accessory on %s\n", options.device.c_str());
     } else {
         const std::string directory = MakeRunDirectory();

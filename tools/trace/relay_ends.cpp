@@ -1,5 +1,6 @@
 #include "tools/trace/relay_ends.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
@@ -12,15 +13,20 @@ int OpenDevice(const std::string& path)
     const int device = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (device < 0)
         return -1;
+    // A file or anything else that is no terminal would take the
+    // phone's lines into whatever it holds.
     termios line = {};
-    if (tcgetattr(device, &line) == 0) {
-        line.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
-        line.c_oflag &= ~OPOST;
-        line.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-        line.c_cc[VMIN] = 1;
-        line.c_cc[VTIME] = 0;
-        tcsetattr(device, TCSANOW, &line);
+    if (tcgetattr(device, &line) != 0) {
+        close(device);
+        errno = ENOTTY;
+        return -1;
     }
+    line.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
+    line.c_oflag &= ~OPOST;
+    line.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    line.c_cc[VMIN] = 1;
+    line.c_cc[VTIME] = 0;
+    tcsetattr(device, TCSANOW, &line);
     return device;
 }
 

@@ -6,7 +6,8 @@
 
 // The device, non-blocking, its line made raw as the program's device layer
 // makes it: no echo, no translation, no signals; speed, framing and flow
-// control stay as the device has them. -1 when it does not open.
+// control stay as the device has them. -1 when it does not open, or is no
+// terminal (errno ENOTTY): a serial device always is one.
 int OpenDevice(const std::string& path);
 
 // A pty whose far end `link` names: the link is replaced in one step, so
