@@ -25,8 +25,8 @@ ROWS = [  # what the accessory sends, and the findings after it, in order
     ([b'AT*EASM="Men\xfc",1,1,2,"K\xe4se","M\xfcller"\r'], []),  # no trailing ,1
     ([b'AT*EASM="Sh', PAUSE, b'ow",1,1,1,"A",1\r'],
      ["a pause of more than 200 ms inside the line", "the rest of the line cut before"]),
-    ([b"AT+X" + b"Y" * 2100 + b"\r"],
-     ["line over 2047 bytes", "the rest of the line cut before"]),
+    ([b"AT+CLIP=" + b"1" * 2039 + b"\r"], ["AT+CLIP: the phone answers OK"]),  # 2047 bytes: whole
+    ([b"AT+X" + b"Y" * 2044 + b"\r"], ["line over 2047 bytes", "the rest of the line cut before"]),
     ([b"A\nT\0\r"], ["1 LF and 1 NUL bytes in the line: the phone drops them"]),
     ([b"AT\n", PAUSE], ["line ended by LF alone: the phone took it only after a 200 ms pause"]),
     ([b'AT*EASM="M",1,1,5,"A","B","C","D",1\r'],
@@ -78,8 +78,10 @@ def until(condition, what):
         time.sleep(0.01)
 
 
-def row_fault(row, expected, lines, sent_at, answered_at):
-    """What is wrong with a row's bytes, findings or times in the trace."""
+def row_fault(row, expected, lines, sent_at, answered_at, answers):
+    """What is wrong with a row's bytes, findings or times in the trace, or
+    with the phone's answers to it (one OK for each line it took, when
+    counted): the phone must take the lines where the trace cuts them."""
     texts = [text for _, side, text in lines if side == "accessory"]
     traced = "".join(re.sub(MARKER, "", t) + ("" if re.search(MARKER, t) else "\\x0D")
                      for t in texts)
@@ -87,6 +89,9 @@ def row_fault(row, expected, lines, sent_at, answered_at):
     times = [at for at, side, _ in lines if side == "accessory"]
     if traced != shown(b"".join(part for part in row if part)):
         return "traced as %r" % texts
+    taken = [t for t in texts if re.sub(r"\\x0A|\\x00|" + MARKER, "", t)]
+    if answers is not None and answers != len(taken):
+        return "%d OK for the %d lines the phone took" % (answers, len(taken))
     if len(found) != len(expected) or any(e not in f for e, f in zip(expected, found)):
         return "findings %r" % found
     if not all(sent_at - 0.5 <= at <= answered_at + 0.001 for at in times):
@@ -132,6 +137,7 @@ def session(tools, remote, work, trace):
                 until(lambda: any(t.endswith("\\gone") for _, _, t in entries(trace)[seen:]),
                       "no line cut by the device going")
                 lines, answered_at = entries(trace)[seen:], time.monotonic() - start
+                answers = None
             else:
                 os.write(peer, SENTINEL)
                 until(lambda: answered(before), "no answer to %r" % row)
@@ -139,11 +145,12 @@ def session(tools, remote, work, trace):
                 cut = max([i for i, (_, side, _) in enumerate(lines) if side != "phone"] or [0])
                 if lines[cut:] == [] or lines[cut][1:] != ("accessory", "AT+CSCS=?") or \
                         lines[-1][1:] != ("phone", "OK"):  # its answer, and nothing after it
-                    faults.append("%r: not in the trace once answered: %r" % (row, lines[cut:]))
+                    faults.append("%.60r: not in the trace once answered: %r" % (row, lines[cut:]))
                     continue
+                answers = sum(line[1:] == ("phone", "OK") for line in lines) - 1  # not the sentinel's
                 lines = lines[:cut]
-            fault = row_fault(row, expected, lines, sent_at, answered_at)
-            faults += ["%r: %s" % (row, fault)] if fault else []
+            fault = row_fault(row, expected, lines, sent_at, answered_at, answers)
+            faults += ["%.60r: %s" % (row, fault)] if fault else []
     except TimeoutError as missing:
         faults.append(str(missing))
     finally:

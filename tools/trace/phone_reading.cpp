@@ -91,11 +91,34 @@ std::string Dropped(size_t lfs, size_t nuls)
 
 }  // namespace
 
+// A line that filled the phone's buffer is whole if its CR comes right
+// after it (the phone passes over the empty line that CR ends), and over
+// the buffer if anything else does: it is read once the next line shows which.
 std::vector<Finding> PhoneReading::Read(const std::string& raw, LineEnd end)
 {
     m_found.clear();
+    if (!m_full.empty()) {
+        std::string full;
+        full.swap(m_full);
+        const bool nothingAfter = raw.find_first_not_of(std::string("\n\0", 2)) == std::string::npos;
+        if (nothingAfter && end == LineEnd::kCr) {
+            ReadLine(full + raw, LineEnd::kCr);
+            return m_found;
+        }
+        if (!nothingAfter)
+            ReadLine(full, LineEnd::kFull);
+    }
+    if (end == LineEnd::kFull)
+        m_full = raw;
+    else
+        ReadLine(raw, end);
+    return m_found;
+}
+
+void PhoneReading::ReadLine(const std::string& raw, LineEnd end)
+{
     if (end == LineEnd::kEnd)
-        return m_found;
+        return;
     const bool endedByLf = end == LineEnd::kPause && !raw.empty() && raw.back() == '\n';
     ReadFraming(raw, end, endedByLf);
     std::string line = raw;  // as the phone keeps it
@@ -106,7 +129,7 @@ std::vector<Finding> PhoneReading::Read(const std::string& raw, LineEnd end)
     m_afterCr = end == LineEnd::kCr;
     m_continues = cut && end != LineEnd::kGone;
     if (line.empty())
-        return m_found;  // the phone passes over an empty line
+        return;  // the phone passes over an empty line
     CharacterSet declared = m_set;
     const LineKind kind = ReadLineKind(line.c_str(), &declared);
     if (kind == kSetDeclaration) {
@@ -116,7 +139,7 @@ std::vector<Finding> PhoneReading::Read(const std::string& raw, LineEnd end)
     // What the phone makes of a part of a line says nothing of the line
     // meant: the cut is the finding.
     if (cut)
-        return m_found;
+        return;
     switch (kind) {
     case kSetDeclaration: break;
     case kUnsupportedSetLine:
@@ -129,7 +152,6 @@ std::vector<Finding> PhoneReading::Read(const std::string& raw, LineEnd end)
     case kSetInUseQuestion:
     case kSetsSupportedQuestion: break;
     }
-    return m_found;
 }
 
 std::vector<std::string> PhoneReading::Summary() const
