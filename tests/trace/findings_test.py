@@ -19,6 +19,7 @@ import tempfile
 import time
 
 PAUSE = None  # the accessory pauses for 300 ms, longer than the phone waits
+LONG = b',"' + b"I" * 60 + b'"'  # an item of 63 units, with its quotes and comma
 ROWS = [  # what the accessory sends, and the findings after it, in order
     ([b'AT*EAM="Caf\xe9"\r\r'], []),  # 8859-1 before any declaration; the second CR
     ([b"AT\r\nAT+CSCS?\r"], []),  # CR LF line ends
@@ -31,25 +32,32 @@ ROWS = [  # what the accessory sends, and the findings after it, in order
     ([b"AT\n", PAUSE], ["line ended by LF alone: the phone took it only after a 200 ms pause"]),
     ([b'AT*EASM="M",1,1,5,"A","B","C","D",1\r'],
      ["submenu declares 5 items and gives 4: the phone shows 4"]),
+    ([b'AT*EASM="M",1,1,1,"A","Caf\xc3\xa9' + b"I" * 60 + b'"\r'],  # no text past the count
+     ["submenu declares 1 items and gives 2: the phone shows 1"]),
     ([b'AT*EASM="M",1,3,2,"A","B",1\r'], ["selection 3 is outside 1..2: the phone selects no"]),
     ([b'AT*EASM="M",2,1,1,"A",1\r'], ["the number after the title is 2, not 1: the phone shows"]),
     ([b'AT*EASM="M",1,one,1,"A",1\r'], ["the numbers after the title cannot be read"]),
     ([b'AT*EASM="' + b"T" * 70 + b'",1,1,1,"' + b"I" * 64 + b'",1\r'],
      ["title is 70 characters: the phone shows its first 63",
       "item 1 is 64 characters: the phone shows its first 63"]),
+    ([b'AT*EASM="' + b"T" * 63 + b'\xc3\xa9",1,1,1,"A"\r'], ["title is 65 characters"]),
     ([b'AT*EASM="M",1,1,1,"A\r'], ["item 1 has no closing quote: the phone leaves it out"]),
     ([b'AT*EASM="M,1,1,1\r'], ["title has no closing quote: the phone shows an empty list"]),
-    ([b'AT*EASM="M",1,1,10' + b"".join(b',"Item %d with a rather long text"' % i
-                                       for i in range(10)) + b",1\r"],
-     ["submenu line is 350 characters: the phone keeps 259 and shows 7 of its 10 items"]),
+    ([b'AT*EASM="M",1,1,5' + LONG * 4 + b',"Caf\xc3\xa9' + b"I" * 60 + b'"\r'],
+     ["submenu line is 337 characters: the phone keeps 259 and shows 3 of its 5 items"]),
+    ([b'AT*EASM="' + b"T" * 250 + b'",1,1,1,"A"\r'],  # the title's closing quote not kept
+     ["submenu line is 270 characters: the phone keeps 259 and shows an empty list"]),
     ([b'AT*EAM="Slides\r'], ["entry name has no closing quote: the phone takes the rest"]),
     ([b'AT*EAM="Slides",1\r'], ["after the entry name's closing quote: the phone ignores `,1`"]),
     ([b'AT*EAM="' + b"N" * 300 + b'"\r'], ["entry name is 300 characters: the phone keeps its"]),
+    ([b'AT*EAM="' + b"N" * 259 + b'\xc3\xa9"\r'], ["entry name is 261 characters"]),
     ([b'AT*EASM="Caf\xc3\xa9",1,1,1,"A",1\r'],
      ['no character set was declared: the phone shows it as 8859-1; declare AT+CSCS="UTF-8"']),
     ([b'AT+CSCS="KOI8-R"\r'], ['a character set the phone does not support: it keeps "8859-1']),
     ([b'AT+CSCS="UTF-8"\rAT*EASM="\xc5\x81\xc3\xb3d\xc5\xba",1,1,1,"\xe2\x82\xac",1\r'], []),
     ([b'AT*EASM="\xc3(",1,1,1,"\xff",1\r'], ['text holds 2 pieces that are no "UTF-8" character']),
+    ([b'AT*EASM="' + b"T" * 63 + b'\xff",1,1,1,"A"\r'], ["title is 64 characters"]),
+    ([b'AT*EASM="M",1,1,1,"A","\xff"\r'], ["submenu declares 1 items and gives 2"]),
     ([b"AT+CMER=3,0\rAT+CMER=0\rATI\\\r"], ["AT+CMER: the phone answers OK and does nothing",
                                             "ATI\\x5C: the phone answers OK and does nothing"]),
 ]
