@@ -29,7 +29,7 @@ const char* const kSummaryLabels[] = {
     "lines cut by the device going",
     "lines with LF or NUL bytes inside",
     "submenus whose count differs from their items",
-    "selections outside the items",
+    "selections outside the items shown",
     "submenus whose number after the title is not 1",
     "submenus whose numbers cannot be read",
     "titles or items over 63 characters",
@@ -55,10 +55,11 @@ std::string SetName(CharacterSet set)
 // What the list shows of a stored submenu line, as the program fills it.
 class ShownSubmenu : public SubmenuShower {
 public:
-    int items = -1;  // -1: it cannot read the title, and the list stays empty
+    int items = -1;            // -1: it cannot read the title, and the list stays empty
+    bool selectsNone = false;  // it is asked to select an item it does not show
     void ShowTitle(const wchar_t*) override { items = 0; }
     void AddItem(const wchar_t*) override { ++items; }
-    void SelectItem(int) override {}
+    void SelectItem(int index) override { selectsNone = index < 0 || index >= items; }
 };
 
 // The texts the phone shows, each as far as it shows it, against the same
@@ -299,9 +300,11 @@ void PhoneReading::ReadSubmenu(const char* line)
     if (count != given)
         Add(kCountDiffers, "submenu declares " + std::to_string(count) + " items and gives " +
                                std::to_string(given) + ": the phone " + Shows(shown.items));
-    if (selection < 1 || selection > count)
-        Add(kSelectionOutside, "selection " + std::to_string(selection) + " is outside 1.." +
-                                   std::to_string(count) + ": the phone selects no item");
+    if (shown.selectsNone)
+        Add(kSelectionOutside,
+            "selection " + std::to_string(selection) + " is outside the items the phone shows (" +
+                (shown.items == 0 ? "none" : "1.." + std::to_string(shown.items)) +
+                "): it selects no item");
     // Only a line longer than the program keeps can show fewer.
     if (shown.items < std::min(count, closed))
         Add(kLineCut, "submenu line is " + std::to_string(wcslen(whole.data())) +
