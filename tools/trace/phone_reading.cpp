@@ -126,7 +126,8 @@ std::vector<Finding> PhoneReading::Read(const std::string& raw, LineEnd end)
     if (!m_full.empty()) {
         std::string full;
         full.swap(m_full);
-        const bool nothingAfter = raw.find_first_not_of(std::string("\n\0", 2)) == std::string::npos;
+        const bool nothingAfter =
+            raw.find_first_not_of(std::string("\n\0", 2)) == std::string::npos;
         if (nothingAfter && end == LineEnd::kCr) {
             ReadLine(full + raw, LineEnd::kCr);
             return m_found;
