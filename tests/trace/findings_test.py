@@ -2,10 +2,12 @@
 """The findings end to end: each row's bytes are sent on one end of a pty
 pair, the trace relay takes the other end as its device, and the program
 under Wine answers on the relay's pty as COM4:. Each row must be traced
-exactly as sent, timed from the trace's start, followed by the findings it
+exactly as sent, answered with one OK for each line the trace shows the
+phone taking, timed from the trace's start, followed by the findings it
 names and no others, all of it in the trace by the time the phone's answer
 has arrived (a trace watched live shows it at once); the summary counts
-them, and check-trace prints the same trace again from the file.
+them, and check-trace prints the same trace again from the file. The rows
+hold each rule at its edge, from both sides.
 
   findings_test.py TRACE_TOOLS REMOTE_EXE      (WINEPREFIX: the null prefix)
 """
@@ -19,39 +21,71 @@ import tempfile
 import time
 
 PAUSE = None  # the accessory pauses for 300 ms, longer than the phone waits
+LONG = b',"' + b"I" * 60 + b'"'  # an item of 63 units, with its quotes and comma
 ROWS = [  # what the accessory sends, and the findings after it, in order
     ([b'AT*EAM="Caf\xe9"\r\r'], []),  # 8859-1 before any declaration; the second CR
     ([b"AT\r\nAT+CSCS?\r"], []),  # CR LF line ends
     ([b'AT*EASM="Men\xfc",1,1,2,"K\xe4se","M\xfcller"\r'], []),  # no trailing ,1
     ([b'AT*EASM="Sh', PAUSE, b'ow",1,1,1,"A",1\r'],
      ["a pause of more than 200 ms inside the line", "the rest of the line cut before"]),
-    ([b"AT+X" + b"Y" * 2100 + b"\r"],
-     ["line over 2047 bytes", "the rest of the line cut before"]),
-    ([b"A\nT\0\r"], ["1 LF and 1 NUL bytes in the line: the phone drops them"]),
-    ([b"AT\n", PAUSE], ["line ended by LF alone: the phone took it only after a 200 ms pause"]),
+    ([b"AT+CLIP=" + b"1" * 2039 + b"\r"], ["AT+CLIP: the phone answers OK"]),  # 2047 bytes: whole
+    ([b"AT+X" + b"Y" * 2044 + b"\r"], ["line over 2047 bytes", "the rest of the line cut before"]),
+    ([b"A\nT\0\rAT\0\r"], ["1 LF and 1 NUL bytes in the line: the phone drops them",
+                          "1 NUL byte in the line: the phone drops them"]),
+    ([b"AT\n", PAUSE, b"\nAT\r"],  # that LF follows no CR
+     ["line ended by LF alone: the phone took it only after a 200 ms pause",
+      "1 LF byte in the line: the phone drops them"]),
     ([b'AT*EASM="M",1,1,5,"A","B","C","D",1\r'],
      ["submenu declares 5 items and gives 4: the phone shows 4"]),
-    ([b'AT*EASM="M",1,3,2,"A","B",1\r'], ["selection 3 is outside 1..2: the phone selects no"]),
+    ([b'AT*EASM="M",1,1,1,"A","Caf\xc3\xa9' + b"I" * 60 + b'"\r'],  # no text past the count
+     ["submenu declares 1 items and gives 2: the phone shows 1"]),
+    ([b'AT*EASM="M",1,0,2,"A","B"\r'], ["selection 0 is outside the items the phone shows (1..2)"]),
+    ([b'AT*EASM="M",1,2,2,"A","B"\r'], []),
+    ([b'AT*EASM="M",1,3,2,"A","B",1\r'],
+     ["selection 3 is outside the items the phone shows (1..2): it selects no item"]),
+    ([b'AT*EASM="M",1,3,3,"A","B"\r'], ["submenu declares 3 items and gives 2: the phone shows 2",
+                                        "selection 3 is outside the items the phone shows (1..2)"]),
     ([b'AT*EASM="M",2,1,1,"A",1\r'], ["the number after the title is 2, not 1: the phone shows"]),
+    ([b'AT*EASM="M",0,1,1,"A"\r'], ["the number after the title is 0, not 1: the phone shows"]),
     ([b'AT*EASM="M",1,one,1,"A",1\r'], ["the numbers after the title cannot be read"]),
-    ([b'AT*EASM="' + b"T" * 70 + b'",1,1,1,"' + b"I" * 64 + b'",1\r'],
-     ["title is 70 characters: the phone shows its first 63",
+    ([b'AT*EASM="' + b"T" * 63 + b'",1,1,1,"' + b"I" * 63 + b'"\r'], []),
+    ([b'AT*EASM="' + b"T" * 64 + b'",1,1,1,"' + b"I" * 64 + b'",1\r'],
+     ["title is 64 characters: the phone shows its first 63",
       "item 1 is 64 characters: the phone shows its first 63"]),
-    ([b'AT*EASM="M",1,1,1,"A\r'], ["item 1 has no closing quote: the phone leaves it out"]),
+    ([b'AT*EASM="' + b"T" * 62 + b'\xc3\xa9",1,1,1,"A"\r'],  # the phone shows the first byte
+     ["text reads as UTF-8, but no character set", "title is 64 characters: the phone shows"]),
+    ([b'AT*EASM="' + b"T" * 63 + b'\xc3\xa9",1,1,1,"A"\r'], ["title is 65 characters"]),
+    ([b'AT*EASM="M",1,1,1,"A\r'], ["item 1 has no closing quote: the phone leaves it out",
+                                  "selection 1 is outside the items the phone shows (none)"]),
     ([b'AT*EASM="M,1,1,1\r'], ["title has no closing quote: the phone shows an empty list"]),
-    ([b'AT*EASM="M",1,1,10' + b"".join(b',"Item %d with a rather long text"' % i
-                                       for i in range(10)) + b",1\r"],
-     ["submenu line is 350 characters: the phone keeps 259 and shows 7 of its 10 items"]),
+    ([b'AT*EASM="M",1,1,4' + LONG * 3 + b',"' + b"I" * 50 + b'"\r'], []),  # 259 units
+    ([b'AT*EASM="M",1,1,4' + LONG * 3 + b',"' + b"I" * 51 + b'"\r'],
+     ["submenu line is 260 characters: the phone keeps 259 and shows 3 of its 4 items"]),
+    ([b'AT*EASM="M",1,1,5' + LONG * 4 + b',"Caf\xc3\xa9' + b"I" * 60 + b'"\r'],
+     ["submenu line is 337 characters: the phone keeps 259 and shows 3 of its 5 items"]),
+    ([b'AT*EASM="' + b"T" * 249 + b'",1,1,1,"A"\r'],  # the title's quote kept, the numbers not
+     ["title is 249 characters: the phone shows its first 63",
+      "submenu line is 269 characters: the phone keeps 259 and shows no item of its 1 items"]),
+    ([b'AT*EASM="' + b"T" * 250 + b'",1,1,1,"A"\r'],
+     ["submenu line is 270 characters: the phone keeps 259 and shows an empty list"]),
     ([b'AT*EAM="Slides\r'], ["entry name has no closing quote: the phone takes the rest"]),
     ([b'AT*EAM="Slides",1\r'], ["after the entry name's closing quote: the phone ignores `,1`"]),
-    ([b'AT*EAM="' + b"N" * 300 + b'"\r'], ["entry name is 300 characters: the phone keeps its"]),
+    ([b'AT*EAM="' + b"N" * 259 + b'"\r'], []),
+    ([b'AT*EAM="' + b"N" * 258 + b'\xc3\xa9"\r'],  # its last unit shown: the first byte
+     ["entry name is 260 characters: the phone keeps its", "text reads as UTF-8, but no"]),
+    ([b'AT*EAM="' + b"N" * 259 + b'\xc3\xa9"\r'], ["entry name is 261 characters"]),
     ([b'AT*EASM="Caf\xc3\xa9",1,1,1,"A",1\r'],
      ['no character set was declared: the phone shows it as 8859-1; declare AT+CSCS="UTF-8"']),
     ([b'AT+CSCS="KOI8-R"\r'], ['a character set the phone does not support: it keeps "8859-1']),
+    ([b'AT+CSCS="8859-1"\rAT*EASM="Caf\xc3\xa9",1,1,1,"A"\r'], []),  # declared: meant so
     ([b'AT+CSCS="UTF-8"\rAT*EASM="\xc5\x81\xc3\xb3d\xc5\xba",1,1,1,"\xe2\x82\xac",1\r'], []),
     ([b'AT*EASM="\xc3(",1,1,1,"\xff",1\r'], ['text holds 2 pieces that are no "UTF-8" character']),
-    ([b"AT+CMER=3,0\rAT+CMER=0\rATI\\\r"], ["AT+CMER: the phone answers OK and does nothing",
-                                            "ATI\\x5C: the phone answers OK and does nothing"]),
+    ([b'AT*EASM="' + b"T" * 62 + b'\xff",1,1,1,"A"\r'], ['text holds 1 piece that is no "UTF-8"']),
+    ([b'AT*EASM="' + b"T" * 63 + b'\xff",1,1,1,"A"\r'], ["title is 64 characters"]),
+    ([b'AT*EASM="M",1,1,1,"A","\xff"\r'], ["submenu declares 1 items and gives 2"]),
+    ([b"AT+CMER=3,0\rAT+CMER=0\rATZ\rATI\\\r"],
+     ["AT+CMER: the phone answers OK and does nothing", "ATZ: the phone answers OK and does",
+      "ATI\\x5C: the phone answers OK and does nothing"]),
 ]
 GONE = ([b'AT*EASM="Gon', b"e"], ["the device went inside the line"])
 SENTINEL, SENTINEL_ANSWER = b"AT+CSCS=?\r", b'+CSCS: ("'  # clean, and answered its own way
@@ -78,8 +112,10 @@ def until(condition, what):
         time.sleep(0.01)
 
 
-def row_fault(row, expected, lines, sent_at, answered_at):
-    """What is wrong with a row's bytes, findings or times in the trace."""
+def row_fault(row, expected, lines, sent_at, answered_at, answers):
+    """What is wrong with a row's bytes, findings or times in the trace, or
+    with the phone's answers to it (one OK for each line it took, when
+    counted): the phone must take the lines where the trace cuts them."""
     texts = [text for _, side, text in lines if side == "accessory"]
     traced = "".join(re.sub(MARKER, "", t) + ("" if re.search(MARKER, t) else "\\x0D")
                      for t in texts)
@@ -87,6 +123,9 @@ def row_fault(row, expected, lines, sent_at, answered_at):
     times = [at for at, side, _ in lines if side == "accessory"]
     if traced != shown(b"".join(part for part in row if part)):
         return "traced as %r" % texts
+    taken = [t for t in texts if re.sub(r"\\x0A|\\x00|" + MARKER, "", t)]
+    if answers is not None and answers != len(taken):
+        return "%d OK for the %d lines the phone took" % (answers, len(taken))
     if len(found) != len(expected) or any(e not in f for e, f in zip(expected, found)):
         return "findings %r" % found
     if not all(sent_at - 0.5 <= at <= answered_at + 0.001 for at in times):
@@ -132,6 +171,7 @@ def session(tools, remote, work, trace):
                 until(lambda: any(t.endswith("\\gone") for _, _, t in entries(trace)[seen:]),
                       "no line cut by the device going")
                 lines, answered_at = entries(trace)[seen:], time.monotonic() - start
+                answers = None
             else:
                 os.write(peer, SENTINEL)
                 until(lambda: answered(before), "no answer to %r" % row)
@@ -139,11 +179,13 @@ def session(tools, remote, work, trace):
                 cut = max([i for i, (_, side, _) in enumerate(lines) if side != "phone"] or [0])
                 if lines[cut:] == [] or lines[cut][1:] != ("accessory", "AT+CSCS=?") or \
                         lines[-1][1:] != ("phone", "OK"):  # its answer, and nothing after it
-                    faults.append("%r: not in the trace once answered: %r" % (row, lines[cut:]))
+                    faults.append("%.60r: not in the trace once answered: %r" % (row, lines[cut:]))
                     continue
+                # every OK but the sentinel's
+                answers = sum(line[1:] == ("phone", "OK") for line in lines) - 1
                 lines = lines[:cut]
-            fault = row_fault(row, expected, lines, sent_at, answered_at)
-            faults += ["%r: %s" % (row, fault)] if fault else []
+            fault = row_fault(row, expected, lines, sent_at, answered_at, answers)
+            faults += ["%.60r: %s" % (row, fault)] if fault else []
     except TimeoutError as missing:
         faults.append(str(missing))
     finally:

@@ -29,7 +29,7 @@ const char* const kSummaryLabels[] = {
     "lines cut by the device going",
     "lines with LF or NUL bytes inside",
     "submenus whose count differs from their items",
-    "selections outside the items",
+    "selections outside the items shown",
     "submenus whose number after the title is not 1",
     "submenus whose numbers cannot be read",
     "titles or items over 63 characters",
@@ -52,21 +52,47 @@ std::string SetName(CharacterSet set)
     return strchr(SetInUseAnswer(set), '"');
 }
 
-// How many items the list shows of a stored submenu line, as the program
-// fills it: -1 when it cannot read the title (the list stays empty).
-class ItemCounter : public SubmenuShower {
+// What the list shows of a stored submenu line, as the program fills it.
+class ShownSubmenu : public SubmenuShower {
 public:
-    int shown = -1;
-    void ShowTitle(const wchar_t*) override { shown = 0; }
-    void AddItem(const wchar_t*) override { ++shown; }
-    void SelectItem(int) override {}
+    int items = -1;            // -1: it cannot read the title, and the list stays empty
+    bool selectsNone = false;  // it is asked to select an item it does not show
+    void ShowTitle(const wchar_t*) override { items = 0; }
+    void AddItem(const wchar_t*) override { ++items; }
+    void SelectItem(int index) override { selectsNone = index < 0 || index >= items; }
 };
 
-int ItemsShown(const wchar_t* line)
+// The texts the phone shows, each as far as it shows it, against the same
+// bytes read as UTF-8.
+struct ShownTexts {
+    size_t unreadable = 0;       // pieces shown as U+FFFD
+    bool differsAsUtf8 = false;  // read as UTF-8, one would show as valid text, and otherwise
+
+    // `length` bytes of text in `set`, of which the phone shows `room` units.
+    void Add(CharacterSet set, const char* text, size_t length, size_t room)
+    {
+        std::vector<wchar_t> inSet(room + 1), asUtf8(room + 1);
+        size_t unreadableInSet = 0, unreadableAsUtf8 = 0;
+        WidenText(set, text, length, inSet.data(), inSet.size(), &unreadableInSet);
+        WidenText(kUtf8, text, length, asUtf8.data(), asUtf8.size(), &unreadableAsUtf8);
+        unreadable += unreadableInSet;
+        differsAsUtf8 |= unreadableAsUtf8 == 0 && wcscmp(inSet.data(), asUtf8.data()) != 0;
+    }
+};
+
+// The bytes of a line's complete quoted texts, in order: a submenu's title,
+// then its items, as the widened line holds them.
+std::vector<std::string> QuotedTexts(const char* line)
 {
-    ItemCounter counter;
-    ShowSubmenuLine(line, counter);
-    return counter.shown;
+    std::vector<std::string> texts;
+    for (const char* open = strchr(line, '"'); open != nullptr; open = strchr(open + 1, '"')) {
+        const char* close = strchr(open + 1, '"');
+        if (close == nullptr)
+            break;
+        texts.emplace_back(open + 1, close);
+        open = close;
+    }
+    return texts;
 }
 
 std::string Shows(int shown)
@@ -91,11 +117,35 @@ std::string Dropped(size_t lfs, size_t nuls)
 
 }  // namespace
 
+// A line that filled the phone's buffer is whole if its CR comes right
+// after it (the phone passes over the empty line that CR ends), and over
+// the buffer if anything else does: it is read once the next line shows which.
 std::vector<Finding> PhoneReading::Read(const std::string& raw, LineEnd end)
 {
     m_found.clear();
+    if (!m_full.empty()) {
+        std::string full;
+        full.swap(m_full);
+        const bool nothingAfter =
+            raw.find_first_not_of(std::string("\n\0", 2)) == std::string::npos;
+        if (nothingAfter && end == LineEnd::kCr) {
+            ReadLine(full + raw, LineEnd::kCr);
+            return m_found;
+        }
+        if (!nothingAfter)
+            ReadLine(full, LineEnd::kFull);
+    }
+    if (end == LineEnd::kFull)
+        m_full = raw;
+    else
+        ReadLine(raw, end);
+    return m_found;
+}
+
+void PhoneReading::ReadLine(const std::string& raw, LineEnd end)
+{
     if (end == LineEnd::kEnd)
-        return m_found;
+        return;
     const bool endedByLf = end == LineEnd::kPause && !raw.empty() && raw.back() == '\n';
     ReadFraming(raw, end, endedByLf);
     std::string line = raw;  // as the phone keeps it
@@ -106,7 +156,7 @@ std::vector<Finding> PhoneReading::Read(const std::string& raw, LineEnd end)
     m_afterCr = end == LineEnd::kCr;
     m_continues = cut && end != LineEnd::kGone;
     if (line.empty())
-        return m_found;  // the phone passes over an empty line
+        return;  // the phone passes over an empty line
     CharacterSet declared = m_set;
     const LineKind kind = ReadLineKind(line.c_str(), &declared);
     if (kind == kSetDeclaration) {
@@ -116,7 +166,7 @@ std::vector<Finding> PhoneReading::Read(const std::string& raw, LineEnd end)
     // What the phone makes of a part of a line says nothing of the line
     // meant: the cut is the finding.
     if (cut)
-        return m_found;
+        return;
     switch (kind) {
     case kSetDeclaration: break;
     case kUnsupportedSetLine:
@@ -129,7 +179,6 @@ std::vector<Finding> PhoneReading::Read(const std::string& raw, LineEnd end)
     case kSetInUseQuestion:
     case kSetsSupportedQuestion: break;
     }
-    return m_found;
 }
 
 std::vector<std::string> PhoneReading::Summary() const
@@ -188,26 +237,32 @@ void PhoneReading::ReadEntry(const char* line)
     else if (name[length + 1] != '\0')
         Add(kAfterName, "text after the entry name's closing quote: the phone ignores `" +
                             std::string(name + length + 1) + "`");
-    std::vector<wchar_t> whole(kWholeLine), asUtf8(kWholeLine);
-    size_t unreadable = 0, unreadableAsUtf8 = 0;
-    WidenText(m_set, name, length, whole.data(), whole.size(), &unreadable);
-    WidenText(kUtf8, name, length, asUtf8.data(), asUtf8.size(), &unreadableAsUtf8);
+    std::vector<wchar_t> whole(kWholeLine);
+    WidenText(m_set, name, length, whole.data(), whole.size());
     const size_t units = wcslen(whole.data());
     if (units > kLineKept)
         Add(kNameCut, "entry name is " + std::to_string(units) +
                           " characters: the phone keeps its first " + std::to_string(kLineKept));
-    ReadTexts(unreadable, unreadableAsUtf8 == 0 && wcscmp(asUtf8.data(), whole.data()) != 0);
+    ShownTexts shown;
+    shown.Add(m_set, name, length, kLineKept);
+    ReadTexts(shown.unreadable, shown.differsAsUtf8);
 }
 
+// The line whole says what the accessory meant; the line as the program
+// keeps it, what the list shows of it.
 void PhoneReading::ReadSubmenu(const char* line)
 {
-    std::vector<wchar_t> whole(kWholeLine), asUtf8(kWholeLine);
+    std::vector<wchar_t> whole(kWholeLine);
     wchar_t kept[kMenuLineSize];
-    size_t unreadable = 0, unreadableAsUtf8 = 0;
-    WidenCommandLine(m_set, line, whole.data(), whole.size(), &unreadable);
-    WidenCommandLine(kUtf8, line, asUtf8.data(), asUtf8.size(), &unreadableAsUtf8);
+    WidenCommandLine(m_set, line, whole.data(), whole.size());
     WidenCommandLine(m_set, line, kept, kMenuLineSize);
-    ReadTexts(unreadable, unreadableAsUtf8 == 0 && wcscmp(asUtf8.data(), whole.data()) != 0);
+    ShownSubmenu shown;
+    ShowSubmenuLine(kept, shown);
+    const std::vector<std::string> quoted = QuotedTexts(line);
+    ShownTexts texts;
+    for (int shownText = 0; shownText <= shown.items; ++shownText)  // the title, then the items
+        texts.Add(m_set, quoted[shownText].data(), quoted[shownText].size(), kTextKept);
+    ReadTexts(texts.unreadable, texts.differsAsUtf8);
 
     wchar_t text[kSubmenuTextSize];
     size_t length = 0;
@@ -216,7 +271,7 @@ void PhoneReading::ReadSubmenu(const char* line)
         Add(kTextUnclosed, "title has no closing quote: the phone shows an empty list");
         return;
     }
-    if (length > kTextKept)
+    if (shown.items >= 0 && length > kTextKept)
         Add(kTextCut, "title is " + std::to_string(length) +
                           " characters: the phone shows its first " + std::to_string(kTextKept));
     int selection = 0, count = 0, first = 1;
@@ -233,7 +288,7 @@ void PhoneReading::ReadSubmenu(const char* line)
     const wchar_t* scan = afterTitle;
     while (ReadSubmenuItem(&scan, text, &length)) {
         ++closed;
-        if (length > kTextKept)
+        if (closed <= shown.items && length > kTextKept)
             Add(kTextCut, "item " + std::to_string(closed) + " is " + std::to_string(length) +
                               " characters: the phone shows its first " +
                               std::to_string(kTextKept));
@@ -243,20 +298,21 @@ void PhoneReading::ReadSubmenu(const char* line)
         Add(kTextUnclosed, "item " + std::to_string(closed + 1) +
                                " has no closing quote: the phone leaves it out");
     const int given = closed + unclosed;
-    const int shown = ItemsShown(kept);
     if (count != given)
         Add(kCountDiffers, "submenu declares " + std::to_string(count) + " items and gives " +
-                               std::to_string(given) + ": the phone " + Shows(shown));
-    if (selection < 1 || selection > count)
-        Add(kSelectionOutside, "selection " + std::to_string(selection) + " is outside 1.." +
-                                   std::to_string(count) + ": the phone selects no item");
-    const size_t units = wcslen(whole.data());
-    if (units > kLineKept && shown < std::min(count, closed))
-        Add(kLineCut, "submenu line is " + std::to_string(units) + " characters: the phone keeps " +
-                          std::to_string(kLineKept) + " and " +
-                          (shown < 0 ? Shows(shown)
-                                     : Shows(shown) + " of its " + std::to_string(closed) +
-                                           " items"));
+                               std::to_string(given) + ": the phone " + Shows(shown.items));
+    if (shown.selectsNone)
+        Add(kSelectionOutside,
+            "selection " + std::to_string(selection) + " is outside the items the phone shows (" +
+                (shown.items == 0 ? "none" : "1.." + std::to_string(shown.items)) +
+                "): it selects no item");
+    // Only a line longer than the program keeps can show fewer.
+    if (shown.items < std::min(count, closed))
+        Add(kLineCut, "submenu line is " + std::to_string(wcslen(whole.data())) +
+                          " characters: the phone keeps " + std::to_string(kLineKept) + " and " +
+                          (shown.items < 0 ? Shows(shown.items)
+                                           : Shows(shown.items) + " of its " +
+                                                 std::to_string(closed) + " items"));
 }
 
 void PhoneReading::ReadOther(const std::string& line, bool continues)
@@ -274,8 +330,8 @@ void PhoneReading::ReadOther(const std::string& line, bool continues)
         Add(kNotActedOn, name + ": the phone answers OK and does nothing (told once a session)");
 }
 
-// `differsAsUtf8`: the texts read as valid UTF-8, and so read, they would
-// show otherwise than the phone shows them.
+// Of the texts the phone shows: `differsAsUtf8`, read as valid UTF-8, they
+// would show otherwise than the phone shows them.
 void PhoneReading::ReadTexts(size_t unreadable, bool differsAsUtf8)
 {
     if (unreadable != 0)

@@ -43,8 +43,9 @@ struct Finding {
 class PhoneReading {
 public:
     // The findings on one line of the accessory's: its raw bytes (without
-    // the CR that ended it, if one did) and how it ended. Keeps what the session has
-    // declared, and counts the findings by kind.
+    // the CR that ended it, if one did) and how it ended. A line that filled
+    // the phone's buffer (kFull) is judged with the next, after that one's
+    // own. Keeps what the session has declared, and counts the findings by kind.
     std::vector<Finding> Read(const std::string& raw, LineEnd end);
 
     // One line for each kind found, with its count, in the kinds' order;
@@ -52,6 +53,7 @@ public:
     std::vector<std::string> Summary() const;
 
 private:
+    void ReadLine(const std::string& raw, LineEnd end);
     void ReadFraming(const std::string& raw, LineEnd end, bool endedByLf);
     void ReadEntry(const char* line);
     void ReadSubmenu(const char* line);
@@ -63,6 +65,7 @@ private:
     bool m_declared = false;       // whether a supported set was ever declared
     bool m_afterCr = false;        // the line before ended with its CR
     bool m_continues = false;      // the line before was cut: this is its rest
+    std::string m_full;            // a line that filled the buffer, until the next is read
     std::set<std::string> m_reported;  // commands not acted on, told once
     std::vector<Finding> m_found;  // the line's, while it is read
     int m_counts[kFindingKinds] = {};
