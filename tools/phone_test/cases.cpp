@@ -13,6 +13,7 @@ namespace {
 constexpr uint64_t kFirstLinesMs = 5000;  // the entry and a menu, once the line opens
 constexpr uint64_t kAwayMs = 2000;        // the drop of the automatic case
 constexpr uint64_t kReturnMs = 3000;      // the entry and a menu, once the line returns
+constexpr uint64_t kLateAnswerMs = 3000;  // waited for a pick's answer after its reply time
 constexpr int kProgressEvery = 10;        // picks, when no one watches the line change
 constexpr int kMostLinesShown = 10;       // of the lines with findings
 
@@ -188,20 +189,33 @@ Wait Cases::WalkMenus(MenuWalk& walk, std::vector<std::string>* unanswered, uint
         m_session.Pick(item);
         walk.Picked(item);
         const uint64_t picked = m_session.Now();
-        while ((waited = m_session.Next(picked + m_settings.replyMs, &shown)) == Wait::kArrived) {
-            Apply(shown, m_screen);
-            if (shown.kind == Shown::kMenu)
-                break;
-        }
-        if (waited == Wait::kArrived)
+        waited = AwaitMenu(picked + m_settings.replyMs);
+        if (waited == Wait::kArrived) {
             *slowest = std::max(*slowest, m_session.Now() - picked);
-        else if (waited == Wait::kTimeout)
+        } else if (waited == Wait::kTimeout) {
             unanswered->push_back(which);
-        else
+            // An answer that comes late would be taken for the next pick's,
+            // and the walk would learn a wrong way through the menus.
+            waited = AwaitMenu(picked + m_settings.replyMs + kLateAnswerMs);
+        }
+        if (waited != Wait::kArrived && waited != Wait::kTimeout)
             return waited;
         walk.Shown(m_screen.menu.title, m_screen.menu.items);
         Progress(walk, false);
     }
+}
+
+// The lines that come until a menu does, or until `deadline`.
+Wait Cases::AwaitMenu(uint64_t deadline)
+{
+    Shown shown;
+    Wait waited;
+    while ((waited = m_session.Next(deadline, &shown)) == Wait::kArrived) {
+        Apply(shown, m_screen);
+        if (shown.kind == Shown::kMenu)
+            break;
+    }
+    return waited;
 }
 
 void Cases::DropAndReturn()

@@ -52,6 +52,7 @@ private:
     void Opening();
     void Walk();
     Wait WalkMenus(MenuWalk& walk, std::vector<std::string>* unanswered, uint64_t* slowest);
+    Wait AwaitMenu(uint64_t deadline);
     void DropAndReturn();
     Wait Expect(const ScriptStep& step, Screen& screen, uint64_t until, Verdict* verdict);
     Wait PickStep(const ScriptStep& step, Screen& screen, Verdict* verdict);
