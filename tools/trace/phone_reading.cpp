@@ -94,7 +94,10 @@ std::string Dropped(size_t lfs, size_t nuls)
 std::vector<Finding> PhoneReading::Read(const std::string& raw, LineEnd end)
 {
     m_found.clear();
-    if (end == LineEnd::kEnd)
+    // The phone takes no line at the end, nor of the bytes it dropped, with
+    // no line to hold them, as the device went.
+    const bool onlyDropped = raw.find_first_not_of(std::string("\n\0", 2)) == std::string::npos;
+    if (end == LineEnd::kEnd || (end == LineEnd::kGone && onlyDropped))
         return m_found;
     const bool endedByLf = end == LineEnd::kPause && !raw.empty() && raw.back() == '\n';
     ReadFraming(raw, end, endedByLf);
@@ -130,6 +133,20 @@ std::vector<Finding> PhoneReading::Read(const std::string& raw, LineEnd end)
     case kSetsSupportedQuestion: break;
     }
     return m_found;
+}
+
+void PhoneReading::DeviceWent()
+{
+    m_afterCr = false;
+    m_continues = false;
+    m_reported.clear();
+}
+
+void PhoneReading::ProgramLeft()
+{
+    DeviceWent();
+    m_set = kLatin1;
+    m_declared = false;
 }
 
 std::vector<std::string> PhoneReading::Summary() const
