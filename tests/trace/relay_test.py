@@ -11,6 +11,7 @@ told to, with what the run names in its trace and on its standard error.
 import os
 import re
 import select
+import shutil
 import signal
 import subprocess
 import sys
@@ -276,6 +277,7 @@ def main(tools):
     print("".join("relay_test: %s\n" % fault for fault in faults), end="")
     failed = len({fault.split(":")[0] for fault in faults})
     print("%d passed, %d failed" % (len(runs) + 1 - failed, failed))
+    print("relay_test: the traces are in " + work) if faults else shutil.rmtree(work)
     return not faults
 
 
