@@ -57,8 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const size_t length = std::min<size_t>(data[at + 1] * 16, size - at - 2);
         tick += data[at];
         ms += data[at];
-        if (lines.HasUnfinished() && lines.PauseLeft(tick) == 0)
-            trace(lines.TakeUnfinished(at % 2 != 0 ? LineEnd::kPause : LineEnd::kGone));
+        if (lines.HasUnfinished() && lines.PauseLeft(tick) == 0) {
+            const LineEnd cut = at % 2 != 0 ? LineEnd::kPause : LineEnd::kGone;
+            trace(lines.TakeUnfinished(cut));
+            if (cut == LineEnd::kGone)
+                reading.DeviceWent();  // as the relay's reading starts afresh
+        }
         crossed.append(bytes + at + 2, length);
         trace(lines.Arrived(bytes + at + 2, length, tick));
         at += 2 + length;

@@ -7,7 +7,8 @@ LOG.sent and LOG.received hold the bytes the accessory's end sent and
 received (testbed/remote_session.py keeps them). Every line must be in the
 trace once, under the side that sent it, in order, with the times rising,
 no OK before the line it answers, and the summary at the end; a line left
-unfinished is marked as taken by the pause.
+unfinished is marked as taken by the pause. The relay's news of the device
+and the port stand between them.
 """
 import re
 import sys
@@ -29,7 +30,8 @@ def fault(log, trace_path):
     received = open(log + ".received", "rb").read()
     entries = []
     for text in open(trace_path, encoding="ascii").read().splitlines():
-        match = re.fullmatch(r" *(\d+\.\d{3}) (accessory|phone    |finding  |summary  ) (.*)", text)
+        match = re.fullmatch(r" *(\d+\.\d{3}) (accessory|phone    |finding  |summary  |device   |"
+                             r"port     |trace    ) (.*)", text)
         if not match:
             return "not a trace line: %r" % text
         entries.append((float(match[1]), match[2].strip(), match[3]))

@@ -87,7 +87,22 @@ ROWS = [  # what the accessory sends, and the findings after it, in order
      ["AT+CMER: the phone answers OK and does nothing", "ATZ: the phone answers OK and does",
       "ATI\\x5C: the phone answers OK and does nothing"]),
 ]
-GONE = ([b'AT*EASM="Gon', b"e"], ["the device went inside the line"])
+UTF8_MENU = b'AT*EASM="\xc5\x81\xc3\xb3d\xc5\xba",1,1,1,"A",1\r'
+AWAY, AGAIN = "the device goes and comes back", "the program starts again"
+BURST = b"".join(b'AT*EASM="Burst %d",1,1,1,"A",1\r' % i for i in range(400))
+# After the rows, where a session starts afresh: the device going keeps the
+# character set, the program started again forgets it; the notes told once
+# a session are told again after either. The device then goes inside a
+# line, with lines still on their way to the program, which must get them.
+STEPS = [
+    ([b'AT+CSCS="UTF-8"\rAT+CLIP=1\r'], ["AT+CLIP: the phone answers OK and does nothing"]),
+    AWAY,
+    ([UTF8_MENU], []),
+    ([b"AT+CLIP=1\r"], ["AT+CLIP: the phone answers OK and does nothing"]),
+    AGAIN,
+    ([UTF8_MENU], ['no character set was declared: the phone shows it as 8859-1']),
+]
+GONE = ([BURST + b'AT*EASM="Gon', b"e"], ["the device went inside the line"])
 SENTINEL, SENTINEL_ANSWER = b"AT+CSCS=?\r", b'+CSCS: ("'  # clean, and answered its own way
 KEY = r"HKCU\Software\Tarvane\Velorine\ZezevevedArivez"
 MARKER = r"\\(pause|full|gone|end)$"
@@ -133,48 +148,116 @@ def row_fault(row, expected, lines, sent_at, answered_at, answers):
     return None
 
 
+class Line:
+    """The accessory's end of the pty pair that the relay takes as its device."""
+
+    def __init__(self, work):
+        self.device, self.path, self.received = work + "/device", work + "/peer", b""
+        self.pair, self.peer = None, None
+        self.come()
+
+    def come(self):
+        self.pair = subprocess.Popen(["socat", "pty,raw,echo=0,link=" + self.device,
+                                      "pty,raw,echo=0,link=" + self.path])
+        until(lambda: os.path.exists(self.device) and os.path.exists(self.path), "no pty pair")
+        self.peer = os.open(self.path, os.O_RDWR | os.O_NOCTTY)
+
+    def go(self):
+        """Kills the pair, whose links would lead to the next terminals."""
+        self.pair.kill()
+        self.pair.wait()
+        os.close(self.peer)
+        for path in (self.device, self.path):
+            os.remove(path) if os.path.lexists(path) else None
+
+    def answered(self, before):
+        while select.select([self.peer], [], [], 0)[0]:
+            self.received += os.read(self.peer, 65536)
+        return self.received.count(SENTINEL_ANSWER) > before and self.received.endswith(b"OK\r")
+
+    def ask_until_answered(self):
+        while not select.select([self.peer], [], [], 1)[0]:
+            os.write(self.peer, b"AT\r")
+
+
+def in_order(lines, wanted):
+    """Whether the (side, text) lines `wanted` are among `lines` in that order."""
+    rest = iter((side, text) for _, side, text in lines)
+    return all(line in rest for line in wanted)
+
+
+def start_program(remote):
+    return subprocess.Popen(["wine", remote], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+
+
 def session(tools, remote, work, trace):
-    """Plays the rows, and the device going inside a line; their faults."""
-    device, peer_path = work + "/device", work + "/peer"
+    """Plays the rows, the steps and the device going inside a line; their faults."""
+    line = Line(work)
     link = os.environ["WINEPREFIX"] + "/dosdevices/com4"
-    pair = subprocess.Popen(["socat", "pty,raw,echo=0,link=" + device,
-                             "pty,raw,echo=0,link=" + peer_path])
-    until(lambda: os.path.exists(device) and os.path.exists(peer_path), "no pty pair")
     subprocess.run(["wine", "reg", "add", KEY, "/v", "COMPort", "/t", "REG_DWORD", "/d", "4", "/f"],
                    capture_output=True, check=True)
     start = time.monotonic()
-    relay = subprocess.Popen([tools + "/trace-relay", device, link, trace])
+    relay = subprocess.Popen([tools + "/trace-relay", line.device, link, trace])
     until(lambda: os.path.islink(link), "the relay made no pty")
-    program = subprocess.Popen(["wine", remote], stdin=subprocess.DEVNULL,
-                               stdout=subprocess.DEVNULL)
-    peer, received, faults = os.open(peer_path, os.O_RDWR | os.O_NOCTTY), [b""], []
-
-    def answered(before):
-        while select.select([peer], [], [], 0)[0]:
-            received[0] += os.read(peer, 65536)
-        return received[0].count(SENTINEL_ANSWER) > before and received[0].endswith(b"OK\r")
-
+    program, faults = start_program(remote), []
     try:
-        while not select.select([peer], [], [], 1)[0]:  # until the program answers
-            os.write(peer, b"AT\r")
+        line.ask_until_answered()
         time.sleep(1)  # a trace timed from its first line would show no second before it
-        if any(side != "accessory" and side != "phone" for _, side, _ in entries(trace)):
+        if any(side == "finding" for _, side, _ in entries(trace)):
             faults.append("AT gives a finding")
-        for row, expected in ROWS + [GONE]:
-            seen, before = len(entries(trace)), received[0].count(SENTINEL_ANSWER)
+        for step in ROWS + STEPS + [GONE]:
+            seen = len(entries(trace))
+            if step is AWAY:
+                # a line cut by a pause, and an LF after it, as the device goes
+                os.write(line.peer, b'AT*EASM="Sh')
+                until(lambda: any(t.endswith("\\pause") for _, _, t in entries(trace)[seen:]),
+                      "no pause")
+                os.write(line.peer, b"\n")
+                time.sleep(0.05)
+                line.go()
+                until(lambda: not os.path.lexists(link), "the relay's pty outlived its device")
+                line.come()
+                line.ask_until_answered()
+                lines = entries(trace)[seen:]
+                back = [i for i, entry in enumerate(lines) if entry[1:] == ("device", "back")]
+                if not in_order(lines, [("device", "gone"), ("device", "back"),
+                                        ("port", "opened by the phone")]) \
+                        or ("accessory", "AT") not in [entry[1:] for entry in lines[back[0]:]] \
+                        or any(side == "finding" or side == "accessory" and text != "AT"
+                               for _, side, text in lines[back[0]:]):
+                    faults.append("the device gone and back: %r" % lines)
+                continue
+            if step is AGAIN:
+                program.terminate()
+                program.wait()
+                until(lambda: any(entry[1:] == ("port", "closed by the phone")
+                                  for entry in entries(trace)[seen:]), "no port closed")
+                program = start_program(remote)
+                line.ask_until_answered()
+                if not in_order(entries(trace)[seen:], [("port", "opened by the phone")]):
+                    faults.append("the program again: %r" % entries(trace)[seen:])
+                continue
+            row, expected = step
+            before = line.received.count(SENTINEL_ANSWER)
             sent_at = time.monotonic() - start
             for part in row:
-                os.write(peer, part) if part else time.sleep(0.3)
+                os.write(line.peer, part) if part else time.sleep(0.3)
                 time.sleep(0.05 if row is GONE[0] else 0)
             if row is GONE[0]:
-                pair.kill()
+                line.go()
                 until(lambda: any(t.endswith("\\gone") for _, _, t in entries(trace)[seen:]),
                       "no line cut by the device going")
-                lines, answered_at = entries(trace)[seen:], time.monotonic() - start
-                answers = None
+                answered_at = time.monotonic() - start
+                until(lambda: not os.path.lexists(link), "the relay's pty outlived its device")
+                lines = entries(trace)[seen:]
+                answers = sum(entry[1:] == ("phone", "OK") for entry in lines)
+                if answers < BURST.count(b"\r"):
+                    faults.append("%d of the %d lines that came before the device went answered"
+                                  % (answers, BURST.count(b"\r")))
+                answers = None  # the line cut by the device going is answered by no one
             else:
-                os.write(peer, SENTINEL)
-                until(lambda: answered(before), "no answer to %r" % row)
+                os.write(line.peer, SENTINEL)
+                until(lambda: line.answered(before), "no answer to %r" % row)
                 answered_at, lines = time.monotonic() - start, entries(trace)[seen:]
                 cut = max([i for i, (_, side, _) in enumerate(lines) if side != "phone"] or [0])
                 if lines[cut:] == [] or lines[cut][1:] != ("accessory", "AT+CSCS=?") or \
@@ -192,7 +275,7 @@ def session(tools, remote, work, trace):
         program.terminate()
         relay.terminate()
         relay.wait(10)
-        pair.kill()
+        line.pair.kill()
         if os.path.lexists(link):
             faults.append("the link to the relay's pty outlived it")
             os.remove(link)
@@ -237,7 +320,7 @@ def main(tools, remote):
         faults.append("the summary counts %d findings" % counted)
     faults += check_trace_faults(tools + "/check-trace", trace, work)
     print("".join("findings_test: %s\n" % fault for fault in faults), end="")
-    print("%d passed, %d failed" % (len(ROWS) + 7 - len(faults), len(faults)))
+    print("%d passed, %d failed" % (len(ROWS) + len(STEPS) + 7 - len(faults), len(faults)))
     print("findings_test: the trace is in " + trace) if faults else shutil.rmtree(work)
     return not faults
 

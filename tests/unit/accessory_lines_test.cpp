@@ -11,8 +11,9 @@ namespace {
 using Lines = std::vector<std::pair<std::string, LineEnd>>;
 
 // Each line keeps the raw bytes it was made of: the LFs and NULs the phone
-// drops go with the line they stood in (an LF after a CR with the next), a
-// line cut at the buffer's end with exactly the bytes the phone kept.
+// drops go with the line they stood in (an LF after a CR with the next, or,
+// when the device goes or the trace ends, on their own), a line cut at the
+// buffer's end with exactly the bytes the phone kept.
 TEST(AccessoryLines, EachLineKeepsItsRawBytes)
 {
     const std::string full = "A" + std::string(1, '\0') + std::string(2046, 'Y');
@@ -27,6 +28,7 @@ TEST(AccessoryLines, EachLineKeepsItsRawBytes)
         {{"AT\n", "AT"}, LineEnd::kGone, {{"AT\n", LineEnd::kPause}, {"AT", LineEnd::kGone}}},
         {{full + "\nZ\r"}, LineEnd::kEnd, {{full, LineEnd::kFull}, {"\nZ", LineEnd::kCr}}},
         {{"AT\r\n"}, LineEnd::kEnd, {{"AT", LineEnd::kCr}, {"\n", LineEnd::kEnd}}},
+        {{"AT\r\n"}, LineEnd::kGone, {{"AT", LineEnd::kCr}, {"\n", LineEnd::kGone}}},
     };
     for (const auto& c : cases) {
         AccessoryLines accessory;

@@ -23,7 +23,7 @@ std::vector<RawLine> AccessoryLines::TakeUnfinished(LineEnd end)
     std::vector<RawLine> taken;
     if (m_buffer.HasUnfinished())
         Take(m_buffer.TakeUnfinished(), end, taken);
-    if (end == LineEnd::kEnd && !m_raw.empty())
+    if ((end == LineEnd::kEnd || end == LineEnd::kGone) && !m_raw.empty())
         taken.push_back({TakeRaw(m_raw.size()), end});
     return taken;
 }

@@ -30,8 +30,9 @@ public:
     uint32_t PauseLeft(uint32_t now) const { return m_buffer.PauseLeft(now); }
 
     // The unfinished line as it stands, ended by `end` (kPause, kGone), or
-    // none. kEnd takes also the bytes the phone had dropped without a line
-    // to hold them (an LF after the last CR).
+    // none. kGone and kEnd take also the bytes the phone had dropped without
+    // a line to hold them (an LF after the last CR): none of them joins the
+    // next session's first line.
     std::vector<RawLine> TakeUnfinished(LineEnd end);
 
 private:

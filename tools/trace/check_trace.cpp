@@ -5,6 +5,7 @@
 // Prints the trace again with the findings worked out afresh after each
 // line of the accessory's, and the summary at the end, stamped with the
 // trace's last time; the finding and summary lines it reads are left out.
+// The relay's news of the link starts the reading afresh as it did live.
 // A trace that ends inside a line (cut short in the saving) is checked as
 // far as it goes: that last line, if it reads as one, is taken as
 // unfinished. A file that is no trace, or cannot be read, gets one line
@@ -70,6 +71,8 @@ int main(int argc, char** argv)
             trace.Accessory(line.ms, line.text, line.end);
         else if (line.side == "phone")
             trace.Phone(line.ms, line.text, line.end);
+        else if (line.side != "finding" && line.side != "summary")
+            trace.Relayed(line);
     }
     trace.Summary(last);
     return 0;

@@ -144,7 +144,10 @@ std::vector<Finding> PhoneReading::Read(const std::string& raw, LineEnd end)
 
 void PhoneReading::ReadLine(const std::string& raw, LineEnd end)
 {
-    if (end == LineEnd::kEnd)
+    // The phone takes no line at the end, nor of the bytes it dropped, with
+    // no line to hold them, as the device went.
+    const bool onlyDropped = raw.find_first_not_of(std::string("\n\0", 2)) == std::string::npos;
+    if (end == LineEnd::kEnd || (end == LineEnd::kGone && onlyDropped))
         return;
     const bool endedByLf = end == LineEnd::kPause && !raw.empty() && raw.back() == '\n';
     ReadFraming(raw, end, endedByLf);
@@ -179,6 +182,23 @@ void PhoneReading::ReadLine(const std::string& raw, LineEnd end)
     case kSetInUseQuestion:
     case kSetsSupportedQuestion: break;
     }
+}
+
+// A full line still waiting to be judged by what follows it never will be:
+// nothing followed it on that line.
+void PhoneReading::DeviceWent()
+{
+    m_full.clear();
+    m_afterCr = false;
+    m_continues = false;
+    m_reported.clear();
+}
+
+void PhoneReading::ProgramLeft()
+{
+    DeviceWent();
+    m_set = kLatin1;
+    m_declared = false;
 }
 
 std::vector<std::string> PhoneReading::Summary() const

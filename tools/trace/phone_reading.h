@@ -52,6 +52,15 @@ public:
     // "no findings" when there were none.
     std::vector<std::string> Summary() const;
 
+    // Where the program starts afresh, so does its reading; either starts a
+    // session, whose notes are told once. The device went: the next line
+    // starts afresh, in the character set declared before, which the
+    // program keeps across the device's return.
+    void DeviceWent();
+    // The program closed its port while the device stayed (it ended, or a
+    // port was picked): all is as the program starts, in 8859-1.
+    void ProgramLeft();
+
 private:
     void ReadLine(const std::string& raw, LineEnd end);
     void ReadFraming(const std::string& raw, LineEnd end, bool endedByLf);

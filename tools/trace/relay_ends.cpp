@@ -3,10 +3,18 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
+
+namespace {
+
+constexpr uint32_t kPortEvents = IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
+
+}  // namespace
 
 int OpenDevice(const std::string& path)
 {
@@ -47,6 +55,12 @@ bool OpenProgramPty(const std::string& link, ProgramPty* pty)
     }
     cfmakeraw(&line);
     tcsetattr(pty->far, TCSANOW, &line);
+    // Watched once the relay's own open is past.
+    pty->watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (pty->watch < 0 || inotify_add_watch(pty->watch, name, kPortEvents) < 0) {
+        CloseProgramPty(pty);
+        return false;
+    }
     const std::string temporary = link + ".new";
     unlink(temporary.c_str());
     if (symlink(name, temporary.c_str()) != 0 || rename(temporary.c_str(), link.c_str()) != 0) {
@@ -68,9 +82,44 @@ void CloseProgramPty(ProgramPty* pty)
     if (length > 0 && pty->farName.compare(0, std::string::npos, target, length) == 0)
         unlink(pty->link.c_str());
     pty->link.clear();
-    for (int* fd : {&pty->master, &pty->far}) {
+    pty->programOpens = 0;
+    // The watch first: the relay's own close is no event.
+    for (int* fd : {&pty->watch, &pty->master, &pty->far}) {
         if (*fd >= 0)
             close(*fd);
         *fd = -1;
     }
+}
+
+std::vector<PortMove> TakePortMoves(ProgramPty* pty, bool* read)
+{
+    std::vector<PortMove> moves;
+    alignas(inotify_event) char events[4096];
+    ssize_t length = 0;
+    while ((length = ::read(pty->watch, events, sizeof events)) > 0) {
+        for (ssize_t at = 0; at < length;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            if ((event->mask & IN_OPEN) != 0 && pty->programOpens++ == 0)
+                moves.push_back(PortMove::kOpened);
+            if ((event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) != 0 &&
+                pty->programOpens != 0 && --pty->programOpens == 0)
+                moves.push_back(PortMove::kClosed);
+            *read |= (event->mask & IN_ACCESS) != 0;
+            at += static_cast<ssize_t>(sizeof *event + event->len);
+        }
+    }
+    return moves;
+}
+
+void WatchReads(ProgramPty* pty, bool watched)
+{
+    inotify_add_watch(pty->watch, pty->farName.c_str(), kPortEvents | (watched ? IN_ACCESS : 0));
+}
+
+// Polling the far end first hands it what was written to the master and
+// is still on its way.
+bool ProgramHasUnread(const ProgramPty& pty)
+{
+    pollfd far = {pty.far, POLLIN, 0};
+    return poll(&far, 1, 0) > 0 && (far.revents & POLLIN) != 0;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The device, non-blocking, its line made raw as the program's device layer
 // makes it: no echo, no translation, no signals; speed, framing and flow
@@ -13,12 +14,26 @@ int OpenDevice(const std::string& path);
 // A pty whose far end `link` names: the link is replaced in one step, so
 // that the program never finds it missing, and goes when the pty is closed.
 // The relay keeps the far end open too, so that the program may close and
-// open it again without the pty ending.
+// open it again without the pty ending; the master thus never sees the
+// program go, and the far end's device node is watched instead (inotify):
+// every open of it but the relay's own, and every last close of one, is
+// an event, as is every read while reads are watched.
 struct ProgramPty {
     int master = -1;  // non-blocking
     int far = -1;
+    int watch = -1;        // the far end's events, non-blocking
+    int programOpens = 0;  // opens of the far end still open, the relay's own aside
     std::string link;
     std::string farName;
 };
 bool OpenProgramPty(const std::string& link, ProgramPty* pty);
 void CloseProgramPty(ProgramPty* pty);
+
+// What the program did with its end since last asked, in order: its port
+// opened (the first open) or closed (the last close). *read is set when it
+// read, if reads are watched.
+enum class PortMove { kOpened, kClosed };
+std::vector<PortMove> TakePortMoves(ProgramPty* pty, bool* read);
+void WatchReads(ProgramPty* pty, bool watched);
+// Whether bytes written to the master wait for the program to read them.
+bool ProgramHasUnread(const ProgramPty& pty);

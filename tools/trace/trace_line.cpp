@@ -6,7 +6,23 @@
 namespace {
 
 constexpr size_t kSideWidth = 9;
-const char* const kSides[] = {"accessory", "phone", "finding", "summary"};
+const char* const kSides[] = {"accessory", "phone",  "finding", "summary",
+                              "device",    "port",   "trace"};
+
+// In the order of LinkNews.
+const struct {
+    const char* side;
+    const char* text;
+} kNews[] = {
+    {"device", "gone"},
+    {"device", "gone for good: a pty's number goes to the next terminal that asks for one, so it "
+               "is not opened again"},
+    {"device", "back"},
+    {"port", "opened by the phone"},
+    {"port", "closed by the phone"},
+};
+static_assert(sizeof kNews / sizeof *kNews == static_cast<size_t>(LinkNews::kPortClosed) + 1,
+              "a line for every news");
 
 struct Marker {
     LineEnd end;
@@ -76,6 +92,23 @@ bool Unescape(const char* text, std::string* bytes, LineEnd* end)
 }
 
 }  // namespace
+
+TraceLine NewsLine(uint64_t ms, LinkNews news)
+{
+    const auto& line = kNews[static_cast<size_t>(news)];
+    return {ms, line.side, line.text, LineEnd::kCr};
+}
+
+bool ReadNews(const TraceLine& line, LinkNews* news)
+{
+    for (size_t at = 0; at < sizeof kNews / sizeof *kNews; ++at) {
+        if (line.side == kNews[at].side && line.text == kNews[at].text) {
+            *news = static_cast<LinkNews>(at);
+            return true;
+        }
+    }
+    return false;
+}
 
 std::string FormatTraceLine(const TraceLine& line)
 {

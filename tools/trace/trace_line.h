@@ -23,10 +23,22 @@ enum class LineEnd { kCr, kPause, kFull, kGone, kEnd };
 
 struct TraceLine {
     uint64_t ms = 0;   // since the trace began
-    std::string side;  // accessory, phone, finding, summary
-    std::string text;  // the bytes, unescaped; a finding's or summary's words
+    std::string side;  // accessory, phone, finding, summary; device, port, trace
+    std::string text;  // the bytes, unescaped; the other sides' words
     LineEnd end = LineEnd::kCr;
 };
+
+// What the relay saw of the link besides its lines, each a line of its own:
+//
+//      3.200 device    gone
+//      3.700 device    back
+//      4.100 port      opened by the phone
+//
+// (a trace line whose side is `trace` says how many lines it left out).
+enum class LinkNews { kDeviceGone, kDeviceGoneForGood, kDeviceBack, kPortOpened, kPortClosed };
+TraceLine NewsLine(uint64_t ms, LinkNews news);
+// Which news `line` is; false for any other line.
+bool ReadNews(const TraceLine& line, LinkNews* news);
 
 // The line as the trace writes it, with its newline.
 std::string FormatTraceLine(const TraceLine& line);

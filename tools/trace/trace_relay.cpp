@@ -6,17 +6,25 @@
 //   trace-relay DEVICE LINK TRACE
 //
 // DEVICE keeps its speed and framing (the relay only makes the line raw).
+// When it fails (a Bluetooth link drops), what it sent before still reaches
+// the program, then the pty ends too, so that the program sees it go, and
+// both come back once the device opens again by the name given, tried
+// every 0.5 s (a link that the device's maker makes again names its new
+// device). A /dev/pts name is opened once: the system gives a gone pty's
+// number to the next terminal that asks, whose keys would be read as the
+// accessory's.
 // LINK becomes a symbolic link to the pty's end that the program opens, and
 // goes whenever that pty ends.
-// TRACE is a file, or - for standard output (trace_line.h says how a line
-// is written). The accessory's bytes are cut into lines where the phone
-// cuts them, by the program's own framing, live: a line the phone takes
-// when the bytes pause is written at that moment. When the device fails (a
-// Bluetooth link drops) the pty ends too, so that the program sees it go,
-// and both come back once the device opens again, tried every 0.5 s.
-// SIGTERM or SIGINT ends the relay: lines still unfinished are written as
-// they stand, then the summary of the findings.
+// TRACE is a file, - for standard output, or /dev/null for none
+// (trace_output.h says how it is written, trace_line.h how a line is). The
+// accessory's bytes are cut into lines where the phone cuts them, by the
+// program's own framing, live: a line the phone takes when the bytes pause
+// is written at that moment. The trace also says when the device went and
+// came back, and when the program opened and closed its port.
+// SIGTERM, SIGINT or SIGHUP ends the relay: lines still unfinished are
+// written as they stand, then the summary of the findings.
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
@@ -29,14 +37,22 @@
 
 #include "tools/trace/accessory_lines.h"
 #include "tools/trace/relay_ends.h"
+#include "tools/trace/trace_output.h"
 #include "tools/trace/trace_writer.h"
 
 namespace {
 
 constexpr long kReopenMs = 500;
+// Once the device went, the program reads on what it sent before, each
+// read within this of the last, and answers within kAnswerMs of its last
+// read.
+constexpr long kDrainIdleMs = 1000;
+constexpr long kAnswerMs = 200;
+constexpr int kFinishMs = 500;  // the end's lines, for a trace whose reader is slow
 constexpr size_t kChunk = 65536;
+const int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
-volatile sig_atomic_t g_stopping = 0;
+volatile sig_atomic_t g_stopping = 0;  // set by the stop signals' handler, read by the loops
 
 void Stop(int)
 {
@@ -55,12 +71,38 @@ timespec Span(long ms)
     return {ms / 1000, ms % 1000 * 1000000};
 }
 
+// A standard stream closed at the start would be the next file opened: the
+// device as standard output would be sent the trace.
+void KeepStandardStreams()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0)
+            open("/dev/null", O_RDWR);  // the lowest free descriptor: this one
+    }
+}
+
 struct Session {
+    Session(int traceFd, const char* traceName)
+        : output(traceFd, traceName),
+          tracing(traceFd != kNoTrace),
+          trace([this](const std::string& line) { output.Put(line, NowMs() - start); })
+    {
+    }
+
+    TraceOutput output;
+    const bool tracing;  // else no line is made at all
+    const uint64_t start = NowMs();
     TraceWriter trace;
-    uint64_t start;
-    sigset_t waking;  // the mask while waiting: SIGTERM and SIGINT come through
+    sigset_t waking = {};  // the mask while waiting: the stop signals come through
     AccessoryLines accessory;
     std::string phoneLine;  // the phone's line so far
+};
+
+// What is on its way: taken from one end, not yet taken by the other.
+struct Ends {
+    int device;
+    ProgramPty* pty;
+    std::string toPhone, toDevice;
 };
 
 void TraceAccessory(Session& session, uint64_t now, const std::vector<RawLine>& lines)
@@ -69,9 +111,21 @@ void TraceAccessory(Session& session, uint64_t now, const std::vector<RawLine>& 
         session.trace.Accessory(now - session.start, line.bytes, line.end);
 }
 
-// The phone's lines are whatever the program writes, up to each CR.
-void TracePhone(Session& session, uint64_t now, const char* bytes, size_t count)
+void AccessoryArrived(Session& session, const char* bytes, size_t count)
 {
+    if (!session.tracing)
+        return;
+    const uint64_t now = NowMs();
+    TraceAccessory(session, now,
+                   session.accessory.Arrived(bytes, count, static_cast<uint32_t>(now)));
+}
+
+// The phone's lines are whatever the program writes, up to each CR.
+void TracePhone(Session& session, const char* bytes, size_t count)
+{
+    if (!session.tracing)
+        return;
+    const uint64_t now = NowMs();
     for (size_t i = 0; i < count; ++i) {
         if (bytes[i] != '\r') {
             session.phoneLine += bytes[i];
@@ -82,15 +136,68 @@ void TracePhone(Session& session, uint64_t now, const char* bytes, size_t count)
     }
 }
 
-// Both sides' unfinished lines, as they stand: the device went (kGone), or
-// the trace ends (kEnd).
-void TraceUnfinished(Session& session, LineEnd end)
+// A side's unfinished line, as it stands: the device went (kGone), or the
+// trace ends (kEnd).
+void TraceUnfinishedAccessory(Session& session, LineEnd end)
 {
-    const uint64_t now = NowMs();
-    TraceAccessory(session, now, session.accessory.TakeUnfinished(end));
+    if (session.tracing)
+        TraceAccessory(session, NowMs(), session.accessory.TakeUnfinished(end));
+}
+
+void TraceUnfinishedPhone(Session& session, LineEnd end)
+{
     if (!session.phoneLine.empty())
-        session.trace.Phone(now - session.start, session.phoneLine, end);
+        session.trace.Phone(NowMs() - session.start, session.phoneLine, end);
     session.phoneLine.clear();
+}
+
+void TraceNews(Session& session, LinkNews news)
+{
+    if (session.tracing)
+        session.trace.News(NowMs() - session.start, news);
+}
+
+// The program's port opened or closed, traced; true when it read since
+// last asked (while its reads are watched).
+bool TakeProgramMoves(Session& session, ProgramPty* pty)
+{
+    bool read = false;
+    for (const PortMove move : TakePortMoves(pty, &read))
+        TraceNews(session, move == PortMove::kOpened ? LinkNews::kPortOpened
+                                                     : LinkNews::kPortClosed);
+    return read;
+}
+
+// Waits until one of `count` ends is ready, a stop signal comes, or
+// `timeout` (null: none) passes; `ends` has room for one more, the trace's,
+// whose waiting lines are written once it takes them. False when the wait
+// fails.
+bool Wait(Session& session, pollfd* ends, size_t count, const timespec* timeout)
+{
+    ends[count] = {session.output.Waiting(), POLLOUT, 0};
+    if (ppoll(ends, count + 1, timeout, &session.waking) < 0)
+        return errno == EINTR;
+    if (ends[count].revents != 0)
+        session.output.Write(NowMs() - session.start);
+    return true;
+}
+
+// For `ms`, or until stopped (-1: only then); the trace is written on.
+void Idle(Session& session, long ms)
+{
+    const uint64_t end = NowMs() + static_cast<uint64_t>(ms < 0 ? 0 : ms);
+    while (g_stopping == 0) {
+        timespec left = {};
+        if (ms >= 0) {
+            const uint64_t now = NowMs();
+            if (now >= end)
+                return;
+            left = Span(static_cast<long>(end - now));
+        }
+        pollfd trace[1];
+        if (!Wait(session, trace, 0, ms < 0 ? nullptr : &left))
+            return;
+    }
 }
 
 // Writes what `fd` takes now of `queue`; false when it fails.
@@ -111,109 +218,179 @@ bool Flush(int fd, std::string& queue)
 // them, the accessory's once handed on (or queued, when the program's end
 // takes no more yet), so that a line is in the trace once its answer has
 // arrived.
-bool RelayOpen(Session& session, int device, int master)
+bool RelayOpen(Session& session, Ends& ends)
 {
-    std::string toPhone, toDevice;
     static char chunk[kChunk];
+    const int master = ends.pty->master;
     for (;;) {
         const bool stopping = g_stopping != 0;
-        pollfd ends[] = {
-            {device, static_cast<short>(POLLIN | (toDevice.empty() ? 0 : POLLOUT)), 0},
-            {master, static_cast<short>(POLLIN | (toPhone.empty() ? 0 : POLLOUT)), 0},
+        pollfd polled[] = {
+            {ends.device, static_cast<short>(POLLIN | (ends.toDevice.empty() ? 0 : POLLOUT)), 0},
+            {master, static_cast<short>(POLLIN | (ends.toPhone.empty() ? 0 : POLLOUT)), 0},
+            {ends.pty->watch, POLLIN, 0},
+            {},
         };
         timespec wait = {};
         if (!stopping && session.accessory.HasUnfinished())
             wait = Span(session.accessory.PauseLeft(static_cast<uint32_t>(NowMs())));
         const bool waitsForever = !stopping && !session.accessory.HasUnfinished();
-        if (ppoll(ends, 2, waitsForever ? nullptr : &wait, &session.waking) < 0) {
-            if (errno == EINTR)
-                continue;
+        if (!Wait(session, polled, 3, waitsForever ? nullptr : &wait))
             return false;
-        }
-        if ((ends[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-            const ssize_t read = ::read(device, chunk, sizeof chunk);
+        // The program opens its port before it reads or writes there.
+        if (polled[2].revents != 0)
+            TakeProgramMoves(session, ends.pty);
+        if ((polled[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            const ssize_t read = ::read(ends.device, chunk, sizeof chunk);
             if (read == 0 || (read < 0 && errno != EAGAIN))
                 return false;
             if (read > 0) {
-                toPhone.append(chunk, static_cast<size_t>(read));
-                if (!Flush(master, toPhone))
+                ends.toPhone.append(chunk, static_cast<size_t>(read));
+                if (!Flush(master, ends.toPhone))
                     return false;
-                const uint64_t now = NowMs();
-                TraceAccessory(session, now,
-                               session.accessory.Arrived(chunk, static_cast<size_t>(read),
-                                                         static_cast<uint32_t>(now)));
+                AccessoryArrived(session, chunk, static_cast<size_t>(read));
             }
         }
         const uint64_t now = NowMs();
         if (session.accessory.HasUnfinished() &&
             session.accessory.PauseLeft(static_cast<uint32_t>(now)) == 0)
             TraceAccessory(session, now, session.accessory.TakeUnfinished(LineEnd::kPause));
-        if ((ends[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        if ((polled[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
             const ssize_t read = ::read(master, chunk, sizeof chunk);
             if (read < 0 && errno != EAGAIN)
                 return false;
             if (read > 0) {
-                TracePhone(session, NowMs(), chunk, static_cast<size_t>(read));
-                toDevice.append(chunk, static_cast<size_t>(read));
+                TracePhone(session, chunk, static_cast<size_t>(read));
+                ends.toDevice.append(chunk, static_cast<size_t>(read));
             }
         }
-        if (!Flush(device, toDevice) || !Flush(master, toPhone))
+        if (!Flush(ends.device, ends.toDevice) || !Flush(master, ends.toPhone))
             return false;
         if (stopping)
             return true;
     }
 }
 
+// The device went. What it sent before still reaches the program, which
+// may answer it (traced, though the answers reach no one), before the pty
+// goes: until the program has read it all and answered, or reads no more.
+// A program whose port is closed reads nothing.
+void Drain(Session& session, Ends& ends)
+{
+    static char chunk[kChunk];
+    ProgramPty* pty = ends.pty;
+    WatchReads(pty, true);
+    for (uint64_t lastMove = NowMs(); g_stopping == 0 && pty->programOpens != 0;) {
+        if (!Flush(pty->master, ends.toPhone))
+            return;
+        const long bound = !ends.toPhone.empty() || ProgramHasUnread(*pty) ? kDrainIdleMs
+                                                                            : kAnswerMs;
+        const long idle = static_cast<long>(NowMs() - lastMove);
+        if (idle >= bound)
+            return;
+        pollfd polled[] = {
+            {pty->master, static_cast<short>(POLLIN | (ends.toPhone.empty() ? 0 : POLLOUT)), 0},
+            {pty->watch, POLLIN, 0},
+            {},
+        };
+        const timespec left = Span(bound - idle);
+        if (!Wait(session, polled, 2, &left))
+            return;
+        if ((polled[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            const ssize_t read = ::read(pty->master, chunk, sizeof chunk);
+            if (read < 0 && errno != EAGAIN)
+                return;
+            if (read > 0) {
+                TracePhone(session, chunk, static_cast<size_t>(read));
+                lastMove = NowMs();
+            }
+        }
+        if (polled[1].revents != 0 && TakeProgramMoves(session, pty))
+            lastMove = NowMs();
+    }
+}
+
+// The device went: its unfinished line, the news, what it sent before
+// handed to the program still, and the program's unfinished line.
+void DeviceWent(Session& session, Ends& ends, LinkNews news)
+{
+    TraceUnfinishedAccessory(session, LineEnd::kGone);
+    TraceNews(session, news);
+    Drain(session, ends);
+    TraceUnfinishedPhone(session, LineEnd::kGone);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    KeepStandardStreams();
     if (argc != 4) {
         fprintf(stderr, "usage: trace-relay DEVICE LINK TRACE\n");
         return 2;
     }
     const std::string device = argv[1], link = argv[2];
-    FILE* out = strcmp(argv[3], "-") == 0 ? stdout : fopen(argv[3], "w");
-    if (out == nullptr) {
+    const int trace = OpenTrace(argv[3]);
+    if (trace == -1) {
         fprintf(stderr, "trace-relay: %s: %s\n", argv[3], strerror(errno));
         return 1;
     }
     signal(SIGPIPE, SIG_IGN);  // a trace whose reader has gone fails its writes, no more
+    Session session(trace, argv[3]);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    Session session{TraceWriter(out), NowMs(), {}, {}, {}};
+    for (const int stopSignal : kStopSignals)
+        sigaddset(&stopSignals, stopSignal);
     sigprocmask(SIG_BLOCK, &stopSignals, &session.waking);
-    sigdelset(&session.waking, SIGTERM);
-    sigdelset(&session.waking, SIGINT);
     struct sigaction stop = {};
     stop.sa_handler = Stop;
-    sigaction(SIGTERM, &stop, nullptr);
-    sigaction(SIGINT, &stop, nullptr);
+    for (const int stopSignal : kStopSignals) {
+        sigdelset(&session.waking, stopSignal);
+        sigaction(stopSignal, &stop, nullptr);
+    }
 
-    for (bool first = true; g_stopping == 0; first = false) {
-        if (!first) {
-            const timespec reopen = Span(kReopenMs);
-            ppoll(nullptr, 0, &reopen, &session.waking);
-            if (g_stopping != 0)
-                break;
+    const bool opensOnce = device.compare(0, 9, "/dev/pts/") == 0;
+    for (bool opened = false; g_stopping == 0;) {
+        Ends ends = {OpenDevice(device), nullptr, {}, {}};
+        if (ends.device < 0 && opensOnce && !opened) {
+            fprintf(stderr, "trace-relay: %s: %s\n", device.c_str(), strerror(errno));
+            return 1;
         }
-        const int opened = OpenDevice(device);
-        if (opened < 0)
+        if (ends.device < 0) {
+            Idle(session, kReopenMs);
             continue;
+        }
         ProgramPty pty;
         if (!OpenProgramPty(link, &pty)) {
             fprintf(stderr, "trace-relay: %s: cannot link the program's pty there\n", link.c_str());
-            close(opened);
+            close(ends.device);
             return 1;
         }
-        if (!RelayOpen(session, opened, pty.master))
-            TraceUnfinished(session, LineEnd::kGone);
-        close(opened);
+        ends.pty = &pty;
+        if (opened)
+            TraceNews(session, LinkNews::kDeviceBack);
+        opened = true;
+        const bool gone = !RelayOpen(session, ends);
+        close(ends.device);
+        if (gone)
+            DeviceWent(session, ends,
+                       opensOnce ? LinkNews::kDeviceGoneForGood : LinkNews::kDeviceGone);
         CloseProgramPty(&pty);
+        if (gone && opensOnce) {
+            fprintf(stderr,
+                    "trace-relay: %s: gone, and not opened again: a pty's number goes to the "
+                    "next terminal that asks for one\n",
+                    device.c_str());
+            Idle(session, -1);
+            break;
+        }
+        if (gone)
+            Idle(session, kReopenMs);
     }
-    TraceUnfinished(session, LineEnd::kEnd);
-    session.trace.Summary(NowMs() - session.start);
+    session.output.Ending(NowMs() - session.start);
+    TraceUnfinishedAccessory(session, LineEnd::kEnd);
+    TraceUnfinishedPhone(session, LineEnd::kEnd);
+    if (session.tracing)
+        session.trace.Summary(NowMs() - session.start);
+    session.output.Finish(kFinishMs);
     return 0;
 }

@@ -1,5 +1,13 @@
 #include "tools/trace/trace_writer.h"
 
+TraceWriter::TraceWriter(FILE* out)
+    : m_put([out](const std::string& line) {
+          fputs(line.c_str(), out);
+          fflush(out);
+      })
+{
+}
+
 void TraceWriter::Accessory(uint64_t ms, const std::string& bytes, LineEnd end)
 {
     Write(ms, "accessory", bytes, end);
@@ -12,6 +20,23 @@ void TraceWriter::Phone(uint64_t ms, const std::string& bytes, LineEnd end)
     Write(ms, "phone", bytes, end);
 }
 
+void TraceWriter::News(uint64_t ms, LinkNews news)
+{
+    Relayed(NewsLine(ms, news));
+}
+
+void TraceWriter::Relayed(const TraceLine& line)
+{
+    m_put(FormatTraceLine(line));
+    LinkNews news;
+    if (!ReadNews(line, &news))
+        return;
+    if (news == LinkNews::kDeviceGone || news == LinkNews::kDeviceGoneForGood)
+        m_reading.DeviceWent();
+    else if (news == LinkNews::kPortClosed)
+        m_reading.ProgramLeft();
+}
+
 void TraceWriter::Summary(uint64_t ms)
 {
     for (const std::string& line : m_reading.Summary())
@@ -20,6 +45,5 @@ void TraceWriter::Summary(uint64_t ms)
 
 void TraceWriter::Write(uint64_t ms, const char* side, const std::string& text, LineEnd end)
 {
-    fputs(FormatTraceLine({ms, side, text, end}).c_str(), m_out);
-    fflush(m_out);
+    m_put(FormatTraceLine({ms, side, text, end}));
 }

@@ -1,28 +1,38 @@
 // Writes a trace: each line as it crosses, the findings on an accessory's
-// line right after it, and the summary at the end. Every line is flushed
-// as it is written, so that a trace watched as it grows (tail -f) shows it
-// at once.
+// line right after it, the relay's news of the link, and the summary at the
+// end. Written to a FILE, every line is flushed as it is written, so that a
+// trace watched as it grows (tail -f) shows it at once.
 #pragma once
 
 #include <stdint.h>
 #include <stdio.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "tools/trace/phone_reading.h"
 #include "tools/trace/trace_line.h"
 
 class TraceWriter {
 public:
-    explicit TraceWriter(FILE* out) : m_out(out) {}
+    // Takes each line as written, with its newline.
+    using Put = std::function<void(const std::string& line)>;
+
+    explicit TraceWriter(FILE* out);
+    explicit TraceWriter(Put put) : m_put(std::move(put)) {}
 
     void Accessory(uint64_t ms, const std::string& bytes, LineEnd end);
     void Phone(uint64_t ms, const std::string& bytes, LineEnd end);
+    void News(uint64_t ms, LinkNews news);
+    // A line of the relay's own read back from a trace (news, or lines left
+    // out): written again, and the reading starts afresh where it says.
+    void Relayed(const TraceLine& line);
     void Summary(uint64_t ms);
 
 private:
     void Write(uint64_t ms, const char* side, const std::string& text, LineEnd end);
 
-    FILE* m_out;
+    Put m_put;
     PhoneReading m_reading;
 };
