@@ -95,10 +95,10 @@ BURST = b"".join(b'AT*EASM="Burst %d",1,1,1,"A",1\r' % i for i in range(400))
 # a session are told again after either. The device then goes inside a
 # line, with lines still on their way to the program, which must get them.
 STEPS = [
-    ([b'AT+CSCS="UTF-8"\rAT+CLIP=1\r'], ["AT+CLIP: the phone answers OK and does nothing"]),
+    ([b'AT+CSCS="UTF-8"\rAT+CGMI\r'], ["AT+CGMI: the phone answers OK and does nothing"]),
     AWAY,
     ([UTF8_MENU], []),
-    ([b"AT+CLIP=1\r"], ["AT+CLIP: the phone answers OK and does nothing"]),
+    ([b"AT+CGMI\r"], ["AT+CGMI: the phone answers OK and does nothing"]),
     AGAIN,
     ([UTF8_MENU], ['no character set was declared: the phone shows it as 8859-1']),
 ]
