@@ -388,7 +388,7 @@ TEST(Link, CloseLetsAWriteInProgressEnd)
         faults.HoldNextWrite(holdMs);
         const size_t before = faults.BytesRead();
         peer.Send(batch);
-        ASSERT_TRUE(faults.WaitForHeldWrite(2000));
+        ASSERT_TRUE(faults.WaitForHeldCall(2000));
         ASSERT_EQ(before + batch.size(), faults.BytesRead());
         const ULONGLONG start = GetTickCount64();
         link->Close();
