@@ -108,16 +108,15 @@ SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWind
       m_readerThread(nullptr),
       m_readerThreadId(0),
       m_readerPortSteps(0),
-      m_handedOverLine(nullptr)
+      m_replyArrived(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      m_readCount(0)
 {
     if (portName != nullptr && wcslen(portName) < _countof(m_portName))
         wcscpy(m_portName, portName);
-    m_replyAwaited = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    m_replyArrived = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    m_replyConsumed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     InitializeCriticalSection(&m_lock);
     InitializeCriticalSection(&m_portLock);
     InitializeCriticalSection(&m_menuLock);
+    InitializeCriticalSection(&m_replyLock);
 }
 
 SerialAccessoryLink::~SerialAccessoryLink()
@@ -126,16 +125,14 @@ SerialAccessoryLink::~SerialAccessoryLink()
     DeleteCriticalSection(&m_lock);
     DeleteCriticalSection(&m_portLock);
     DeleteCriticalSection(&m_menuLock);
-    for (HANDLE event : {m_replyAwaited, m_replyArrived, m_replyConsumed}) {
-        if (event != nullptr)
-            CloseHandle(event);
-    }
+    DeleteCriticalSection(&m_replyLock);
+    if (m_replyArrived != nullptr)
+        CloseHandle(m_replyArrived);
 }
 
 bool SerialAccessoryLink::Usable() const
 {
-    return m_replyAwaited != nullptr && m_replyArrived != nullptr &&
-           m_replyConsumed != nullptr;
+    return m_replyArrived != nullptr;
 }
 
 // An open link stays as it is, also while its reader waits for the device
@@ -151,6 +148,9 @@ int SerialAccessoryLink::Open(const char* menuName)
     m_registers = menuName != nullptr;
     m_menuName = m_registers ? menuName : "";
     m_receiveBuffer = ReceiveBuffer();  // nothing of an earlier session's
+    EnterCriticalSection(&m_replyLock);
+    m_replies = ReplyPairing();  // nor a reply it still owed
+    LeaveCriticalSection(&m_replyLock);
 
     // Suspended, so that the reader finds itself running at its first check.
     DWORD readerId = 0;
@@ -277,8 +277,10 @@ void SerialAccessoryLink::RunReader()
         const bool readable =
             (nextWait == wait || SetReadWait(port, nextWait)) &&
             ReadArrivedBytes(port, m_receiveBuffer.Space(), m_receiveBuffer.Room(), &read);
-        if (read != 0)
+        if (read != 0) {
+            ++m_readCount;
             DispatchLines(m_receiveBuffer.Add(read, GetTickCount()));
+        }
         if (!readable) {
             DispatchLines(m_receiveBuffer.TakeUnfinished());
             DropDevice();
@@ -364,7 +366,7 @@ void SerialAccessoryLink::DispatchLine(char* line, size_t length)
                      MAKEWPARAM(static_cast<WORD>(length), LN_LINE),
                      reinterpret_cast<LPARAM>(line)) != 0)
         return;
-    TakeLeftLine(line);
+    TakeLeftLine(line, m_readCount);
 }
 
 LRESULT SerialAccessoryLink::AskOwner(WORD code, WORD value, LPARAM lParam)

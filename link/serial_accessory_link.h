@@ -8,6 +8,7 @@
 
 #include "link/accessory_link.h"
 #include "link/line_framing.h"
+#include "link/reply_pairing.h"
 
 DWORD WINAPI ReaderThread(LPVOID link);
 
@@ -23,6 +24,11 @@ DWORD WINAPI ReaderThread(LPVOID link);
 //   waiting for it, and on the reader's it is not read until the command
 //   is done. There, SendCommand, Transact and Open with a name write their
 //   line and report 0 after a second (the reader's own: at once, unread).
+// - A command's reply is a line read after its own line went; a command
+//   that gave up waiting leaves its late reply owed, and that line never
+//   passes for a later command's (see ReplyPairing). AwaitReply on its own,
+//   after the caller's own WriteLine, waits likewise for a line read after
+//   it began, and ends after a second with 0 when none comes.
 // - The reader never waits for a lock that a thread waiting for the reader
 //   may hold: it takes the port lock, held for nothing but a write, and the
 //   menu lock, held only to copy the last submenu. So a command waiting for
@@ -41,7 +47,7 @@ public:
     SerialAccessoryLink(const wchar_t* portName, HWND ownerWindow, UINT ownerMessage);
     ~SerialAccessoryLink() override;
 
-    // Whether the events the reply hand-over needs could be made.
+    // Whether the event the reply hand-over needs could be made.
     bool Usable() const;
 
     int Open(const char* menuName) override;
@@ -75,9 +81,9 @@ private:
     void AnnounceAgain();
     void ResendLastMenu(std::string& command);
     void RememberMenuCommand(const std::string& command);
-    void TakeLeftLine(const char* line);
+    void TakeLeftLine(const char* line, uint32_t readNumber);
     void TranslateIndication(const char* line);
-    void WithdrawReplyRequest();
+    bool ReplyAnswered();
 
     // Set at creation, read-only afterwards.
     wchar_t m_portName[16];
@@ -126,19 +132,20 @@ private:
     // Held only while m_lastMenuCommand is copied in or out.
     CRITICAL_SECTION m_menuLock;
 
-    // The reply hand-over. Transact signals m_replyAwaited; the reader takes
-    // it, points m_handedOverLine at a line and signals m_replyArrived;
-    // AwaitReply reads the line and signals m_replyConsumed. Every signal
-    // one side gives, the other side takes.
-    HANDLE m_replyAwaited;
+    // The reply hand-over. A command opens a wait in m_replies before its
+    // line goes; the reader offers it every line the owner left, numbered
+    // by m_readCount, and signals m_replyArrived (auto-reset) once one has
+    // answered; the command reads the outcome and ends the wait.
+    // m_replies is touched only under m_replyLock, which is never held
+    // while waiting for anything.
+    ReplyPairing m_replies;
+    CRITICAL_SECTION m_replyLock;
     HANDLE m_replyArrived;
-    HANDLE m_replyConsumed;
-    // Written by the reader before it signals m_replyArrived; read by
-    // AwaitReply only while the reader waits for m_replyConsumed.
-    const char* m_handedOverLine;
+    // The reads that brought bytes: counted by the reader, read by a
+    // command as it opens its wait.
+    std::atomic<uint32_t> m_readCount;
 
     // Emptied by Open before the reader starts, then the reader's alone; a
-    // line in it is lent to the owner for one notification and to
-    // AwaitReply for one hand-over.
+    // line in it is lent to the owner for one notification.
     ReceiveBuffer m_receiveBuffer;
 };

@@ -142,7 +142,9 @@ TEST(Link, CutsBatchesIntoLines)
 }
 
 // Each line is one write, so a write that fails sends nothing after it, and
-// a command whose line did not go ends at once, whatever comes meanwhile.
+// a command whose line did not go ends at once, whatever comes meanwhile. A
+// command's reply is a line read after its own line went: not an earlier
+// command's late reply, nor a line read just before.
 TEST(Link, CommandsPairWithTheirReplies)
 {
     DeviceFaults faults(kPairA.linkDevice);
@@ -178,14 +180,38 @@ TEST(Link, CommandsPairWithTheirReplies)
         EXPECT_TRUE(peer.WaitForLines(1, 2000));
         EXPECT_EQ("AT*X\r", peer.Received());
     }
-    // The owner is offered the reply first; one that takes it leaves the
-    // command without a reply. (A line left to the link is handed to a
-    // command made within 50 ms after it: let that pass first.)
-    owner.WaitFor(1, 2000);
-    PumpFor(200);
+    // The owner is offered the reply first.
+    ASSERT_TRUE(owner.WaitFor(1, 2000));
     EXPECT_EQ(Log({"line 2 OK"}), owner.Log());
-    owner.SetAnswer(TakeEveryLine);
+
+    // A answered late, after B's line went, and B at once: B's result is
+    // its own ERROR, not A's OK.
+    peer.SetReply("");
+    peer.Forget();
+    int late = -1, next = -1;
+    ULONGLONG nextMs = 0;
+    std::thread commands([&] {
+        late = link->SendCommand("AT+A");
+        const ULONGLONG start = GetTickCount64();
+        next = link->SendCommand("AT+B");
+        nextMs = MsSince(start);
+    });
+    EXPECT_TRUE(peer.WaitForLines(2, 3000));  // A's line, then B's as A gave up
+    peer.Send("OK\rERROR\r");
+    commands.join();
+    EXPECT_EQ(0, late);
+    EXPECT_EQ(0, next);
+    EXPECT_LT(nextMs, 900u);
+    // A line read as a command begins (the reader offers it just then) was
+    // sent before the command's line went: not its reply.
     peer.SetReply("OK\r");
+    owner.ClearLog();
+    peer.Send("ERROR\r");
+    ASSERT_TRUE(owner.WaitFor(1, 2000));
+    EXPECT_EQ(1, link->SendCommand("AT+C"));
+
+    // One that takes it leaves the command without a reply.
+    owner.SetAnswer(TakeEveryLine);
     EXPECT_EQ(0, link->SendCommand("AT"));
 
     peer.SetReply("");
@@ -207,7 +233,15 @@ TEST(Link, CommandsPairWithTheirReplies)
     EXPECT_EQ(0, result);
     EXPECT_LT(elapsed, 500u);
 
+    // A caller's own wait, with no command before it, ends with its time
+    // (not much sooner), and lets Close through.
+    ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(0, link->AwaitReply("OK"));
+    EXPECT_GE(MsSince(start), 950u);
+    EXPECT_LT(MsSince(start), 1500u);
+    start = GetTickCount64();
     link->Close();
+    EXPECT_LT(MsSince(start), 400u);
     EXPECT_EQ(0, link->WriteLine("AT"));
 }
 
