@@ -16,18 +16,16 @@ constexpr DWORD kIdlePollMs = 100;  // how soon the reader sees Close
 constexpr DWORD kReopenIntervalMs = 1000;
 constexpr DWORD kReaderCheckIntervalMs = 500;
 constexpr int kReaderChecks = 4;
+// For a driver that does not say its line's speed: slow, so that no write
+// on a working line runs out of time.
+constexpr uint32_t kUnknownLineBitsPerSecond = 9600;
 
-// A read of one byte with only a total timeout returns as soon as that byte
-// is there, or after `waitMs` with nothing. (Serial drivers document it so;
-// the interval timeout's "return at the first byte" form does not return
-// early under Wine.)
-bool SetReadWait(HANDLE port, DWORD waitMs)
+// A byte on the line: a start bit, its data bits, a parity bit if any and
+// its stop bits (one and a half counted as two).
+uint32_t BitsPerByte(const DCB& line)
 {
-    COMMTIMEOUTS timeouts = {};
-    timeouts.ReadTotalTimeoutConstant = waitMs;
-    timeouts.WriteTotalTimeoutMultiplier = 200;
-    timeouts.WriteTotalTimeoutConstant = 200;
-    return SetCommTimeouts(port, &timeouts) != FALSE;
+    const uint32_t dataBits = line.ByteSize >= 5 && line.ByteSize <= 8 ? line.ByteSize : 8;
+    return 1 + dataBits + (line.Parity != NOPARITY ? 1 : 0) + (line.StopBits == ONESTOPBIT ? 1 : 2);
 }
 
 // Waits for the first byte, then takes what else is queued, up to `room`
@@ -105,6 +103,7 @@ SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWind
       m_currentMenuId(1),
       m_registers(false),
       m_port(INVALID_HANDLE_VALUE),
+      m_portTiming{},
       m_readerThread(nullptr),
       m_readerThreadId(0),
       m_readerPortSteps(0),
@@ -143,7 +142,7 @@ int SerialAccessoryLink::Open(const char* menuName)
 {
     if (m_readerThread != nullptr || m_port != INVALID_HANDLE_VALUE || m_portName[0] == L'\0')
         return 0;
-    const HANDLE port = OpenDevice();
+    const HANDLE port = MakeReady(OpenStreamDevice(m_portName), &m_portTiming);
     m_port = port;
     m_registers = menuName != nullptr;
     m_menuName = m_registers ? menuName : "";
@@ -237,10 +236,44 @@ int SerialAccessoryLink::WriteLine(const char* text)
     DWORD written = 0;
     LockPort();
     const HANDLE port = m_port;  // invalid while the device is away
-    if (port != INVALID_HANDLE_VALUE)
+    if (port != INVALID_HANDLE_VALUE && AllowWrite(port, length))
         WriteFile(port, line.data(), length, &written, nullptr);
     UnlockPort();
     return written == length;
+}
+
+// Under the port lock: the write that follows may last what its bytes take
+// at the line's speed and a margin, and no longer, so that a line that stops
+// draining (a Bluetooth link whose flow stops) holds neither the writer nor
+// the port lock, nor Close, for long. Lines of about one length share one
+// setting, which spares the device a call for each.
+bool SerialAccessoryLink::AllowWrite(HANDLE port, size_t bytes)
+{
+    COMMTIMEOUTS timeouts = m_portTiming.timeouts;
+    timeouts.WriteTotalTimeoutConstant =
+        WriteAllowanceMs(m_portTiming.bitsPerSecond, m_portTiming.bitsPerByte, bytes);
+    if (timeouts.WriteTotalTimeoutConstant == m_portTiming.timeouts.WriteTotalTimeoutConstant)
+        return true;
+    if (!SetCommTimeouts(port, &timeouts))
+        return false;
+    m_portTiming.timeouts = timeouts;
+    return true;
+}
+
+// A read of one byte with only a total timeout returns as soon as that byte
+// is there, or after `waitMs` with nothing. (Serial drivers document it so;
+// the interval timeout's "return at the first byte" form does not return
+// early under Wine.) The write's allowance stays as a writer set it.
+bool SerialAccessoryLink::SetReadWait(HANDLE port, DWORD waitMs)
+{
+    LockPort();
+    COMMTIMEOUTS timeouts = m_portTiming.timeouts;
+    timeouts.ReadTotalTimeoutConstant = waitMs;
+    const bool set = SetCommTimeouts(port, &timeouts) != FALSE;
+    if (set)
+        m_portTiming.timeouts = timeouts;
+    UnlockPort();
+    return set;
 }
 
 // Complete lines go out as soon as their CR is read; the unfinished line
@@ -311,15 +344,26 @@ void SerialAccessoryLink::DropDevice()
 }
 
 // The device with its timeouts set before anyone may write to it: a write
-// with none could last for ever on a line that does not drain.
-HANDLE SerialAccessoryLink::OpenDevice()
+// with none could last for ever on a line that does not drain. The line's
+// speed and framing are read, never changed, to bound each write by them.
+HANDLE SerialAccessoryLink::MakeReady(HANDLE device, PortTiming* timing)
 {
-    const HANDLE port = OpenStreamDevice(m_portName);
-    if (port != INVALID_HANDLE_VALUE && !SetReadWait(port, kIdlePollMs)) {
-        CloseStreamDevice(port);
+    if (device == INVALID_HANDLE_VALUE)
+        return device;
+    DCB line = {};
+    line.DCBlength = sizeof line;
+    const bool known = GetCommState(device, &line) != FALSE && line.BaudRate != 0;
+    timing->bitsPerSecond = known ? line.BaudRate : kUnknownLineBitsPerSecond;
+    timing->bitsPerByte = BitsPerByte(line);
+    timing->timeouts = {};
+    timing->timeouts.ReadTotalTimeoutConstant = kIdlePollMs;
+    timing->timeouts.WriteTotalTimeoutConstant =
+        WriteAllowanceMs(timing->bitsPerSecond, timing->bitsPerByte, 1);
+    if (!SetCommTimeouts(device, &timing->timeouts)) {
+        CloseStreamDevice(device);
         return INVALID_HANDLE_VALUE;
     }
-    return port;
+    return device;
 }
 
 // The reader says when it holds or waits for the port lock, so that Close
@@ -349,10 +393,12 @@ bool SerialAccessoryLink::ReopenDevice(DWORD* lastOpenTick)
             continue;
         }
         *lastOpenTick = GetTickCount();
-        const HANDLE port = OpenDevice();
+        PortTiming timing;
+        const HANDLE port = MakeReady(OpenStreamDevice(m_portName), &timing);
         if (port != INVALID_HANDLE_VALUE) {
             LockPort();
             m_port = port;
+            m_portTiming = timing;
             UnlockPort();
             return true;
         }

@@ -30,12 +30,17 @@ DWORD WINAPI ReaderThread(LPVOID link);
 //   after the caller's own WriteLine, waits likewise for a line read after
 //   it began, and ends after a second with 0 when none comes.
 // - The reader never waits for a lock that a thread waiting for the reader
-//   may hold: it takes the port lock, held for nothing but a write, and the
-//   menu lock, held only to copy the last submenu. So a command waiting for
-//   its reply, and Close, never hold it up; and Close never ends it by force
-//   while it holds the port lock, nor within two seconds after it left it.
+//   may hold: it takes the port lock, held for nothing but a write and the
+//   device's timeouts, and the menu lock, held only to copy the last
+//   submenu. So a command waiting for its reply, and Close, never hold it
+//   up; and Close never ends it by force while it holds the port lock, nor
+//   within two seconds after it left it.
 // - A line goes out whole in one write, its CR included, or the call says
-//   it did not (0). A command whose line did not go ends at once with 0.
+//   it did not (0). A command whose line did not go ends at once with 0. A
+//   write lasts at most what its bytes, counted in steps of 64, take at the
+//   line's speed (read from the driver, never changed) and half a second,
+//   also on a line that does not drain; Close waits for a write in progress
+//   no longer.
 // - A pick ("*EAMI", "*EAII") is never taken as a command's reply.
 // - What the reader has read reaches the owner, also when the device fails
 //   in the middle of a read; what it had not finished when the link closed
@@ -61,14 +66,24 @@ public:
 private:
     friend DWORD WINAPI ReaderThread(LPVOID link);
 
+    // The speed and framing of the line under an open device, as its
+    // driver holds them, and the timeouts the link has set on it.
+    struct PortTiming {
+        uint32_t bitsPerSecond;
+        uint32_t bitsPerByte;
+        COMMTIMEOUTS timeouts;
+    };
+
     // The line (serial_accessory_link.cpp): the device, the reader, lines
     // handed to the owner.
     void RunReader();
     void DispatchLines(LineCursor lines);
     void DispatchLine(char* line, size_t length);
-    HANDLE OpenDevice();
+    static HANDLE MakeReady(HANDLE device, PortTiming* timing);
     void DropDevice();
     bool ReopenDevice(DWORD* lastOpenTick);
+    bool SetReadWait(HANDLE port, DWORD waitMs);
+    bool AllowWrite(HANDLE port, size_t bytes);
     void LockPort();
     void UnlockPort();
     LRESULT AskOwner(WORD code, WORD value, LPARAM lParam);
@@ -108,6 +123,9 @@ private:
     // WriteLine on any thread: once without the lock, to return at once on
     // a closed link, and again under it.
     std::atomic<HANDLE> m_port;
+    // The line under m_port and the timeouts set on it: written with m_port,
+    // read and changed under m_portLock by writers and by the reader.
+    PortTiming m_portTiming;
     // The running flag too: written by Open and Close, read by the reader
     // once per pass.
     std::atomic<HANDLE> m_readerThread;
@@ -121,8 +139,9 @@ private:
     CRITICAL_SECTION m_lock;
     // Held by WriteLine around its use of m_port and by whoever changes it
     // once the reader runs, so that no write reaches a handle that has been
-    // closed. Never held while waiting for anything but a write, which the
-    // device's write timeout bounds. Taken through LockPort and UnlockPort.
+    // closed, and around every change of the device's timeouts. Never held
+    // while waiting for anything but a write, which the device's write
+    // timeout bounds. Taken through LockPort and UnlockPort.
     CRITICAL_SECTION m_portLock;
     // Counted up by the reader as it goes for m_portLock and as it leaves
     // it, so odd while it holds or waits for the lock; read by Close on

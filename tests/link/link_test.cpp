@@ -245,6 +245,45 @@ TEST(Link, CommandsPairWithTheirReplies)
     EXPECT_EQ(0, link->WriteLine("AT"));
 }
 
+// A line that stops draining (a Bluetooth link whose flow stops) holds a
+// write only for what its bytes take at the line's speed (a pty says 38400
+// baud: 0.52 s for 2000 bytes) and a margin, and Close no longer than the
+// write in progress. Nothing reads the far end here: the ptys and the relay
+// between them fill (with about 18 KB), and the line stalls.
+TEST(Link, AStalledLineHoldsAWriteOnlyForItsBytesTime)
+{
+    DeviceFaults faults(kPairA.linkDevice);
+    { Peer purge(kPairA); }
+    Owner owner(Owner::kOwnThread);
+    LinkPtr link = OpenLink(kPairA, owner.Window());
+    int lines = 0;  // short ones, so that the write that finds it full ends soon
+    while (lines < 1000 && link->WriteLine(std::string(63, 'f').c_str()) == 1)
+        ++lines;
+    EXPECT_LT(lines, 1000);
+
+    int result = -1;
+    ULONGLONG writeMs = 0;
+    faults.HoldNextWrite(1);  // says when it begins
+    std::thread writer([&] {
+        const ULONGLONG start = GetTickCount64();
+        result = link->WriteLine(std::string(1999, 'x').c_str());
+        writeMs = MsSince(start);
+    });
+    EXPECT_TRUE(faults.WaitForHeldCall(2000));
+    const ULONGLONG start = GetTickCount64();
+    link->Close();
+    const ULONGLONG closeMs = MsSince(start);
+    writer.join();
+    EXPECT_EQ(0, result);
+    EXPECT_GE(writeMs, 500u);
+    EXPECT_LT(writeMs, 1500u);
+    EXPECT_LT(closeMs, 1500u);
+
+    // Nothing left in the line for the next test.
+    Peer drain(kPairA, "", Peer::kPairJustBack);
+    EXPECT_TRUE(Eventually([&] { return drain.Received().size() >= faults.BytesWritten(); }, 3000));
+}
+
 // A command made on the owner's own thread cannot get its reply: the reader
 // first offers it to the busy owner. That failed exchange must leave nothing
 // behind that a later exchange would take for its own reply.
