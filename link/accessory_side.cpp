@@ -31,7 +31,25 @@ void SerialAccessoryLink::AnnounceAgain()
     ShowMenu(-1);
 }
 
+// One build at a time: the owner answers about the menu last named, and an
+// item's query names none. The line goes out once the build is done, so
+// that the reader, which may be waiting to build the next submenu for a
+// pick, is not held up by the phone's OK.
 int SerialAccessoryLink::ShowMenu(int menuId)
+{
+    WaitMindingOwner(m_menuBuild, INFINITE);
+    const std::string command = BuildSubmenu(menuId);
+    ReleaseMutex(m_menuBuild);
+    if (!command.empty())
+        SendCommand(command.c_str());
+    return 1;
+}
+
+// The submenu command from the owner's answers, remembered for a resend, or
+// nothing to send. A command is remembered before it is sent: sending waits
+// for the phone's OK, and a submenu that the reader builds for a pick
+// meanwhile is the later one.
+std::string SerialAccessoryLink::BuildSubmenu(int menuId)
 {
     if (menuId == 0)
         menuId = m_currentMenuId;
@@ -48,13 +66,11 @@ int SerialAccessoryLink::ShowMenu(int menuId)
     }
     command += kSubmenuTitleEnd;
 
-    if (menuId == -1) {
-        ResendLastMenu(command);
-        return 1;
-    }
+    if (menuId == -1)
+        return ResentSubmenu(command);
     if (AskOwner(LN_MENU_EXISTS, shownId, 0) == 0) {
-        RememberMenuCommand(command);
-        return 1;
+        m_lastMenuCommand = command;
+        return std::string();
     }
     int selection = static_cast<int>(AskOwner(LN_MENU_SELECTION, shownId, 0));
     if (selection == 0)
@@ -80,34 +96,20 @@ int SerialAccessoryLink::ShowMenu(int menuId)
         ++count;
     }
     AppendSubmenuFields(command, selection, count, items);
-    RememberMenuCommand(command);
-    SendCommand(command.c_str());
-    return 1;
+    m_lastMenuCommand = command;
+    return command;
 }
 
 // The fields after the title come from the last command; the owner was
-// asked only for the fresh title. A command is remembered before it is
-// sent: sending waits for the phone's OK, and a submenu that the reader
-// builds for a pick meanwhile is the later one.
-void SerialAccessoryLink::ResendLastMenu(std::string& command)
+// asked only for the fresh title.
+std::string SerialAccessoryLink::ResentSubmenu(std::string command)
 {
-    EnterCriticalSection(&m_menuLock);
     size_t fieldsStart = 0;
-    const bool usable = FindResendFields(m_lastMenuCommand, &fieldsStart);
-    if (usable)
-        command.append(m_lastMenuCommand, fieldsStart, std::string::npos);
-    LeaveCriticalSection(&m_menuLock);
-    if (!usable)
-        return;
-    RememberMenuCommand(command);
-    SendCommand(command.c_str());
-}
-
-void SerialAccessoryLink::RememberMenuCommand(const std::string& command)
-{
-    EnterCriticalSection(&m_menuLock);
+    if (!FindResendFields(m_lastMenuCommand, &fieldsStart))
+        return std::string();
+    command.append(m_lastMenuCommand, fieldsStart, std::string::npos);
     m_lastMenuCommand = command;
-    LeaveCriticalSection(&m_menuLock);
+    return command;
 }
 
 // A line the owner left to the link: an indication for the accessory, or

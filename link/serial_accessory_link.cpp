@@ -59,19 +59,22 @@ bool BytesWaiting(HANDLE port)
 }
 
 // Waits for `object` on this thread while still answering messages that
-// other threads send to its windows; true once it is signalled.
+// other threads send to its windows; true once it is signalled (a mutex is
+// then held, also one that its holder left by ending).
 bool WaitAnsweringSentMessages(HANDLE object, DWORD milliseconds)
 {
     const DWORD start = GetTickCount();
     for (;;) {
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        if (WaitForSingleObject(object, 0) == WAIT_OBJECT_0)
+        const DWORD left =
+            milliseconds == INFINITE ? INFINITE : TicksLeft(start, milliseconds, GetTickCount());
+        const DWORD result =
+            MsgWaitForMultipleObjectsEx(1, &object, left, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED_0)
             return true;
-        const DWORD left = TicksLeft(start, milliseconds, GetTickCount());
-        if (left == 0)
+        if (result != WAIT_OBJECT_0 + 1 || left == 0)
             return false;
-        MsgWaitForMultipleObjectsEx(1, &object, left, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
     }
 }
 
@@ -100,6 +103,7 @@ SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWind
     : m_portName{},
       m_ownerWindow(ownerWindow),
       m_ownerMessage(ownerMessage),
+      m_menuBuild(CreateMutexW(nullptr, FALSE, nullptr)),
       m_currentMenuId(1),
       m_registers(false),
       m_port(INVALID_HANDLE_VALUE),
@@ -114,7 +118,6 @@ SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWind
         wcscpy(m_portName, portName);
     InitializeCriticalSection(&m_lock);
     InitializeCriticalSection(&m_portLock);
-    InitializeCriticalSection(&m_menuLock);
     InitializeCriticalSection(&m_replyLock);
 }
 
@@ -123,15 +126,16 @@ SerialAccessoryLink::~SerialAccessoryLink()
     SerialAccessoryLink::Close();
     DeleteCriticalSection(&m_lock);
     DeleteCriticalSection(&m_portLock);
-    DeleteCriticalSection(&m_menuLock);
     DeleteCriticalSection(&m_replyLock);
-    if (m_replyArrived != nullptr)
-        CloseHandle(m_replyArrived);
+    for (HANDLE object : {m_menuBuild, m_replyArrived}) {
+        if (object != nullptr)
+            CloseHandle(object);
+    }
 }
 
 bool SerialAccessoryLink::Usable() const
 {
-    return m_replyArrived != nullptr;
+    return m_menuBuild != nullptr && m_replyArrived != nullptr;
 }
 
 // An open link stays as it is, also while its reader waits for the device
@@ -199,7 +203,7 @@ void SerialAccessoryLink::StopReader(HANDLE reader)
     for (;;) {
         const unsigned stepsBefore = m_readerPortSteps;
         for (int check = 1; check <= kReaderChecks; ++check) {
-            if (WaitForReader(reader, kReaderCheckIntervalMs))
+            if (WaitMindingOwner(reader, kReaderCheckIntervalMs))
                 return;
         }
         if (m_readerPortSteps == stepsBefore && stepsBefore % 2 == 0)
@@ -210,14 +214,16 @@ void SerialAccessoryLink::StopReader(HANDLE reader)
 }
 
 // On the owner's thread the reader may be blocked sending this thread a
-// line: answer it, so that the reader finishes by itself instead of being
-// forced while its message is still queued for the owner, which would then
-// handle a line from a link that no longer exists.
-bool SerialAccessoryLink::WaitForReader(HANDLE reader, DWORD milliseconds)
+// line or a query: answer it, so that the reader finishes by itself instead
+// of being forced while its message is still queued for the owner, which
+// would then handle a line from a link that no longer exists, and so that a
+// reader building a submenu lets the menu lock go.
+bool SerialAccessoryLink::WaitMindingOwner(HANDLE object, DWORD milliseconds)
 {
     if (GetWindowThreadProcessId(m_ownerWindow, nullptr) == GetCurrentThreadId())
-        return WaitAnsweringSentMessages(reader, milliseconds);
-    return WaitForSingleObject(reader, milliseconds) == WAIT_OBJECT_0;
+        return WaitAnsweringSentMessages(object, milliseconds);
+    const DWORD result = WaitForSingleObject(object, milliseconds);
+    return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
 }
 
 // A line leaves with its CR in one write: a write that fails sends no CR

@@ -31,16 +31,19 @@ DWORD WINAPI ReaderThread(LPVOID link);
 //   it began, and ends after a second with 0 when none comes.
 // - The reader never waits for a lock that a thread waiting for the reader
 //   may hold: it takes the port lock, held for nothing but a write and the
-//   device's timeouts, and the menu lock, held only to copy the last
-//   submenu. So a command waiting for its reply, and Close, never hold it
-//   up; and Close never ends it by force while it holds the port lock, nor
-//   within two seconds after it left it.
+//   device's timeouts, and the menu lock, held while a submenu is built
+//   from the owner's answers. So a command waiting for its reply, and
+//   Close, never hold it up; and Close never ends it by force while it
+//   holds the port lock, nor within two seconds after it left it.
 // - A line goes out whole in one write, its CR included, or the call says
 //   it did not (0). A command whose line did not go ends at once with 0. A
 //   write lasts at most what its bytes, counted in steps of 64, take at the
 //   line's speed (read from the driver, never changed) and half a second,
 //   also on a line that does not drain; Close waits for a write in progress
 //   no longer.
+// - One submenu is built at a time, on whichever thread: each submenu line
+//   carries one menu's title and items, and the submenu remembered for a
+//   resend is the last one built.
 // - A pick ("*EAMI", "*EAII") is never taken as a command's reply.
 // - What the reader has read reaches the owner, also when the device fails
 //   in the middle of a read; what it had not finished when the link closed
@@ -52,7 +55,7 @@ public:
     SerialAccessoryLink(const wchar_t* portName, HWND ownerWindow, UINT ownerMessage);
     ~SerialAccessoryLink() override;
 
-    // Whether the event the reply hand-over needs could be made.
+    // Whether the event and the mutex it needs could be made.
     bool Usable() const;
 
     int Open(const char* menuName) override;
@@ -88,14 +91,14 @@ private:
     void UnlockPort();
     LRESULT AskOwner(WORD code, WORD value, LPARAM lParam);
     void StopReader(HANDLE reader);
-    bool WaitForReader(HANDLE reader, DWORD milliseconds);
+    bool WaitMindingOwner(HANDLE object, DWORD milliseconds);
 
     // The accessory's side (accessory_side.cpp): registration, submenus,
     // replies and indications.
     void Register();
     void AnnounceAgain();
-    void ResendLastMenu(std::string& command);
-    void RememberMenuCommand(const std::string& command);
+    std::string BuildSubmenu(int menuId);
+    std::string ResentSubmenu(std::string command);
     void TakeLeftLine(const char* line, uint32_t readNumber);
     void TranslateIndication(const char* line);
     bool ReplyAnswered();
@@ -105,10 +108,16 @@ private:
     const HWND m_ownerWindow;
     const UINT m_ownerMessage;
 
+    // Held, through WaitMindingOwner, while a submenu is built from the
+    // owner's answers: the owner answers about the menu last named, so two
+    // builds at once (the accessory's thread, and the reader translating a
+    // pick or announcing again) would mix their menus. A mutex, so that a
+    // reader ended by force while it builds does not keep it for ever.
+    HANDLE m_menuBuild;
     // Written by ShowMenu on whichever thread calls it: the accessory's own
     // thread, or the reader while it translates an indication.
     std::atomic<int> m_currentMenuId;
-    // Read and written under m_menuLock, by ShowMenu's callers as above.
+    // Read and written while m_menuBuild is held.
     std::string m_lastMenuCommand;
 
     // Written by Open before the reader starts; read by the reader when
@@ -148,8 +157,6 @@ private:
     // another thread, which must not end the reader by force meanwhile, nor
     // within its checks after it left.
     std::atomic<unsigned> m_readerPortSteps;
-    // Held only while m_lastMenuCommand is copied in or out.
-    CRITICAL_SECTION m_menuLock;
 
     // The reply hand-over. A command opens a wait in m_replies before its
     // line goes; the reader offers it every line the owner left, numbered

@@ -567,6 +567,7 @@ struct MenuBook {
         case LN_MENU_EXISTS: return known;
         case LN_MENU_SELECTION: return known ? menu->second.selection : 0;
         case LN_ITEM_TEXT:
+            Sleep(itemMs);
             if (endless)
                 return strcpy(text, "Item") != nullptr;
             return known && value <= menu->second.items.size() &&
@@ -584,8 +585,10 @@ struct MenuBook {
     WORD asked = 0;
     std::atomic<LRESULT> chosenAnswer{0};
     std::atomic<bool> endless{false};
-    // How long the owner thinks over a pick; `picking` is set as it starts.
+    // How long the owner thinks over a pick (`picking` is set as it
+    // starts), and over each item.
     std::atomic<DWORD> pickMs{0};
+    std::atomic<DWORD> itemMs{0};
     HANDLE picking = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     ~MenuBook() { CloseHandle(picking); }
 };
@@ -767,7 +770,10 @@ TEST_F(LinkMenu, CloseLetsThePickInHandFinish)
 }
 
 // A pick that comes while a command waits for its OK is a pick, not the
-// reply: the command still gets its OK, and the pick its next submenu.
+// reply: the command still gets its OK, and the pick its next submenu. The
+// accessory's own submenu waiting so is remembered before it goes: the
+// submenu built for the pick meanwhile is the later one, which a resend
+// repeats.
 TEST_F(LinkMenu, AnIndicationIsNeverTakenForAReply)
 {
     Put(3, {"Show", 1, {"Next"}});
@@ -775,15 +781,46 @@ TEST_F(LinkMenu, AnIndicationIsNeverTakenForAReply)
     Show(3);
     book.chosenAnswer = 4;
     peer.SetReply("");
+    const std::string four = "AT*EASM=\"Four\",1,1,1,\"X\",1";
+    for (const std::string waiting : {"AT+X", "AT*EASM=\"Show\",1,1,1,\"Next\",1"}) {
+        SCOPED_TRACE(waiting);
+        peer.Forget();
+        int result = -1;
+        std::thread command([&] {
+            result = waiting == "AT+X" ? link->SendCommand("AT+X") : link->ShowMenu(3);
+        });
+        EXPECT_TRUE(peer.WaitForLines(1, 2000));
+        peer.Send("*EAMI: 1\rOK\r");
+        command.join();
+        EXPECT_EQ(1, result);
+        EXPECT_TRUE(peer.WaitForLines(2, 2000));
+        EXPECT_EQ(Log({waiting, four}), peer.ReceivedLines());
+    }
+    peer.SetReply("OK\r");
+    EXPECT_EQ(Log({four, "? title 4"}), Show(-1));
+}
+
+// Two submenus built at once (the accessory's, and the reader's for a pick
+// that comes meanwhile) each ask the owner in turn: no line carries one
+// menu's title and another's items. The owner takes its time over items.
+TEST_F(LinkMenu, EachSubmenuLineCarriesOneMenu)
+{
+    Put(3, {"Three", 1, {"Three 1", "Three 2", "Three 3", "Three 4"}});
+    Put(4, {"Four", 1, {"Four 1", "Four 2", "Four 3", "Four 4"}});
+    book.chosenAnswer = 4;
+    book.itemMs = 50;
     peer.Forget();
-    int result = -1;
-    std::thread command([&] { result = link->SendCommand("AT+X"); });
-    ASSERT_TRUE(peer.WaitForLines(1, 2000));
-    peer.Send("*EAMI: 1\rOK\r");
-    command.join();
-    EXPECT_EQ(1, result);
-    EXPECT_TRUE(peer.WaitForLines(2, 2000));
-    EXPECT_EQ(Log({"AT+X", "AT*EASM=\"Four\",1,1,1,\"X\",1"}), peer.ReceivedLines());
+    owner.ClearLog();
+    std::thread show([&] { link->ShowMenu(3); });
+    owner.WaitFor(1, 2000);  // the title: the pick comes now
+    peer.Send("*EAMI: 1\r");
+    show.join();
+    EXPECT_TRUE(peer.WaitForLines(2, 3000));
+    Log lines = peer.ReceivedLines();
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(Log({"AT*EASM=\"Four\",1,1,4,\"Four 1\",\"Four 2\",\"Four 3\",\"Four 4\",1",
+                   "AT*EASM=\"Three\",1,1,4,\"Three 1\",\"Three 2\",\"Three 3\",\"Three 4\",1"}),
+              lines);
 }
 
 }  // namespace
