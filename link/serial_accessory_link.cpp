@@ -80,6 +80,33 @@ bool WaitAnsweringSentMessages(HANDLE object, DWORD milliseconds)
 
 }  // namespace
 
+// Where the reader is, as far as Close must know before it ends the reader
+// by force: never inside a device's open, which would leave whatever the
+// open holds (the device's claim) held for good. Close leaves a reader that
+// is inside an open to finish it; this then belongs to that reader, which
+// deletes it, and the link may be gone.
+struct SerialAccessoryLink::ReaderPlace {
+    enum Place { kRunning, kOpening, kLeftInOpen, kBeingForced };
+
+    // The reader, before an open: false once Close is about to end it.
+    bool StartOpen() { return Move(kRunning, kOpening); }
+    // The reader, after it: false when Close has left it.
+    bool FinishOpen() { return Move(kOpening, kRunning); }
+    // Close: true when the reader is inside an open, and now left to it.
+    bool LeaveInOpen() { return Move(kOpening, kLeftInOpen); }
+    // Close: true when the reader is not inside an open and will not go
+    // into one.
+    bool KeepOutOfOpens() { return Move(kRunning, kBeingForced); }
+
+    bool Move(Place from, Place to)
+    {
+        int expected = from;
+        return place.compare_exchange_strong(expected, to);
+    }
+
+    std::atomic<int> place{kRunning};
+};
+
 AccessoryLink* CreateAccessoryLink(const wchar_t* portName, HWND ownerWindow,
                                    UINT ownerMessage)
 {
@@ -110,6 +137,7 @@ SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWind
       m_portTiming{},
       m_readerThread(nullptr),
       m_readerThreadId(0),
+      m_readerPlace(nullptr),
       m_readerPortSteps(0),
       m_replyArrived(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       m_readCount(0)
@@ -146,6 +174,9 @@ int SerialAccessoryLink::Open(const char* menuName)
 {
     if (m_readerThread != nullptr || m_port != INVALID_HANDLE_VALUE || m_portName[0] == L'\0')
         return 0;
+    ReaderPlace* const place = new (std::nothrow) ReaderPlace;
+    if (place == nullptr)
+        return 0;
     const HANDLE port = MakeReady(OpenStreamDevice(m_portName), &m_portTiming);
     m_port = port;
     m_registers = menuName != nullptr;
@@ -163,8 +194,10 @@ int SerialAccessoryLink::Open(const char* menuName)
         if (port != INVALID_HANDLE_VALUE)
             CloseStreamDevice(port);
         m_port = INVALID_HANDLE_VALUE;
+        delete place;
         return 0;
     }
+    m_readerPlace = place;
     m_readerThread = reader;
     m_readerThreadId = readerId;
     ResumeThread(reader);
@@ -181,7 +214,9 @@ int SerialAccessoryLink::Close()
     EnterCriticalSection(&m_lock);
     const HANDLE reader = m_readerThread.exchange(nullptr);
     if (reader != nullptr) {
-        StopReader(reader);
+        if (StopReader(reader, m_readerPlace))
+            delete m_readerPlace;
+        m_readerPlace = nullptr;
         CloseHandle(reader);
         m_readerThreadId = 0;
     }
@@ -197,20 +232,24 @@ int SerialAccessoryLink::Close()
 // which would then stay held: a write the reader has begun ends within the
 // device's write timeout. A reader that was at the port during its checks
 // gets them afresh: forced as it left, it could be ending, or busy with the
-// rest of its batch, and would die holding whatever it held then.
-void SerialAccessoryLink::StopReader(HANDLE reader)
+// rest of its batch, and would die holding whatever it held then. A reader
+// inside an open is left to it (false): the open may last seconds.
+bool SerialAccessoryLink::StopReader(HANDLE reader, ReaderPlace* place)
 {
     for (;;) {
         const unsigned stepsBefore = m_readerPortSteps;
         for (int check = 1; check <= kReaderChecks; ++check) {
+            if (place->LeaveInOpen())
+                return false;
             if (WaitMindingOwner(reader, kReaderCheckIntervalMs))
-                return;
+                return true;
         }
-        if (m_readerPortSteps == stepsBefore && stepsBefore % 2 == 0)
-            break;  // away from the port through all the checks
+        if (m_readerPortSteps == stepsBefore && stepsBefore % 2 == 0 && place->KeepOutOfOpens())
+            break;  // away from the port through all the checks, and from opens
     }
     TerminateThread(reader, 0);
     WaitForSingleObject(reader, INFINITE);
+    return true;
 }
 
 // On the owner's thread the reader may be blocked sending this thread a
@@ -288,13 +327,14 @@ bool SerialAccessoryLink::SetReadWait(HANDLE port, DWORD waitMs)
 // could not open, is opened again.
 void SerialAccessoryLink::RunReader()
 {
+    ReaderPlace* const place = m_readerPlace;
     HANDLE port = m_port;
     DWORD lastOpenTick = GetTickCount();
     DWORD wait = kIdlePollMs;  // the read wait the device is set to, from its open
     while (m_readerThread != nullptr) {
         if (port == INVALID_HANDLE_VALUE) {
-            if (!ReopenDevice(&lastOpenTick))
-                return;
+            if (!ReopenDevice(place, &lastOpenTick))
+                return;  // to end, or left inside an open: touch nothing more
             port = m_port;
             wait = 0;
             AskOwner(LN_DEVICE_STATE, 1, 0);
@@ -389,8 +429,10 @@ void SerialAccessoryLink::UnlockPort()
 }
 
 // Opens the device again, at most once every kReopenIntervalMs, until it
-// opens or the reader is to stop; false then.
-bool SerialAccessoryLink::ReopenDevice(DWORD* lastOpenTick)
+// opens or the reader is to end; false then. A reader that Close left
+// inside an open touches nothing of the link, which may be gone: it closes
+// what it opened, deletes its place and ends.
+bool SerialAccessoryLink::ReopenDevice(ReaderPlace* place, DWORD* lastOpenTick)
 {
     while (m_readerThread != nullptr) {
         const DWORD left = TicksLeft(*lastOpenTick, kReopenIntervalMs, GetTickCount());
@@ -399,8 +441,19 @@ bool SerialAccessoryLink::ReopenDevice(DWORD* lastOpenTick)
             continue;
         }
         *lastOpenTick = GetTickCount();
+        wchar_t name[_countof(m_portName)];
+        wcscpy(name, m_portName);
+        if (!place->StartOpen())
+            return false;
+        const HANDLE device = OpenStreamDevice(name);
+        if (!place->FinishOpen()) {
+            if (device != INVALID_HANDLE_VALUE)
+                CloseStreamDevice(device);
+            delete place;
+            return false;
+        }
         PortTiming timing;
-        const HANDLE port = MakeReady(OpenStreamDevice(m_portName), &timing);
+        const HANDLE port = MakeReady(device, &timing);
         if (port != INVALID_HANDLE_VALUE) {
             LockPort();
             m_port = port;

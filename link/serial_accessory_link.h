@@ -48,6 +48,11 @@ DWORD WINAPI ReaderThread(LPVOID link);
 // - What the reader has read reaches the owner, also when the device fails
 //   in the middle of a read; what it had not finished when the link closed
 //   does not reach the next session.
+// - A reader that is opening the device again (which on a Bluetooth port
+//   takes seconds) is never ended by force: Close returns at once when it
+//   finds the reader inside the open, and within half a second when the
+//   reader goes into one as Close begins, and leaves it to finish, close
+//   the device and end by itself. Until then the device stays claimed.
 class SerialAccessoryLink : public AccessoryLink {
 public:
     // Leaves the link without a usable device name when portName does not
@@ -76,6 +81,7 @@ private:
         uint32_t bitsPerByte;
         COMMTIMEOUTS timeouts;
     };
+    struct ReaderPlace;
 
     // The line (serial_accessory_link.cpp): the device, the reader, lines
     // handed to the owner.
@@ -84,13 +90,13 @@ private:
     void DispatchLine(char* line, size_t length);
     static HANDLE MakeReady(HANDLE device, PortTiming* timing);
     void DropDevice();
-    bool ReopenDevice(DWORD* lastOpenTick);
+    bool ReopenDevice(ReaderPlace* place, DWORD* lastOpenTick);
     bool SetReadWait(HANDLE port, DWORD waitMs);
     bool AllowWrite(HANDLE port, size_t bytes);
     void LockPort();
     void UnlockPort();
     LRESULT AskOwner(WORD code, WORD value, LPARAM lParam);
-    void StopReader(HANDLE reader);
+    bool StopReader(HANDLE reader, ReaderPlace* place);
     bool WaitMindingOwner(HANDLE object, DWORD milliseconds);
 
     // The accessory's side (accessory_side.cpp): registration, submenus,
@@ -142,6 +148,10 @@ private:
     // has ended; read by Transact, LockPort and UnlockPort on any thread to
     // tell the reader's own calls.
     std::atomic<DWORD> m_readerThreadId;
+    // Where the running reader is, as Close must know before it ends it by
+    // force: made by Open, read by the reader as it starts; Close deletes
+    // it once the reader has ended, or leaves it to a reader inside an open.
+    ReaderPlace* m_readerPlace;
 
     // Held by a command for its whole exchange, write and reply, so that
     // two exchanges never overlap, and by Close. The reader never takes it.

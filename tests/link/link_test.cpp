@@ -441,6 +441,42 @@ TEST(Link, ReadFaultsLoseNothing)
     EXPECT_EQ(Log({"line 2 AT"}), owner.Log());
 }
 
+// A device that is away is tried about once a second: not more often, and
+// not less, so that it opens within a second of its return. A reader inside
+// an open that lasts (a Bluetooth port connecting) is not ended by force as
+// the link closes, which would keep the device claimed for good: Close
+// returns at once, and the open finishes and lets the device go.
+TEST(Link, AnAbsentDeviceIsTriedOnceASecondAndItsOpenNeverForced)
+{
+    DeviceFaults faults(kPairA.linkDevice);
+    Owner owner(Owner::kOwnThread);
+    LinkPtr link(CreateAccessoryLink(kPairA.linkDevice, owner.Window(), WM_LINK_NOTIFY));
+    faults.FailOpens(true);
+    EXPECT_EQ(0, link->Open(nullptr));
+    faults.FailOpens(false);  // back, and slow to connect
+    faults.HoldNextOpen(2300);
+    ASSERT_TRUE(faults.WaitForHeldCall(3000));
+    const std::vector<double> opens = faults.OpenTimes();
+    ASSERT_EQ(2u, opens.size());
+    // Wine's tick moves in steps of up to 16 ms; the upper side has room
+    // for this machine's load.
+    EXPECT_GE(opens[1] - opens[0], 980.0);
+    EXPECT_LT(opens[1] - opens[0], 1400.0);
+
+    const ULONGLONG start = GetTickCount64();
+    link->Close();
+    EXPECT_LT(MsSince(start), 300u);
+    EXPECT_TRUE(Eventually(
+        [] {
+            const HANDLE device = OpenStreamDevice(kPairA.linkDevice);
+            if (device == INVALID_HANDLE_VALUE)
+                return false;
+            CloseStreamDevice(device);
+            return true;
+        },
+        4000));
+}
+
 // A reader held up in a write as the link closes (a line that does not
 // drain) finishes the write and ends by itself: ended by force there, it
 // would leave the port locked, and Close waiting for it for ever. Out of
