@@ -30,21 +30,22 @@ LinkPtr OpenLink(const NullModemPair& pair, HWND owner)
 
 ULONGLONG MsSince(ULONGLONG start) { return GetTickCount64() - start; }
 
-// The owner's record once `expected` entries are there and a mark line, sent
-// after them, has come too (and is left out): whatever the bytes sent before
-// it made has reached the owner by then, with no fixed wait for stragglers.
+// The owner's record up to a mark line, sent once `expected` entries are
+// there: whatever the bytes sent before it made has reached the owner by
+// the time the mark does, with no fixed wait for stragglers. What came after
+// the mark (an answer to something sent meanwhile) is left out.
 Log RecordUpToMark(Peer& peer, Owner& owner, size_t expected)
 {
     owner.WaitFor(expected, 3000);
     peer.Send("MARK\r");
-    for (size_t entries = expected + 1; owner.WaitFor(entries, 3000); ++entries) {
-        Log log = owner.Log();
-        if (log.back() == "line 4 MARK") {
-            log.pop_back();
+    for (;;) {
+        const Log log = owner.Log();
+        const auto mark = std::find(log.begin(), log.end(), "line 4 MARK");
+        if (mark != log.end())
+            return Log(log.begin(), mark);
+        if (!owner.WaitFor(log.size() + 1, 3000))
             return log;
-        }
     }
-    return owner.Log();
 }
 
 TEST(Link, CutsBatchesIntoLines)
@@ -249,34 +250,41 @@ TEST(Link, CommandsPairWithTheirReplies)
 // write only for what its bytes take at the line's speed (a pty says 38400
 // baud: 0.52 s for 2000 bytes) and a margin, and Close no longer than the
 // write in progress. Nothing reads the far end here: the ptys and the relay
-// between them fill (with about 18 KB), and the line stalls.
+// between them fill (with 31 to 40 KB), and the line stalls.
 TEST(Link, AStalledLineHoldsAWriteOnlyForItsBytesTime)
 {
     DeviceFaults faults(kPairA.linkDevice);
     { Peer purge(kPairA); }
     Owner owner(Owner::kOwnThread);
     LinkPtr link = OpenLink(kPairA, owner.Window());
-    int lines = 0;  // short ones, so that the write that finds it full ends soon
-    while (lines < 1000 && link->WriteLine(std::string(63, 'f').c_str()) == 1)
-        ++lines;
-    EXPECT_LT(lines, 1000);
-
-    int result = -1;
+    // Until a line does not go: that one met the line stalled. (A relay
+    // held up by the machine's load pauses it too, for a while: the write
+    // after a failed one may still go.)
+    const std::string line(1999, 'x');
+    int lines = 0;
     ULONGLONG writeMs = 0;
+    for (int result = 1; result == 1 && lines < 40; ++lines) {
+        const ULONGLONG start = GetTickCount64();
+        result = link->WriteLine(line.c_str());
+        writeMs = MsSince(start);
+    }
+    EXPECT_LT(lines, 40);
+    EXPECT_GE(writeMs, 500u);
+    EXPECT_LT(writeMs, 1500u);
+
+    ULONGLONG closingWriteMs = 0;
     faults.HoldNextWrite(1);  // says when it begins
     std::thread writer([&] {
         const ULONGLONG start = GetTickCount64();
-        result = link->WriteLine(std::string(1999, 'x').c_str());
-        writeMs = MsSince(start);
+        link->WriteLine(line.c_str());
+        closingWriteMs = MsSince(start);
     });
     EXPECT_TRUE(faults.WaitForHeldCall(2000));
     const ULONGLONG start = GetTickCount64();
     link->Close();
     const ULONGLONG closeMs = MsSince(start);
     writer.join();
-    EXPECT_EQ(0, result);
-    EXPECT_GE(writeMs, 500u);
-    EXPECT_LT(writeMs, 1500u);
+    EXPECT_LT(closingWriteMs, 1500u);
     EXPECT_LT(closeMs, 1500u);
 
     // Nothing left in the line for the next test.
