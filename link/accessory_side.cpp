@@ -8,11 +8,11 @@
 
 #include "ce/events.h"
 #include "link/menu_protocol.h"
+#include "link/tick_span.h"
 
 namespace {
 
 constexpr DWORD kReplyTimeoutMs = 1000;
-constexpr DWORD kHandOverWaitMs = 50;
 
 }  // namespace
 
@@ -31,7 +31,25 @@ void SerialAccessoryLink::AnnounceAgain()
     ShowMenu(-1);
 }
 
+// One build at a time: the owner answers about the menu last named, and an
+// item's query names none. The line goes out once the build is done, so
+// that the reader, which may be waiting to build the next submenu for a
+// pick, is not held up by the phone's OK.
 int SerialAccessoryLink::ShowMenu(int menuId)
+{
+    WaitMindingOwner(m_menuBuild, INFINITE);
+    const std::string command = BuildSubmenu(menuId);
+    ReleaseMutex(m_menuBuild);
+    if (!command.empty())
+        SendCommand(command.c_str());
+    return 1;
+}
+
+// The submenu command from the owner's answers, remembered for a resend, or
+// nothing to send. A command is remembered before it is sent: sending waits
+// for the phone's OK, and a submenu that the reader builds for a pick
+// meanwhile is the later one.
+std::string SerialAccessoryLink::BuildSubmenu(int menuId)
 {
     if (menuId == 0)
         menuId = m_currentMenuId;
@@ -48,13 +66,11 @@ int SerialAccessoryLink::ShowMenu(int menuId)
     }
     command += kSubmenuTitleEnd;
 
-    if (menuId == -1) {
-        ResendLastMenu(command);
-        return 1;
-    }
+    if (menuId == -1)
+        return ResentSubmenu(command);
     if (AskOwner(LN_MENU_EXISTS, shownId, 0) == 0) {
-        RememberMenuCommand(command);
-        return 1;
+        m_lastMenuCommand = command;
+        return std::string();
     }
     int selection = static_cast<int>(AskOwner(LN_MENU_SELECTION, shownId, 0));
     if (selection == 0)
@@ -80,51 +96,37 @@ int SerialAccessoryLink::ShowMenu(int menuId)
         ++count;
     }
     AppendSubmenuFields(command, selection, count, items);
-    RememberMenuCommand(command);
-    SendCommand(command.c_str());
-    return 1;
+    m_lastMenuCommand = command;
+    return command;
 }
 
 // The fields after the title come from the last command; the owner was
-// asked only for the fresh title. A command is remembered before it is
-// sent: sending waits for the phone's OK, and a submenu that the reader
-// builds for a pick meanwhile is the later one.
-void SerialAccessoryLink::ResendLastMenu(std::string& command)
+// asked only for the fresh title.
+std::string SerialAccessoryLink::ResentSubmenu(std::string command)
 {
-    EnterCriticalSection(&m_menuLock);
     size_t fieldsStart = 0;
-    const bool usable = FindResendFields(m_lastMenuCommand, &fieldsStart);
-    if (usable)
-        command.append(m_lastMenuCommand, fieldsStart, std::string::npos);
-    LeaveCriticalSection(&m_menuLock);
-    if (!usable)
-        return;
-    RememberMenuCommand(command);
-    SendCommand(command.c_str());
-}
-
-void SerialAccessoryLink::RememberMenuCommand(const std::string& command)
-{
-    EnterCriticalSection(&m_menuLock);
+    if (!FindResendFields(m_lastMenuCommand, &fieldsStart))
+        return std::string();
+    command.append(m_lastMenuCommand, fieldsStart, std::string::npos);
     m_lastMenuCommand = command;
-    LeaveCriticalSection(&m_menuLock);
+    return command;
 }
 
 // A line the owner left to the link: an indication for the accessory, or
 // the reply to a waiting command. A pick is never a reply, even while a
 // command waits for one: taken for one it would be lost, and would fail the
 // command.
-void SerialAccessoryLink::TakeLeftLine(const char* line)
+void SerialAccessoryLink::TakeLeftLine(const char* line, uint32_t readNumber)
 {
     if (IsIndication(line)) {
         TranslateIndication(line);
         return;
     }
-    if (WaitForSingleObject(m_replyAwaited, kHandOverWaitMs) == WAIT_OBJECT_0) {
-        m_handedOverLine = line;
+    EnterCriticalSection(&m_replyLock);
+    const bool answered = m_replies.Offer(readNumber, line);
+    LeaveCriticalSection(&m_replyLock);
+    if (answered)
         EventModify(m_replyArrived, EVENT_SET);
-        WaitForSingleObject(m_replyConsumed, INFINITE);
-    }
 }
 
 void SerialAccessoryLink::TranslateIndication(const char* line)
@@ -145,50 +147,58 @@ int SerialAccessoryLink::SendCommand(const char* command)
 // The reader writes the accessory's own commands (the next submenu for a
 // pick, the registration when the device returns) but cannot wait for
 // their replies, which only it could read: it writes them and goes on,
-// taking no lock that a command in progress holds. A command whose line did
-// not go gets no reply, and ends at once.
+// taking no lock that a command in progress holds. A command opens its wait
+// before its line goes, since the reply may be read as the write ends; one
+// whose line did not go gets no reply, and ends at once.
 int SerialAccessoryLink::Transact(const char* command, const char* expected)
 {
     if (GetCurrentThreadId() == m_readerThreadId)
         return WriteLine(command);
     EnterCriticalSection(&m_lock);
     const bool awaitsReply = expected[0] != '\0';
-    if (awaitsReply)
-        EventModify(m_replyAwaited, EVENT_SET);
+    if (awaitsReply) {
+        EnterCriticalSection(&m_replyLock);
+        m_replies.Await(m_readCount, expected);
+        LeaveCriticalSection(&m_replyLock);
+    }
     int result = WriteLine(command);
-    if (awaitsReply && result != 0)
+    if (awaitsReply && result != 0) {
         result = AwaitReply(expected);
-    else if (awaitsReply)
-        WithdrawReplyRequest();
-    LeaveCriticalSection(&m_lock);
-    return result;
-}
-
-int SerialAccessoryLink::AwaitReply(const char* expected)
-{
-    EnterCriticalSection(&m_lock);
-    int result = 0;
-    if (WaitForSingleObject(m_replyArrived, kReplyTimeoutMs) == WAIT_OBJECT_0) {
-        result = strcmp(m_handedOverLine, expected) == 0;
-        EventModify(m_replyConsumed, EVENT_SET);
-    } else {
-        WithdrawReplyRequest();
+    } else if (awaitsReply) {
+        EnterCriticalSection(&m_replyLock);
+        m_replies.Withdraw();
+        LeaveCriticalSection(&m_replyLock);
     }
     LeaveCriticalSection(&m_lock);
     return result;
 }
 
-// A request nobody answered must not linger: a stale m_replyAwaited would
-// make the reader hand a later line to no one, and the stale m_replyArrived
-// it leaves would let the next AwaitReply read the buffer while the reader
-// fills it.
-void SerialAccessoryLink::WithdrawReplyRequest()
+// Waits for the reply to the command whose wait Transact opened; a caller
+// that wrote its line itself gets a wait of its own, from now on.
+int SerialAccessoryLink::AwaitReply(const char* expected)
 {
-    if (WaitForSingleObject(m_replyAwaited, 0) == WAIT_OBJECT_0)
-        return;
-    // The reader took the request just now and is handing a line over: the
-    // answer came too late, but the reader has to be let through. It signals
-    // m_replyArrived right after taking the request, waiting for nothing.
-    WaitForSingleObject(m_replyArrived, INFINITE);
-    EventModify(m_replyConsumed, EVENT_SET);
+    EnterCriticalSection(&m_lock);
+    EnterCriticalSection(&m_replyLock);
+    if (!m_replies.Waiting())
+        m_replies.Await(m_readCount, expected);
+    LeaveCriticalSection(&m_replyLock);
+    // A signal the reader gave as an earlier wait ran out may still be set:
+    // the wait's own state decides.
+    const DWORD start = GetTickCount();
+    for (DWORD left = kReplyTimeoutMs; left != 0 && !ReplyAnswered();
+         left = TicksLeft(start, kReplyTimeoutMs, GetTickCount()))
+        WaitForSingleObject(m_replyArrived, left);
+    EnterCriticalSection(&m_replyLock);
+    const int result = m_replies.Finish();
+    LeaveCriticalSection(&m_replyLock);
+    LeaveCriticalSection(&m_lock);
+    return result;
+}
+
+bool SerialAccessoryLink::ReplyAnswered()
+{
+    EnterCriticalSection(&m_replyLock);
+    const bool answered = m_replies.Answered();
+    LeaveCriticalSection(&m_replyLock);
+    return answered;
 }

@@ -16,18 +16,16 @@ constexpr DWORD kIdlePollMs = 100;  // how soon the reader sees Close
 constexpr DWORD kReopenIntervalMs = 1000;
 constexpr DWORD kReaderCheckIntervalMs = 500;
 constexpr int kReaderChecks = 4;
+// For a driver that does not say its line's speed: slow, so that no write
+// on a working line runs out of time.
+constexpr uint32_t kUnknownLineBitsPerSecond = 9600;
 
-// A read of one byte with only a total timeout returns as soon as that byte
-// is there, or after `waitMs` with nothing. (Serial drivers document it so;
-// the interval timeout's "return at the first byte" form does not return
-// early under Wine.)
-bool SetReadWait(HANDLE port, DWORD waitMs)
+// A byte on the line: a start bit, its data bits, a parity bit if any and
+// its stop bits (one and a half counted as two).
+uint32_t BitsPerByte(const DCB& line)
 {
-    COMMTIMEOUTS timeouts = {};
-    timeouts.ReadTotalTimeoutConstant = waitMs;
-    timeouts.WriteTotalTimeoutMultiplier = 200;
-    timeouts.WriteTotalTimeoutConstant = 200;
-    return SetCommTimeouts(port, &timeouts) != FALSE;
+    const uint32_t dataBits = line.ByteSize >= 5 && line.ByteSize <= 8 ? line.ByteSize : 8;
+    return 1 + dataBits + (line.Parity != NOPARITY ? 1 : 0) + (line.StopBits == ONESTOPBIT ? 1 : 2);
 }
 
 // Waits for the first byte, then takes what else is queued, up to `room`
@@ -61,23 +59,53 @@ bool BytesWaiting(HANDLE port)
 }
 
 // Waits for `object` on this thread while still answering messages that
-// other threads send to its windows; true once it is signalled.
+// other threads send to its windows; true once it is signalled (a mutex is
+// then held, also one that its holder left by ending).
 bool WaitAnsweringSentMessages(HANDLE object, DWORD milliseconds)
 {
     const DWORD start = GetTickCount();
     for (;;) {
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        if (WaitForSingleObject(object, 0) == WAIT_OBJECT_0)
+        const DWORD left =
+            milliseconds == INFINITE ? INFINITE : TicksLeft(start, milliseconds, GetTickCount());
+        const DWORD result =
+            MsgWaitForMultipleObjectsEx(1, &object, left, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED_0)
             return true;
-        const DWORD left = TicksLeft(start, milliseconds, GetTickCount());
-        if (left == 0)
+        if (result != WAIT_OBJECT_0 + 1 || left == 0)
             return false;
-        MsgWaitForMultipleObjectsEx(1, &object, left, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
     }
 }
 
 }  // namespace
+
+// Where the reader is, as far as Close must know before it ends the reader
+// by force: never inside a device's open, which would leave whatever the
+// open holds (the device's claim) held for good. Close leaves a reader that
+// is inside an open to finish it; this then belongs to that reader, which
+// deletes it, and the link may be gone.
+struct SerialAccessoryLink::ReaderPlace {
+    enum Place { kRunning, kOpening, kLeftInOpen, kBeingForced };
+
+    // The reader, before an open: false once Close is about to end it.
+    bool StartOpen() { return Move(kRunning, kOpening); }
+    // The reader, after it: false when Close has left it.
+    bool FinishOpen() { return Move(kOpening, kRunning); }
+    // Close: true when the reader is inside an open, and now left to it.
+    bool LeaveInOpen() { return Move(kOpening, kLeftInOpen); }
+    // Close: true when the reader is not inside an open and will not go
+    // into one.
+    bool KeepOutOfOpens() { return Move(kRunning, kBeingForced); }
+
+    bool Move(Place from, Place to)
+    {
+        int expected = from;
+        return place.compare_exchange_strong(expected, to);
+    }
+
+    std::atomic<int> place{kRunning};
+};
 
 AccessoryLink* CreateAccessoryLink(const wchar_t* portName, HWND ownerWindow,
                                    UINT ownerMessage)
@@ -102,22 +130,23 @@ SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWind
     : m_portName{},
       m_ownerWindow(ownerWindow),
       m_ownerMessage(ownerMessage),
+      m_menuBuild(CreateMutexW(nullptr, FALSE, nullptr)),
       m_currentMenuId(1),
       m_registers(false),
       m_port(INVALID_HANDLE_VALUE),
+      m_portTiming{},
       m_readerThread(nullptr),
       m_readerThreadId(0),
+      m_readerPlace(nullptr),
       m_readerPortSteps(0),
-      m_handedOverLine(nullptr)
+      m_replyArrived(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      m_readCount(0)
 {
     if (portName != nullptr && wcslen(portName) < _countof(m_portName))
         wcscpy(m_portName, portName);
-    m_replyAwaited = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    m_replyArrived = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    m_replyConsumed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     InitializeCriticalSection(&m_lock);
     InitializeCriticalSection(&m_portLock);
-    InitializeCriticalSection(&m_menuLock);
+    InitializeCriticalSection(&m_replyLock);
 }
 
 SerialAccessoryLink::~SerialAccessoryLink()
@@ -125,17 +154,16 @@ SerialAccessoryLink::~SerialAccessoryLink()
     SerialAccessoryLink::Close();
     DeleteCriticalSection(&m_lock);
     DeleteCriticalSection(&m_portLock);
-    DeleteCriticalSection(&m_menuLock);
-    for (HANDLE event : {m_replyAwaited, m_replyArrived, m_replyConsumed}) {
-        if (event != nullptr)
-            CloseHandle(event);
+    DeleteCriticalSection(&m_replyLock);
+    for (HANDLE object : {m_menuBuild, m_replyArrived}) {
+        if (object != nullptr)
+            CloseHandle(object);
     }
 }
 
 bool SerialAccessoryLink::Usable() const
 {
-    return m_replyAwaited != nullptr && m_replyArrived != nullptr &&
-           m_replyConsumed != nullptr;
+    return m_menuBuild != nullptr && m_replyArrived != nullptr;
 }
 
 // An open link stays as it is, also while its reader waits for the device
@@ -146,11 +174,17 @@ int SerialAccessoryLink::Open(const char* menuName)
 {
     if (m_readerThread != nullptr || m_port != INVALID_HANDLE_VALUE || m_portName[0] == L'\0')
         return 0;
-    const HANDLE port = OpenDevice();
+    ReaderPlace* const place = new (std::nothrow) ReaderPlace;
+    if (place == nullptr)
+        return 0;
+    const HANDLE port = MakeReady(OpenStreamDevice(m_portName), &m_portTiming);
     m_port = port;
     m_registers = menuName != nullptr;
     m_menuName = m_registers ? menuName : "";
     m_receiveBuffer = ReceiveBuffer();  // nothing of an earlier session's
+    EnterCriticalSection(&m_replyLock);
+    m_replies = ReplyPairing();  // nor a reply it still owed
+    LeaveCriticalSection(&m_replyLock);
 
     // Suspended, so that the reader finds itself running at its first check.
     DWORD readerId = 0;
@@ -160,8 +194,10 @@ int SerialAccessoryLink::Open(const char* menuName)
         if (port != INVALID_HANDLE_VALUE)
             CloseStreamDevice(port);
         m_port = INVALID_HANDLE_VALUE;
+        delete place;
         return 0;
     }
+    m_readerPlace = place;
     m_readerThread = reader;
     m_readerThreadId = readerId;
     ResumeThread(reader);
@@ -178,7 +214,9 @@ int SerialAccessoryLink::Close()
     EnterCriticalSection(&m_lock);
     const HANDLE reader = m_readerThread.exchange(nullptr);
     if (reader != nullptr) {
-        StopReader(reader);
+        if (StopReader(reader, m_readerPlace))
+            delete m_readerPlace;
+        m_readerPlace = nullptr;
         CloseHandle(reader);
         m_readerThreadId = 0;
     }
@@ -194,31 +232,37 @@ int SerialAccessoryLink::Close()
 // which would then stay held: a write the reader has begun ends within the
 // device's write timeout. A reader that was at the port during its checks
 // gets them afresh: forced as it left, it could be ending, or busy with the
-// rest of its batch, and would die holding whatever it held then.
-void SerialAccessoryLink::StopReader(HANDLE reader)
+// rest of its batch, and would die holding whatever it held then. A reader
+// inside an open is left to it (false): the open may last seconds.
+bool SerialAccessoryLink::StopReader(HANDLE reader, ReaderPlace* place)
 {
     for (;;) {
         const unsigned stepsBefore = m_readerPortSteps;
         for (int check = 1; check <= kReaderChecks; ++check) {
-            if (WaitForReader(reader, kReaderCheckIntervalMs))
-                return;
+            if (place->LeaveInOpen())
+                return false;
+            if (WaitMindingOwner(reader, kReaderCheckIntervalMs))
+                return true;
         }
-        if (m_readerPortSteps == stepsBefore && stepsBefore % 2 == 0)
-            break;  // away from the port through all the checks
+        if (m_readerPortSteps == stepsBefore && stepsBefore % 2 == 0 && place->KeepOutOfOpens())
+            break;  // away from the port through all the checks, and from opens
     }
     TerminateThread(reader, 0);
     WaitForSingleObject(reader, INFINITE);
+    return true;
 }
 
 // On the owner's thread the reader may be blocked sending this thread a
-// line: answer it, so that the reader finishes by itself instead of being
-// forced while its message is still queued for the owner, which would then
-// handle a line from a link that no longer exists.
-bool SerialAccessoryLink::WaitForReader(HANDLE reader, DWORD milliseconds)
+// line or a query: answer it, so that the reader finishes by itself instead
+// of being forced while its message is still queued for the owner, which
+// would then handle a line from a link that no longer exists, and so that a
+// reader building a submenu lets the menu lock go.
+bool SerialAccessoryLink::WaitMindingOwner(HANDLE object, DWORD milliseconds)
 {
     if (GetWindowThreadProcessId(m_ownerWindow, nullptr) == GetCurrentThreadId())
-        return WaitAnsweringSentMessages(reader, milliseconds);
-    return WaitForSingleObject(reader, milliseconds) == WAIT_OBJECT_0;
+        return WaitAnsweringSentMessages(object, milliseconds);
+    const DWORD result = WaitForSingleObject(object, milliseconds);
+    return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
 }
 
 // A line leaves with its CR in one write: a write that fails sends no CR
@@ -237,10 +281,44 @@ int SerialAccessoryLink::WriteLine(const char* text)
     DWORD written = 0;
     LockPort();
     const HANDLE port = m_port;  // invalid while the device is away
-    if (port != INVALID_HANDLE_VALUE)
+    if (port != INVALID_HANDLE_VALUE && AllowWrite(port, length))
         WriteFile(port, line.data(), length, &written, nullptr);
     UnlockPort();
     return written == length;
+}
+
+// Under the port lock: the write that follows may last what its bytes take
+// at the line's speed and a margin, and no longer, so that a line that stops
+// draining (a Bluetooth link whose flow stops) holds neither the writer nor
+// the port lock, nor Close, for long. Lines of about one length share one
+// setting, which spares the device a call for each.
+bool SerialAccessoryLink::AllowWrite(HANDLE port, size_t bytes)
+{
+    COMMTIMEOUTS timeouts = m_portTiming.timeouts;
+    timeouts.WriteTotalTimeoutConstant =
+        WriteAllowanceMs(m_portTiming.bitsPerSecond, m_portTiming.bitsPerByte, bytes);
+    if (timeouts.WriteTotalTimeoutConstant == m_portTiming.timeouts.WriteTotalTimeoutConstant)
+        return true;
+    if (!SetCommTimeouts(port, &timeouts))
+        return false;
+    m_portTiming.timeouts = timeouts;
+    return true;
+}
+
+// A read of one byte with only a total timeout returns as soon as that byte
+// is there, or after `waitMs` with nothing. (Serial drivers document it so;
+// the interval timeout's "return at the first byte" form does not return
+// early under Wine.) The write's allowance stays as a writer set it.
+bool SerialAccessoryLink::SetReadWait(HANDLE port, DWORD waitMs)
+{
+    LockPort();
+    COMMTIMEOUTS timeouts = m_portTiming.timeouts;
+    timeouts.ReadTotalTimeoutConstant = waitMs;
+    const bool set = SetCommTimeouts(port, &timeouts) != FALSE;
+    if (set)
+        m_portTiming.timeouts = timeouts;
+    UnlockPort();
+    return set;
 }
 
 // Complete lines go out as soon as their CR is read; the unfinished line
@@ -249,13 +327,14 @@ int SerialAccessoryLink::WriteLine(const char* text)
 // could not open, is opened again.
 void SerialAccessoryLink::RunReader()
 {
+    ReaderPlace* const place = m_readerPlace;
     HANDLE port = m_port;
     DWORD lastOpenTick = GetTickCount();
     DWORD wait = kIdlePollMs;  // the read wait the device is set to, from its open
     while (m_readerThread != nullptr) {
         if (port == INVALID_HANDLE_VALUE) {
-            if (!ReopenDevice(&lastOpenTick))
-                return;
+            if (!ReopenDevice(place, &lastOpenTick))
+                return;  // to end, or left inside an open: touch nothing more
             port = m_port;
             wait = 0;
             AskOwner(LN_DEVICE_STATE, 1, 0);
@@ -277,8 +356,10 @@ void SerialAccessoryLink::RunReader()
         const bool readable =
             (nextWait == wait || SetReadWait(port, nextWait)) &&
             ReadArrivedBytes(port, m_receiveBuffer.Space(), m_receiveBuffer.Room(), &read);
-        if (read != 0)
+        if (read != 0) {
+            ++m_readCount;
             DispatchLines(m_receiveBuffer.Add(read, GetTickCount()));
+        }
         if (!readable) {
             DispatchLines(m_receiveBuffer.TakeUnfinished());
             DropDevice();
@@ -309,15 +390,26 @@ void SerialAccessoryLink::DropDevice()
 }
 
 // The device with its timeouts set before anyone may write to it: a write
-// with none could last for ever on a line that does not drain.
-HANDLE SerialAccessoryLink::OpenDevice()
+// with none could last for ever on a line that does not drain. The line's
+// speed and framing are read, never changed, to bound each write by them.
+HANDLE SerialAccessoryLink::MakeReady(HANDLE device, PortTiming* timing)
 {
-    const HANDLE port = OpenStreamDevice(m_portName);
-    if (port != INVALID_HANDLE_VALUE && !SetReadWait(port, kIdlePollMs)) {
-        CloseStreamDevice(port);
+    if (device == INVALID_HANDLE_VALUE)
+        return device;
+    DCB line = {};
+    line.DCBlength = sizeof line;
+    const bool known = GetCommState(device, &line) != FALSE && line.BaudRate != 0;
+    timing->bitsPerSecond = known ? line.BaudRate : kUnknownLineBitsPerSecond;
+    timing->bitsPerByte = BitsPerByte(line);
+    timing->timeouts = {};
+    timing->timeouts.ReadTotalTimeoutConstant = kIdlePollMs;
+    timing->timeouts.WriteTotalTimeoutConstant =
+        WriteAllowanceMs(timing->bitsPerSecond, timing->bitsPerByte, 1);
+    if (!SetCommTimeouts(device, &timing->timeouts)) {
+        CloseStreamDevice(device);
         return INVALID_HANDLE_VALUE;
     }
-    return port;
+    return device;
 }
 
 // The reader says when it holds or waits for the port lock, so that Close
@@ -337,8 +429,10 @@ void SerialAccessoryLink::UnlockPort()
 }
 
 // Opens the device again, at most once every kReopenIntervalMs, until it
-// opens or the reader is to stop; false then.
-bool SerialAccessoryLink::ReopenDevice(DWORD* lastOpenTick)
+// opens or the reader is to end; false then. A reader that Close left
+// inside an open touches nothing of the link, which may be gone: it closes
+// what it opened, deletes its place and ends.
+bool SerialAccessoryLink::ReopenDevice(ReaderPlace* place, DWORD* lastOpenTick)
 {
     while (m_readerThread != nullptr) {
         const DWORD left = TicksLeft(*lastOpenTick, kReopenIntervalMs, GetTickCount());
@@ -347,10 +441,23 @@ bool SerialAccessoryLink::ReopenDevice(DWORD* lastOpenTick)
             continue;
         }
         *lastOpenTick = GetTickCount();
-        const HANDLE port = OpenDevice();
+        wchar_t name[_countof(m_portName)];
+        wcscpy(name, m_portName);
+        if (!place->StartOpen())
+            return false;
+        const HANDLE device = OpenStreamDevice(name);
+        if (!place->FinishOpen()) {
+            if (device != INVALID_HANDLE_VALUE)
+                CloseStreamDevice(device);
+            delete place;
+            return false;
+        }
+        PortTiming timing;
+        const HANDLE port = MakeReady(device, &timing);
         if (port != INVALID_HANDLE_VALUE) {
             LockPort();
             m_port = port;
+            m_portTiming = timing;
             UnlockPort();
             return true;
         }
@@ -364,7 +471,7 @@ void SerialAccessoryLink::DispatchLine(char* line, size_t length)
                      MAKEWPARAM(static_cast<WORD>(length), LN_LINE),
                      reinterpret_cast<LPARAM>(line)) != 0)
         return;
-    TakeLeftLine(line);
+    TakeLeftLine(line, m_readCount);
 }
 
 LRESULT SerialAccessoryLink::AskOwner(WORD code, WORD value, LPARAM lParam)

@@ -8,6 +8,7 @@
 
 #include "link/accessory_link.h"
 #include "link/line_framing.h"
+#include "link/reply_pairing.h"
 
 DWORD WINAPI ReaderThread(LPVOID link);
 
@@ -23,17 +24,35 @@ DWORD WINAPI ReaderThread(LPVOID link);
 //   waiting for it, and on the reader's it is not read until the command
 //   is done. There, SendCommand, Transact and Open with a name write their
 //   line and report 0 after a second (the reader's own: at once, unread).
+// - A command's reply is a line read after its own line went; a command
+//   that gave up waiting leaves its late reply owed, and that line never
+//   passes for a later command's (see ReplyPairing). AwaitReply on its own,
+//   after the caller's own WriteLine, waits likewise for a line read after
+//   it began, and ends after a second with 0 when none comes.
 // - The reader never waits for a lock that a thread waiting for the reader
-//   may hold: it takes the port lock, held for nothing but a write, and the
-//   menu lock, held only to copy the last submenu. So a command waiting for
-//   its reply, and Close, never hold it up; and Close never ends it by force
-//   while it holds the port lock, nor within two seconds after it left it.
+//   may hold: it takes the port lock, held for nothing but a write and the
+//   device's timeouts, and the menu lock, held while a submenu is built
+//   from the owner's answers. So a command waiting for its reply, and
+//   Close, never hold it up; and Close never ends it by force while it
+//   holds the port lock, nor within two seconds after it left it.
 // - A line goes out whole in one write, its CR included, or the call says
-//   it did not (0). A command whose line did not go ends at once with 0.
+//   it did not (0). A command whose line did not go ends at once with 0. A
+//   write lasts at most what its bytes, counted in steps of 64, take at the
+//   line's speed (read from the driver, never changed) and half a second,
+//   also on a line that does not drain; Close waits for a write in progress
+//   no longer.
+// - One submenu is built at a time, on whichever thread: each submenu line
+//   carries one menu's title and items, and the submenu remembered for a
+//   resend is the last one built.
 // - A pick ("*EAMI", "*EAII") is never taken as a command's reply.
 // - What the reader has read reaches the owner, also when the device fails
 //   in the middle of a read; what it had not finished when the link closed
 //   does not reach the next session.
+// - A reader that is opening the device again (which on a Bluetooth port
+//   takes seconds) is never ended by force: Close returns at once when it
+//   finds the reader inside the open, and within half a second when the
+//   reader goes into one as Close begins, and leaves it to finish, close
+//   the device and end by itself. Until then the device stays claimed.
 class SerialAccessoryLink : public AccessoryLink {
 public:
     // Leaves the link without a usable device name when portName does not
@@ -41,7 +60,7 @@ public:
     SerialAccessoryLink(const wchar_t* portName, HWND ownerWindow, UINT ownerMessage);
     ~SerialAccessoryLink() override;
 
-    // Whether the events the reply hand-over needs could be made.
+    // Whether the event and the mutex it needs could be made.
     bool Usable() const;
 
     int Open(const char* menuName) override;
@@ -55,39 +74,56 @@ public:
 private:
     friend DWORD WINAPI ReaderThread(LPVOID link);
 
+    // The speed and framing of the line under an open device, as its
+    // driver holds them, and the timeouts the link has set on it.
+    struct PortTiming {
+        uint32_t bitsPerSecond;
+        uint32_t bitsPerByte;
+        COMMTIMEOUTS timeouts;
+    };
+    struct ReaderPlace;
+
     // The line (serial_accessory_link.cpp): the device, the reader, lines
     // handed to the owner.
     void RunReader();
     void DispatchLines(LineCursor lines);
     void DispatchLine(char* line, size_t length);
-    HANDLE OpenDevice();
+    static HANDLE MakeReady(HANDLE device, PortTiming* timing);
     void DropDevice();
-    bool ReopenDevice(DWORD* lastOpenTick);
+    bool ReopenDevice(ReaderPlace* place, DWORD* lastOpenTick);
+    bool SetReadWait(HANDLE port, DWORD waitMs);
+    bool AllowWrite(HANDLE port, size_t bytes);
     void LockPort();
     void UnlockPort();
     LRESULT AskOwner(WORD code, WORD value, LPARAM lParam);
-    void StopReader(HANDLE reader);
-    bool WaitForReader(HANDLE reader, DWORD milliseconds);
+    bool StopReader(HANDLE reader, ReaderPlace* place);
+    bool WaitMindingOwner(HANDLE object, DWORD milliseconds);
 
     // The accessory's side (accessory_side.cpp): registration, submenus,
     // replies and indications.
     void Register();
     void AnnounceAgain();
-    void ResendLastMenu(std::string& command);
-    void RememberMenuCommand(const std::string& command);
-    void TakeLeftLine(const char* line);
+    std::string BuildSubmenu(int menuId);
+    std::string ResentSubmenu(std::string command);
+    void TakeLeftLine(const char* line, uint32_t readNumber);
     void TranslateIndication(const char* line);
-    void WithdrawReplyRequest();
+    bool ReplyAnswered();
 
     // Set at creation, read-only afterwards.
     wchar_t m_portName[16];
     const HWND m_ownerWindow;
     const UINT m_ownerMessage;
 
+    // Held, through WaitMindingOwner, while a submenu is built from the
+    // owner's answers: the owner answers about the menu last named, so two
+    // builds at once (the accessory's thread, and the reader translating a
+    // pick or announcing again) would mix their menus. A mutex, so that a
+    // reader ended by force while it builds does not keep it for ever.
+    HANDLE m_menuBuild;
     // Written by ShowMenu on whichever thread calls it: the accessory's own
     // thread, or the reader while it translates an indication.
     std::atomic<int> m_currentMenuId;
-    // Read and written under m_menuLock, by ShowMenu's callers as above.
+    // Read and written while m_menuBuild is held.
     std::string m_lastMenuCommand;
 
     // Written by Open before the reader starts; read by the reader when
@@ -102,6 +138,9 @@ private:
     // WriteLine on any thread: once without the lock, to return at once on
     // a closed link, and again under it.
     std::atomic<HANDLE> m_port;
+    // The line under m_port and the timeouts set on it: written with m_port,
+    // read and changed under m_portLock by writers and by the reader.
+    PortTiming m_portTiming;
     // The running flag too: written by Open and Close, read by the reader
     // once per pass.
     std::atomic<HANDLE> m_readerThread;
@@ -109,36 +148,40 @@ private:
     // has ended; read by Transact, LockPort and UnlockPort on any thread to
     // tell the reader's own calls.
     std::atomic<DWORD> m_readerThreadId;
+    // Where the running reader is, as Close must know before it ends it by
+    // force: made by Open, read by the reader as it starts; Close deletes
+    // it once the reader has ended, or leaves it to a reader inside an open.
+    ReaderPlace* m_readerPlace;
 
     // Held by a command for its whole exchange, write and reply, so that
     // two exchanges never overlap, and by Close. The reader never takes it.
     CRITICAL_SECTION m_lock;
     // Held by WriteLine around its use of m_port and by whoever changes it
     // once the reader runs, so that no write reaches a handle that has been
-    // closed. Never held while waiting for anything but a write, which the
-    // device's write timeout bounds. Taken through LockPort and UnlockPort.
+    // closed, and around every change of the device's timeouts. Never held
+    // while waiting for anything but a write, which the device's write
+    // timeout bounds. Taken through LockPort and UnlockPort.
     CRITICAL_SECTION m_portLock;
     // Counted up by the reader as it goes for m_portLock and as it leaves
     // it, so odd while it holds or waits for the lock; read by Close on
     // another thread, which must not end the reader by force meanwhile, nor
     // within its checks after it left.
     std::atomic<unsigned> m_readerPortSteps;
-    // Held only while m_lastMenuCommand is copied in or out.
-    CRITICAL_SECTION m_menuLock;
 
-    // The reply hand-over. Transact signals m_replyAwaited; the reader takes
-    // it, points m_handedOverLine at a line and signals m_replyArrived;
-    // AwaitReply reads the line and signals m_replyConsumed. Every signal
-    // one side gives, the other side takes.
-    HANDLE m_replyAwaited;
+    // The reply hand-over. A command opens a wait in m_replies before its
+    // line goes; the reader offers it every line the owner left, numbered
+    // by m_readCount, and signals m_replyArrived (auto-reset) once one has
+    // answered; the command reads the outcome and ends the wait.
+    // m_replies is touched only under m_replyLock, which is never held
+    // while waiting for anything.
+    ReplyPairing m_replies;
+    CRITICAL_SECTION m_replyLock;
     HANDLE m_replyArrived;
-    HANDLE m_replyConsumed;
-    // Written by the reader before it signals m_replyArrived; read by
-    // AwaitReply only while the reader waits for m_replyConsumed.
-    const char* m_handedOverLine;
+    // The reads that brought bytes: counted by the reader, read by a
+    // command as it opens its wait.
+    std::atomic<uint32_t> m_readCount;
 
     // Emptied by Open before the reader starts, then the reader's alone; a
-    // line in it is lent to the owner for one notification and to
-    // AwaitReply for one hand-over.
+    // line in it is lent to the owner for one notification.
     ReceiveBuffer m_receiveBuffer;
 };

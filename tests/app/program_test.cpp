@@ -467,4 +467,27 @@ TEST_F(Program, MenuBarSitsBelowTheWindowAndItsCommandsWork)
     EXPECT_EQ(0, program.Process().WaitForExit(5000));
 }
 
+// While a port pick's box is up, the device of the port being left comes
+// back (another opener held it): the list under the box still says it is
+// away, as the port picked will have a device state of its own.
+TEST_F(Program, ThePortLeftsDeviceChangesNothingDuringAPick)
+{
+    Peer old(kPairB);
+    const HANDLE held = OpenStreamDevice(L"\\\\.\\COM7");
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    WritePortSetting(kPortSettingName, 7);
+    RemoteProgram program;
+    ASSERT_TRUE(program.WaitForItems(Ports(7, L" - Error"), 5000));
+    program.PostKey('6');  // COM5:
+    ASSERT_TRUE(Eventually([] { return FindWindowW(L"#32770", L"Remote") != nullptr; }, 5000));
+    CloseStreamDevice(held);
+    // The old link opens COM7 within a second, then answers: its device's
+    // return has reached the window by then.
+    old.Send("AT\r");
+    EXPECT_TRUE(old.WaitForLines(1, 3000));
+    EXPECT_EQ(Ports(7, L" - Error"), program.Items());
+    EXPECT_EQ(L"Using COM5: for connections.", DismissMessageBox(0));
+    EXPECT_TRUE(program.WaitForItems(Ports(5, L" - OK"), 5000));
+}
+
 }  // namespace

@@ -30,6 +30,24 @@ LinkPtr OpenLink(const NullModemPair& pair, HWND owner)
 
 ULONGLONG MsSince(ULONGLONG start) { return GetTickCount64() - start; }
 
+// The owner's record up to a mark line, sent once `expected` entries are
+// there: whatever the bytes sent before it made has reached the owner by
+// the time the mark does, with no fixed wait for stragglers. What came after
+// the mark (an answer to something sent meanwhile) is left out.
+Log RecordUpToMark(Peer& peer, Owner& owner, size_t expected)
+{
+    owner.WaitFor(expected, 3000);
+    peer.Send("MARK\r");
+    for (;;) {
+        const Log log = owner.Log();
+        const auto mark = std::find(log.begin(), log.end(), "line 4 MARK");
+        if (mark != log.end())
+            return Log(log.begin(), mark);
+        if (!owner.WaitFor(log.size() + 1, 3000))
+            return log;
+    }
+}
+
 TEST(Link, CutsBatchesIntoLines)
 {
     Peer peer(kPairA);
@@ -59,9 +77,7 @@ TEST(Link, CutsBatchesIntoLines)
         SCOPED_TRACE(testing::PrintToString(c.bytes.substr(0, 20)));
         owner.ClearLog();
         ASSERT_TRUE(peer.Send(c.bytes));
-        owner.WaitFor(c.lines.size(), 3000);
-        PumpFor(400);
-        EXPECT_EQ(c.lines, owner.Log());
+        EXPECT_EQ(c.lines, RecordUpToMark(peer, owner, c.lines.size()));
     }
 
     // A complete line goes out as its CR arrives, not once the bytes pause
@@ -103,9 +119,7 @@ TEST(Link, CutsBatchesIntoLines)
         peer.Send(p.first);
         PumpFor(p.gapMs);
         peer.Send(p.rest);
-        owner.WaitFor(p.lines.size(), 3000);
-        PumpFor(400);
-        EXPECT_EQ(p.lines, owner.Log());
+        EXPECT_EQ(p.lines, RecordUpToMark(peer, owner, p.lines.size()));
     }
 
     // An owner that shortens the line it was lent moves no later line.
@@ -116,9 +130,7 @@ TEST(Link, CutsBatchesIntoLines)
     Sleep(50);
     peer.Send("LF\r");
     Sleep(300);  // not answering the reader meanwhile
-    owner.WaitFor(2, 3000);
-    PumpFor(400);
-    EXPECT_EQ(Log({"line 4 BUSY", "line 4 HALF"}), owner.Log());
+    EXPECT_EQ(Log({"line 4 BUSY", "line 4 HALF"}), RecordUpToMark(peer, owner, 2));
 
     owner.SetAnswer([](WORD, WORD, LPARAM line) -> LRESULT {
         reinterpret_cast<char*>(line)[0] = '\0';
@@ -131,7 +143,9 @@ TEST(Link, CutsBatchesIntoLines)
 }
 
 // Each line is one write, so a write that fails sends nothing after it, and
-// a command whose line did not go ends at once, whatever comes meanwhile.
+// a command whose line did not go ends at once, whatever comes meanwhile. A
+// command's reply is a line read after its own line went: not an earlier
+// command's late reply, nor a line read just before.
 TEST(Link, CommandsPairWithTheirReplies)
 {
     DeviceFaults faults(kPairA.linkDevice);
@@ -167,14 +181,38 @@ TEST(Link, CommandsPairWithTheirReplies)
         EXPECT_TRUE(peer.WaitForLines(1, 2000));
         EXPECT_EQ("AT*X\r", peer.Received());
     }
-    // The owner is offered the reply first; one that takes it leaves the
-    // command without a reply. (A line left to the link is handed to a
-    // command made within 50 ms after it: let that pass first.)
-    owner.WaitFor(1, 2000);
-    PumpFor(200);
+    // The owner is offered the reply first.
+    ASSERT_TRUE(owner.WaitFor(1, 2000));
     EXPECT_EQ(Log({"line 2 OK"}), owner.Log());
-    owner.SetAnswer(TakeEveryLine);
+
+    // A answered late, after B's line went, and B at once: B's result is
+    // its own ERROR, not A's OK.
+    peer.SetReply("");
+    peer.Forget();
+    int late = -1, next = -1;
+    ULONGLONG nextMs = 0;
+    std::thread commands([&] {
+        late = link->SendCommand("AT+A");
+        const ULONGLONG start = GetTickCount64();
+        next = link->SendCommand("AT+B");
+        nextMs = MsSince(start);
+    });
+    EXPECT_TRUE(peer.WaitForLines(2, 3000));  // A's line, then B's as A gave up
+    peer.Send("OK\rERROR\r");
+    commands.join();
+    EXPECT_EQ(0, late);
+    EXPECT_EQ(0, next);
+    EXPECT_LT(nextMs, 900u);
+    // A line read as a command begins (the reader offers it just then) was
+    // sent before the command's line went: not its reply.
     peer.SetReply("OK\r");
+    owner.ClearLog();
+    peer.Send("ERROR\r");
+    ASSERT_TRUE(owner.WaitFor(1, 2000));
+    EXPECT_EQ(1, link->SendCommand("AT+C"));
+
+    // One that takes it leaves the command without a reply.
+    owner.SetAnswer(TakeEveryLine);
     EXPECT_EQ(0, link->SendCommand("AT"));
 
     peer.SetReply("");
@@ -196,8 +234,62 @@ TEST(Link, CommandsPairWithTheirReplies)
     EXPECT_EQ(0, result);
     EXPECT_LT(elapsed, 500u);
 
+    // A caller's own wait, with no command before it, ends with its time
+    // (not much sooner), and lets Close through.
+    ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(0, link->AwaitReply("OK"));
+    EXPECT_GE(MsSince(start), 950u);
+    EXPECT_LT(MsSince(start), 1500u);
+    start = GetTickCount64();
     link->Close();
+    EXPECT_LT(MsSince(start), 400u);
     EXPECT_EQ(0, link->WriteLine("AT"));
+}
+
+// A line that stops draining (a Bluetooth link whose flow stops) holds a
+// write only for what its bytes take at the line's speed (a pty says 38400
+// baud: 0.52 s for 2000 bytes) and a margin, and Close no longer than the
+// write in progress. Nothing reads the far end here: the ptys and the relay
+// between them fill (with 31 to 40 KB), and the line stalls.
+TEST(Link, AStalledLineHoldsAWriteOnlyForItsBytesTime)
+{
+    DeviceFaults faults(kPairA.linkDevice);
+    { Peer purge(kPairA); }
+    Owner owner(Owner::kOwnThread);
+    LinkPtr link = OpenLink(kPairA, owner.Window());
+    // Until a line does not go: that one met the line stalled. (A relay
+    // held up by the machine's load pauses it too, for a while: the write
+    // after a failed one may still go.)
+    const std::string line(1999, 'x');
+    int lines = 0;
+    ULONGLONG writeMs = 0;
+    for (int result = 1; result == 1 && lines < 40; ++lines) {
+        const ULONGLONG start = GetTickCount64();
+        result = link->WriteLine(line.c_str());
+        writeMs = MsSince(start);
+    }
+    EXPECT_LT(lines, 40);
+    EXPECT_GE(writeMs, 500u);
+    EXPECT_LT(writeMs, 1500u);
+
+    ULONGLONG closingWriteMs = 0;
+    faults.HoldNextWrite(1);  // says when it begins
+    std::thread writer([&] {
+        const ULONGLONG start = GetTickCount64();
+        link->WriteLine(line.c_str());
+        closingWriteMs = MsSince(start);
+    });
+    EXPECT_TRUE(faults.WaitForHeldCall(2000));
+    const ULONGLONG start = GetTickCount64();
+    link->Close();
+    const ULONGLONG closeMs = MsSince(start);
+    writer.join();
+    EXPECT_LT(closingWriteMs, 1500u);
+    EXPECT_LT(closeMs, 1500u);
+
+    // Nothing left in the line for the next test.
+    Peer drain(kPairA, "", Peer::kPairJustBack);
+    EXPECT_TRUE(Eventually([&] { return drain.Received().size() >= faults.BytesWritten(); }, 3000));
 }
 
 // A command made on the owner's own thread cannot get its reply: the reader
@@ -357,6 +449,42 @@ TEST(Link, ReadFaultsLoseNothing)
     EXPECT_EQ(Log({"line 2 AT"}), owner.Log());
 }
 
+// A device that is away is tried about once a second: not more often, and
+// not less, so that it opens within a second of its return. A reader inside
+// an open that lasts (a Bluetooth port connecting) is not ended by force as
+// the link closes, which would keep the device claimed for good: Close
+// returns at once, and the open finishes and lets the device go.
+TEST(Link, AnAbsentDeviceIsTriedOnceASecondAndItsOpenNeverForced)
+{
+    DeviceFaults faults(kPairA.linkDevice);
+    Owner owner(Owner::kOwnThread);
+    LinkPtr link(CreateAccessoryLink(kPairA.linkDevice, owner.Window(), WM_LINK_NOTIFY));
+    faults.FailOpens(true);
+    EXPECT_EQ(0, link->Open(nullptr));
+    faults.FailOpens(false);  // back, and slow to connect
+    faults.HoldNextOpen(2300);
+    ASSERT_TRUE(faults.WaitForHeldCall(3000));
+    const std::vector<double> opens = faults.OpenTimes();
+    ASSERT_EQ(2u, opens.size());
+    // Wine's tick moves in steps of up to 16 ms; the upper side has room
+    // for this machine's load.
+    EXPECT_GE(opens[1] - opens[0], 980.0);
+    EXPECT_LT(opens[1] - opens[0], 1400.0);
+
+    const ULONGLONG start = GetTickCount64();
+    link->Close();
+    EXPECT_LT(MsSince(start), 300u);
+    EXPECT_TRUE(Eventually(
+        [] {
+            const HANDLE device = OpenStreamDevice(kPairA.linkDevice);
+            if (device == INVALID_HANDLE_VALUE)
+                return false;
+            CloseStreamDevice(device);
+            return true;
+        },
+        4000));
+}
+
 // A reader held up in a write as the link closes (a line that does not
 // drain) finishes the write and ends by itself: ended by force there, it
 // would leave the port locked, and Close waiting for it for ever. Out of
@@ -388,7 +516,7 @@ TEST(Link, CloseLetsAWriteInProgressEnd)
         faults.HoldNextWrite(holdMs);
         const size_t before = faults.BytesRead();
         peer.Send(batch);
-        ASSERT_TRUE(faults.WaitForHeldWrite(2000));
+        ASSERT_TRUE(faults.WaitForHeldCall(2000));
         ASSERT_EQ(before + batch.size(), faults.BytesRead());
         const ULONGLONG start = GetTickCount64();
         link->Close();
@@ -483,6 +611,7 @@ struct MenuBook {
         case LN_MENU_EXISTS: return known;
         case LN_MENU_SELECTION: return known ? menu->second.selection : 0;
         case LN_ITEM_TEXT:
+            Sleep(itemMs);
             if (endless)
                 return strcpy(text, "Item") != nullptr;
             return known && value <= menu->second.items.size() &&
@@ -500,8 +629,10 @@ struct MenuBook {
     WORD asked = 0;
     std::atomic<LRESULT> chosenAnswer{0};
     std::atomic<bool> endless{false};
-    // How long the owner thinks over a pick; `picking` is set as it starts.
+    // How long the owner thinks over a pick (`picking` is set as it
+    // starts), and over each item.
     std::atomic<DWORD> pickMs{0};
+    std::atomic<DWORD> itemMs{0};
     HANDLE picking = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     ~MenuBook() { CloseHandle(picking); }
 };
@@ -515,7 +646,6 @@ protected:
         peer.Forget();
         owner.ClearLog();
         EXPECT_EQ(1, link->ShowMenu(menuId));
-        PumpFor(100);
         return Shown();
     }
     // The lines the phone received, then the owner's queries.
@@ -649,12 +779,18 @@ TEST_F(LinkMenu, IndicationsLeadToTheNextSubmenu)
         owner.ClearLog();
         const ULONGLONG start = GetTickCount64();
         peer.Send(c.indication);
-        PumpFor(500);
+        RecordUpToMark(peer, owner, 0);  // the reader is past the pick
+        peer.WaitForLines(c.sent.empty() ? 0 : 1, 2000);
         EXPECT_EQ(c.sent, Shown());
         // The phone's OK to that submenu reaches the owner at once, not after
         // the reader has waited a second for it.
         if (!c.sent.empty()) {
-            EXPECT_TRUE(Eventually([&] { return owner.Log().size() > c.sent.size() - 1; }, 2000));
+            EXPECT_TRUE(Eventually(
+                [&] {
+                    const Log log = owner.Log();
+                    return std::find(log.begin(), log.end(), "line 2 OK") != log.end();
+                },
+                2000));
             EXPECT_LT(MsSince(start), 1000u);
         }
     }
@@ -678,7 +814,10 @@ TEST_F(LinkMenu, CloseLetsThePickInHandFinish)
 }
 
 // A pick that comes while a command waits for its OK is a pick, not the
-// reply: the command still gets its OK, and the pick its next submenu.
+// reply: the command still gets its OK, and the pick its next submenu. The
+// accessory's own submenu waiting so is remembered before it goes: the
+// submenu built for the pick meanwhile is the later one, which a resend
+// repeats.
 TEST_F(LinkMenu, AnIndicationIsNeverTakenForAReply)
 {
     Put(3, {"Show", 1, {"Next"}});
@@ -686,15 +825,46 @@ TEST_F(LinkMenu, AnIndicationIsNeverTakenForAReply)
     Show(3);
     book.chosenAnswer = 4;
     peer.SetReply("");
+    const std::string four = "AT*EASM=\"Four\",1,1,1,\"X\",1";
+    for (const std::string waiting : {"AT+X", "AT*EASM=\"Show\",1,1,1,\"Next\",1"}) {
+        SCOPED_TRACE(waiting);
+        peer.Forget();
+        int result = -1;
+        std::thread command([&] {
+            result = waiting == "AT+X" ? link->SendCommand("AT+X") : link->ShowMenu(3);
+        });
+        EXPECT_TRUE(peer.WaitForLines(1, 2000));
+        peer.Send("*EAMI: 1\rOK\r");
+        command.join();
+        EXPECT_EQ(1, result);
+        EXPECT_TRUE(peer.WaitForLines(2, 2000));
+        EXPECT_EQ(Log({waiting, four}), peer.ReceivedLines());
+    }
+    peer.SetReply("OK\r");
+    EXPECT_EQ(Log({four, "? title 4"}), Show(-1));
+}
+
+// Two submenus built at once (the accessory's, and the reader's for a pick
+// that comes meanwhile) each ask the owner in turn: no line carries one
+// menu's title and another's items. The owner takes its time over items.
+TEST_F(LinkMenu, EachSubmenuLineCarriesOneMenu)
+{
+    Put(3, {"Three", 1, {"Three 1", "Three 2", "Three 3", "Three 4"}});
+    Put(4, {"Four", 1, {"Four 1", "Four 2", "Four 3", "Four 4"}});
+    book.chosenAnswer = 4;
+    book.itemMs = 50;
     peer.Forget();
-    int result = -1;
-    std::thread command([&] { result = link->SendCommand("AT+X"); });
-    ASSERT_TRUE(peer.WaitForLines(1, 2000));
-    peer.Send("*EAMI: 1\rOK\r");
-    command.join();
-    EXPECT_EQ(1, result);
-    EXPECT_TRUE(peer.WaitForLines(2, 2000));
-    EXPECT_EQ(Log({"AT+X", "AT*EASM=\"Four\",1,1,1,\"X\",1"}), peer.ReceivedLines());
+    owner.ClearLog();
+    std::thread show([&] { link->ShowMenu(3); });
+    owner.WaitFor(1, 2000);  // the title: the pick comes now
+    peer.Send("*EAMI: 1\r");
+    show.join();
+    EXPECT_TRUE(peer.WaitForLines(2, 3000));
+    Log lines = peer.ReceivedLines();
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(Log({"AT*EASM=\"Four\",1,1,4,\"Four 1\",\"Four 2\",\"Four 3\",\"Four 4\",1",
+                   "AT*EASM=\"Three\",1,1,4,\"Three 1\",\"Three 2\",\"Three 3\",\"Three 4\",1"}),
+              lines);
 }
 
 }  // namespace

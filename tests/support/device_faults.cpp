@@ -2,6 +2,8 @@
 
 #include <wchar.h>
 
+#include "testbed/wait.h"
+
 namespace {
 
 DeviceFaults* g_faults;  // the recorder in place; set and cleared by the test's thread
@@ -50,7 +52,7 @@ Call Redirect(Call from, Call to)
 }  // namespace
 
 DeviceFaults::DeviceFaults(const wchar_t* path)
-    : m_path(path), m_writeHeld(CreateEventW(nullptr, FALSE, FALSE, nullptr))
+    : m_path(path), m_callHeld(CreateEventW(nullptr, FALSE, FALSE, nullptr))
 {
     g_faults = this;
     g_createFile = Redirect(&CreateFileW, &OnCreateFile);
@@ -64,18 +66,24 @@ DeviceFaults::~DeviceFaults()
     Redirect<ReadFileCall>(&OnRead, g_readFile);
     Redirect<WriteFileCall>(&OnWrite, g_writeFile);
     g_faults = nullptr;
-    CloseHandle(m_writeHeld);
+    CloseHandle(m_callHeld);
 }
 
-bool DeviceFaults::WaitForHeldWrite(DWORD timeoutMs) const
+bool DeviceFaults::WaitForHeldCall(DWORD timeoutMs) const
 {
-    return WaitForSingleObject(m_writeHeld, timeoutMs) == WAIT_OBJECT_0;
+    return WaitForSingleObject(m_callHeld, timeoutMs) == WAIT_OBJECT_0;
 }
 
 std::vector<std::string> DeviceFaults::Writes() const
 {
     std::lock_guard<std::mutex> guard(m_mutex);
     return m_writes;
+}
+
+std::vector<double> DeviceFaults::OpenTimes() const
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_openTimes;
 }
 
 void DeviceFaults::FailNextWrite(DWORD written) { m_failWriteAfter = written; }
@@ -92,8 +100,22 @@ HANDLE WINAPI DeviceFaults::OnCreateFile(LPCWSTR path, DWORD access, DWORD share
                                          LPSECURITY_ATTRIBUTES security, DWORD disposition,
                                          DWORD flags, HANDLE model)
 {
+    if (_wcsicmp(path, g_faults->m_path.c_str()) != 0)
+        return g_createFile(path, access, share, security, disposition, flags, model);
+    {
+        std::lock_guard<std::mutex> guard(g_faults->m_mutex);
+        g_faults->m_openTimes.push_back(NowMs());
+    }
+    if (const DWORD holdMs = g_faults->m_holdOpenMs.exchange(0)) {
+        SetEvent(g_faults->m_callHeld);
+        Sleep(holdMs);
+    }
+    if (g_faults->m_failOpens) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
     const HANDLE file = g_createFile(path, access, share, security, disposition, flags, model);
-    if (file != INVALID_HANDLE_VALUE && _wcsicmp(path, g_faults->m_path.c_str()) == 0) {
+    if (file != INVALID_HANDLE_VALUE) {
         std::lock_guard<std::mutex> guard(g_faults->m_mutex);
         g_faults->m_devices.insert(file);
     }
@@ -125,15 +147,19 @@ BOOL WINAPI DeviceFaults::OnWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWOR
         g_faults->m_writes.emplace_back(static_cast<const char*>(bytes), size);
     }
     if (const DWORD holdMs = g_faults->m_holdWriteMs.exchange(0)) {
-        SetEvent(g_faults->m_writeHeld);
+        SetEvent(g_faults->m_callHeld);
         Sleep(holdMs);
     }
     const long failAfter = g_faults->m_failWriteAfter.exchange(-1);
-    if (failAfter < 0)
-        return g_writeFile(file, bytes, size, written, overlapped);
+    if (failAfter < 0) {
+        const BOOL result = g_writeFile(file, bytes, size, written, overlapped);
+        g_faults->m_bytesWritten += *written;
+        return result;
+    }
     const DWORD kept = static_cast<DWORD>(failAfter) < size ? static_cast<DWORD>(failAfter) : size;
     if (kept == 0 || !g_writeFile(file, bytes, kept, written, overlapped))
         *written = 0;
+    g_faults->m_bytesWritten += *written;
     SetLastError(ERROR_GEN_FAILURE);
     return FALSE;
 }

@@ -1,8 +1,9 @@
 // The link's device as the link in this process calls it: its CreateFileW,
 // ReadFile and WriteFile calls go through a recorder (the process's import
-// table is pointed at it) that keeps each write and fails the call it is
-// told to, as a driver or a dropped line would. Calls on other handles pass
-// untouched. One recorder at a time.
+// table is pointed at it) that keeps each write and each open's time, and
+// fails or holds up the call it is told to, as a driver, a dropped line or
+// a Bluetooth port that takes its time to connect would. Calls on other
+// handles and paths pass untouched. One recorder at a time.
 #pragma once
 
 #include <windows.h>
@@ -25,15 +26,22 @@ public:
     // The bytes of each write the link made to the device, one entry a call.
     std::vector<std::string> Writes() const;
     size_t BytesRead() const { return m_bytesRead; }
+    size_t BytesWritten() const { return m_bytesWritten; }
+    // When each open of the device began, on the NowMs clock.
+    std::vector<double> OpenTimes() const;
     // The next write stores the first `written` of its bytes, then fails.
     void FailNextWrite(DWORD written);
     // The next read asking for at least `size` bytes fails as it returns,
     // keeping whatever it stored.
     void FailNextRead(DWORD size);
-    // The next write takes `milliseconds` before it goes, as on a line that
-    // does not drain; true once one has begun so, within `timeoutMs`.
+    // Opens fail as for a device that is not there, until told otherwise.
+    void FailOpens(bool fail) { m_failOpens = fail; }
+    // The next write, or open, takes `milliseconds` before it goes, as on a
+    // line that does not drain or a port that connects; WaitForHeldCall is
+    // true once one has begun so, within `timeoutMs`.
     void HoldNextWrite(DWORD milliseconds) { m_holdWriteMs = milliseconds; }
-    bool WaitForHeldWrite(DWORD timeoutMs) const;
+    void HoldNextOpen(DWORD milliseconds) { m_holdOpenMs = milliseconds; }
+    bool WaitForHeldCall(DWORD timeoutMs) const;
 
 private:
     static HANDLE WINAPI OnCreateFile(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
@@ -47,9 +55,13 @@ private:
     mutable std::mutex m_mutex;
     std::set<HANDLE> m_devices;
     std::vector<std::string> m_writes;
+    std::vector<double> m_openTimes;
     std::atomic<size_t> m_bytesRead{0};
+    std::atomic<size_t> m_bytesWritten{0};
     std::atomic<long> m_failWriteAfter{-1};
     std::atomic<DWORD> m_failReadOfAtLeast{0};
+    std::atomic<bool> m_failOpens{false};
     std::atomic<DWORD> m_holdWriteMs{0};
-    HANDLE m_writeHeld;  // auto-reset; set as a held write begins
+    std::atomic<DWORD> m_holdOpenMs{0};
+    HANDLE m_callHeld;  // auto-reset; set as a held call begins
 };

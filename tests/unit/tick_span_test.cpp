@@ -23,4 +23,25 @@ TEST(TickSpan, WaitsStayRightAcrossTheWrap)
         EXPECT_EQ(c.left, TicksLeft(c.start, c.span, c.now)) << c.start << " " << c.now;
 }
 
+// A write lasts what its bytes take at the line's speed, counted in steps of
+// 64 bytes, and a fixed margin; not 200 ms a byte.
+TEST(TickSpan, AWriteMayLastWhatTheLineTakesForIt)
+{
+    const struct {
+        uint32_t bitsPerSecond, bitsPerByte;
+        size_t bytes;
+        uint32_t allowanceMs;
+    } cases[] = {
+        {38400, 10, 3, 517},       // "OK" and CR: one step, 16.7 ms
+        {38400, 10, 64, 517},      {38400, 10, 65, 534},
+        {38400, 10, 2000, 1034},   // 32 steps: 533.4 ms
+        {9600, 11, 1, 574},        // with parity: 73.4 ms
+        {115200, 10, 0, 500},
+        {1, 12, 0xFFFFFFFFu, 0xFFFFFFFE},  // never INFINITE
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.allowanceMs, WriteAllowanceMs(c.bitsPerSecond, c.bitsPerByte, c.bytes))
+            << c.bitsPerSecond << " " << c.bytes;
+}
+
 }  // namespace
