@@ -1,8 +1,5 @@
 #include "app/remote_control.h"
 
-#include <string.h>
-
-#include "phone/line_text.h"
 #include "phone/phone_answer.h"
 #include "app/remote_state.h"
 #include "choicelist/choice_list.h"
@@ -30,28 +27,6 @@ void ReleaseLink()
     g_deviceOpen = 0;
 }
 
-// The accessory's entry name titles the list; an empty one hides the title.
-void TakeEntryName(HWND mainWindow, const char* line)
-{
-    const HWND list = GetDlgItem(mainWindow, IDC_CHOICE_LIST);
-    const char* name = line + strlen(kEntryPrefix);
-    const size_t length = EntryNameLength(name);
-    if (length == 0) {
-        ChoiceListShowHeader(list, FALSE);
-        return;
-    }
-    ChoiceListShowHeader(list, TRUE);
-    WidenText(g_characterSet, name, length, g_menuLine, kMenuLineSize);
-    ChoiceListSetTitle(list, g_menuLine);
-}
-
-void TakeSubmenu(HWND mainWindow, const char* line)
-{
-    g_menuMode = 1;
-    WidenCommandLine(g_characterSet, line, g_menuLine, kMenuLineSize);
-    FillChoiceList(mainWindow);
-}
-
 void SendIndication(int index)
 {
     if (g_link == nullptr)
@@ -59,14 +34,24 @@ void SendIndication(int index)
     g_link->WriteLine(IndicationCommand(index + 1).c_str());
 }
 
-// The lines that change what the phone shows.
+// The lines that change what the phone shows: the accessory's entry name
+// titles the list (an empty one hides the title), a submenu fills it.
 void TakeLine(HWND mainWindow, const char* line, const PhoneAnswer& answer)
 {
     g_characterSet = answer.setAfter;
-    if (answer.kind == kEntryLine)
-        TakeEntryName(mainWindow, line);
-    else if (answer.kind == kSubmenuLine)
-        TakeSubmenu(mainWindow, line);
+    const HWND list = GetDlgItem(mainWindow, IDC_CHOICE_LIST);
+    switch (KeepLineText(line, answer, g_menuLine)) {
+    case KeptText::kEntryName:
+        ChoiceListShowHeader(list, TRUE);
+        ChoiceListSetTitle(list, g_menuLine);
+        break;
+    case KeptText::kEmptyName: ChoiceListShowHeader(list, FALSE); break;
+    case KeptText::kSubmenuLine:
+        g_menuMode = 1;
+        FillChoiceList(mainWindow);
+        break;
+    case KeptText::kNothing: break;
+    }
 }
 
 // A phone accepts every line; a question about the character set gets its

@@ -21,3 +21,15 @@ struct PhoneAnswer {
 
 // The answer to `line` while `inUse` is the character set in use.
 PhoneAnswer AnswerAccessoryLine(const char* line, CharacterSet inUse);
+
+// What the phone keeps of a line it has answered, for its list.
+enum class KeptText {
+    kNothing,      // the line changes nothing shown
+    kEntryName,    // the list's title
+    kEmptyName,    // hides the list's title; `kept` is left as it was
+    kSubmenuLine,  // the whole line, for the list to show
+};
+
+// Widens into `kept` (kMenuLineSize units) the text the phone keeps of
+// `line`, taken as `answer` says, in the set in use after it.
+KeptText KeepLineText(const char* line, const PhoneAnswer& answer, wchar_t* kept);

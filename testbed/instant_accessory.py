@@ -17,7 +17,8 @@ no-return (no registration once the line is back), count-differs (the
 slides menu counts one item more than it gives), lf-endings (lines end with
 LF), undeclared-utf8 (UTF-8 captions, no set declared), unreachable-item
 (two items that each lead to a menu with no way back, so that a walk can
-never pick both) or ends-at-once.
+never pick both), long-line (a command of 2100 bytes, over the phone's
+2047, before it registers) or ends-at-once.
 
 --late WHEN SECONDS: waits SECONDS before it registers when the line first
 opens (first), before it registers again once the line is back (return),
@@ -36,7 +37,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from remote_session import figure  # noqa: E402
 
 FAULTS = ("unanswered-pick", "no-return", "count-differs", "lf-endings", "undeclared-utf8",
-          "unreachable-item", "ends-at-once")
+          "unreachable-item", "long-line", "ends-at-once")
 CAPTIONS = ["Łódź harbour", "Lighthouse", "Łódź", "Café Müller", "Bridge", "Cathedral", "Gardens",
             "Museum", "Station", "Hillside", "Beach", "Sunset"]
 REPLIES = 50
@@ -193,6 +194,8 @@ def main():
             time.sleep(late.pop("first", 0) if first else late.get("return", 0))
             if fault != "undeclared-utf8":
                 command(line, show, 'AT+CSCS="UTF-8"')
+            if fault == "long-line":
+                command(line, show, "AT+X" + "Y" * 2096)
             if first or fault != "no-return":
                 command(line, show, 'AT*EAM="Slides"', 2)
             first = False

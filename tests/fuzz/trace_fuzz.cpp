@@ -1,7 +1,9 @@
 // The trace of whatever the accessory sends: cut into lines by the phone's
 // framing, each byte is in exactly one line, in order, a line cut at the
 // buffer's end holding exactly the bytes the phone kept; every line and
-// finding reads back from the trace as written, and reading a line never
+// finding reads back from the trace as written, each finding names the line
+// it is about (the one read, or the one before that filled the buffer, which
+// is judged only then), and reading a line never
 // strays outside its buffers. Any text at all is read as a trace line
 // without harm. The input is arrivals, as for the framing's fuzzer: a byte
 // of gap in milliseconds, a byte of length (in sixteens), then the bytes.
@@ -37,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     AccessoryLines lines;
     PhoneReading reading;
-    std::string crossed, traced;
+    std::string crossed, traced, full;
     uint32_t tick = 0xFFFFFF00;  // across the tick count's wrap
     uint64_t ms = 0;
     const auto trace = [&](const std::vector<RawLine>& taken) {
@@ -49,8 +51,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 __builtin_trap();
             traced += line.bytes + (line.end == LineEnd::kCr ? "\r" : "");
             ReadsBack({ms, "accessory", line.bytes, line.end});
-            for (const Finding& finding : reading.Read(line.bytes, line.end))
+            for (const Finding& finding : reading.Read(line.bytes, line.end)) {
+                if (finding.end == LineEnd::kFull
+                        ? finding.line != full
+                        : finding.kind == kOverBuffer || finding.line != line.bytes ||
+                              finding.end != line.end)
+                    __builtin_trap();
                 ReadsBack({ms, "finding", finding.text, LineEnd::kCr});
+            }
+            if (line.end == LineEnd::kFull)
+                full = line.bytes;
         }
     };
     for (size_t at = 0; at + 2 <= size;) {

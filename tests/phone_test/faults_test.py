@@ -2,18 +2,24 @@
 """The phone-test against accessories that answer at once, natively: the
 clean one passes every case; each faulty one fails exactly its case and no
 other, with exit status 1 and a JUnit file that parses; one late on either
-side of a timed rule's bound passes or fails it; on a DEVICE the drop is
-skipped; bad command lines and bad scripts are refused with their
+side of a timed rule's bound passes or fails it; each run's trace has the
+line going and coming back around the drop, and check-trace works out the
+same findings from it; a trace into a pipe whose reader stops holds up
+nothing; on a DEVICE the drop is skipped, and a /dev/pts one that goes is
+not opened again; bad command lines and bad scripts are refused with their
 one line and exit status 2, before the accessory is started. The runs go
 side by side: most of each is the drop's two seconds.
 
   faults_test.py PHONE_TEST
 """
+import fcntl
 import os
+import select
 import subprocess
 import sys
 import tempfile
 import time
+import tty
 import xml.etree.ElementTree as ElementTree
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
@@ -29,6 +35,7 @@ ROWS = [  # the fault, the one case it fails, and the words that say why
     ("undeclared-utf8", "lines read as sent", "no character set was declared"),
     ("unreachable-item", "every item reached", 'reached in 14 picks: no pick led back to them\n'
                                                '      menu "Slide 12/12": "Right"\n'),
+    ("long-line", "lines read as sent", "YYY\\full\n"),  # named as traced, not by its rest
     ("ends-at-once", "registers", "registers: the accessory's program ended (exit status 0)"),
 ]
 # Each timed rule from both sides of its bound: late by this much, the
@@ -96,6 +103,22 @@ def junit_fault(path, found):
     return None
 
 
+def untimed(text):
+    return [line.split(None, 1)[1] for line in text.splitlines()]
+
+
+def trace_fault(check_trace, path, dropped):
+    """What is wrong with a run's trace: the line's going and coming back
+    around the drop, and check-trace's findings worked out afresh."""
+    traced = untimed(open(path).read())
+    news = [line for line in traced if line.startswith("device")]
+    if news != (["device    gone", "device    back"] if dropped else []):
+        return "the trace's news: %s" % news
+    checked = untimed(subprocess.run([check_trace, path], capture_output=True, text=True).stdout)
+    return None if checked == traced else "check-trace reads otherwise: %s" % [
+        line for line in set(checked) ^ set(traced)][:4]
+
+
 def row_fault(failing, skipping, why, status, output, junit):
     found = verdicts(output)
     if why not in output:
@@ -145,15 +168,47 @@ def refusals(phone_test, work):
     return faults
 
 
+def stalled_trace(phone_test, _):
+    """The trace on standard output, a pipe whose reader stops at once: the
+    run ends as ever, its verdicts on standard error, where the trace's end
+    not written is said once."""
+    reader, writer = os.pipe()
+    fcntl.fcntl(writer, fcntl.F_SETPIPE_SZ, 4096)  # the long lines overfill it
+    command = " ".join([sys.executable, ACCESSORY, "{}", "--fault", "long-line"])
+    run = subprocess.Popen([phone_test, "--trace", "-", "--run", command], stdout=writer,
+                           stderr=subprocess.PIPE, text=True)
+    os.close(writer)
+    held = False
+    try:
+        said = run.communicate(timeout=20)[1]
+    except subprocess.TimeoutExpired:
+        held = True
+    traced = os.read(reader, 4096)
+    os.close(reader)  # one held up goes on now, and stops its accessory
+    said = run.communicate(timeout=20)[1] if held else said
+    ended = "phone-test: -: its reader took no more; the trace is incomplete from line "
+    if held or run.returncode != 1 or said.count(ended) != 1 or \
+            not traced.startswith(b"   0.") or \
+            not said.rstrip().endswith("phone-test: 5 passed, 1 failed, 0 skipped"):
+        return "the trace's reader stopped: %s%r" % ("held up for 20 s: " * held, said[-300:])
+    return None
+
+
+def pty_pair(prefix):
+    """socat's pty pair, linked as `prefix` with device and peer."""
+    device, peer = prefix + "device", prefix + "peer"
+    pair = subprocess.Popen(["socat", "pty,raw,echo=0,link=" + device,
+                             "pty,raw,echo=0,link=" + peer])
+    while not (os.path.exists(device) and os.path.exists(peer)):
+        time.sleep(0.01)
+    return pair, device, peer
+
+
 def device_run(phone_test, work):
     """The clean accessory on one end of a pty pair, the phone-test on the
     other: every case but the drop, which is skipped."""
-    device, peer = work + "/device", work + "/peer"
-    pair = subprocess.Popen(["socat", "pty,raw,echo=0,link=" + device,
-                             "pty,raw,echo=0,link=" + peer])
+    pair, device, peer = pty_pair(work + "/")
     try:
-        while not (os.path.exists(device) and os.path.exists(peer)):
-            time.sleep(0.01)
         accessory = subprocess.Popen([sys.executable, ACCESSORY, peer])
         run = subprocess.run([phone_test, device], capture_output=True, text=True, timeout=60)
         accessory.kill()
@@ -163,6 +218,54 @@ def device_run(phone_test, work):
         return None if found == expected and run.returncode == 0 else run.stdout
     finally:
         pair.kill()
+
+
+def pts_gone(phone_test, work):
+    """The phone-test on a pty named as itself (/dev/pts/N), whose pair ends
+    while a pick waits for its answer: that case fails, the rest are skipped
+    (but the lines' own), and the pty's number, once the system gives it to
+    a terminal of the test's, is not opened again: what is typed there gets
+    no answer."""
+    pair, device, peer = pty_pair(work + "/pts-")
+    pts, trace, spare = os.path.realpath(device), work + "/pts.trace", []
+    open(trace, "w").close()
+    accessory = subprocess.Popen([sys.executable, ACCESSORY, peer, "--fault", "unanswered-pick"])
+    run = subprocess.Popen([phone_test, "--trace", trace, pts], stdout=subprocess.PIPE, text=True)
+    try:
+        def traced(words, seconds=10):
+            end = time.monotonic() + seconds
+            while words not in open(trace).read() and time.monotonic() < end:
+                time.sleep(0.01)
+            return words in open(trace).read()
+        if not traced("phone     *EAMI: 4"):
+            return "pick 4 never sent"
+        pair.kill()
+        if not traced("device    gone"):
+            return "no news of the device going"
+        while not os.path.exists(pts) and len(spare) < 400:
+            spare += os.openpty()
+        if not os.path.exists(pts):
+            return "%s not given again" % pts
+        terminal = spare[-2]
+        tty.setraw(spare[-1])
+        os.write(terminal, b"AT\r")
+        end = time.monotonic() + 3
+        while run.poll() is None and time.monotonic() < end:
+            if select.select([terminal], [], [], 0.05)[0]:
+                return "%s opened again: it answered %r" % (pts, os.read(terminal, 100))
+        output = run.communicate(timeout=10)[0]
+        found = verdicts(output)
+        expected = dict(zip(CASES, ["PASS", "PASS", "FAIL", "SKIP", "SKIP", "PASS"]))
+        if found != expected or run.returncode != 1 or "%s has gone, and is not opened again" % \
+                pts not in output or "device    gone for good: " not in open(trace).read():
+            return output
+        return None
+    finally:
+        for fd in spare:
+            os.close(fd)
+        for process in (run, accessory, pair):
+            process.kill()
+            process.wait()
 
 
 def main():
@@ -176,14 +279,16 @@ def main():
                   set(WALKED) if "shows a menu" in failing else set(), "phone-test: ")
                  for late, failing in LATE]
         for i, (options, failing, skipping, why) in enumerate(rows):
-            junit = "%s/%d.xml" % (work, i)
+            junit, trace = "%s/%d.xml" % (work, i), "%s/%d.trace" % (work, i)
             command = " ".join([sys.executable, ACCESSORY, "{}"] + options)
-            runs.append((options, failing, skipping, why, junit, subprocess.Popen(
-                [phone_test, "--junit", junit, "--run", command], stdout=subprocess.PIPE,
-                stderr=subprocess.STDOUT, text=True)))
-        for options, failing, skipping, why, junit, run in runs:
+            runs.append((options, failing, skipping, why, junit, trace, subprocess.Popen(
+                [phone_test, "--junit", junit, "--trace", trace, "--run", command],
+                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)))
+        for options, failing, skipping, why, junit, trace, run in runs:
             output = run.communicate(timeout=120)[0]
-            fault_found = row_fault(failing, skipping, why, run.returncode, output, junit)
+            fault_found = row_fault(failing, skipping, why, run.returncode, output, junit) or \
+                trace_fault(os.path.dirname(phone_test) + "/check-trace", trace,
+                            "comes back after a drop" not in skipping)
             print("faults_test: %s: %s" % (" ".join(options) or "no fault",
                                            fault_found or "as expected"))
             if fault_found:
@@ -194,10 +299,12 @@ def main():
               ("not all refused" if refused else "refused"))
         faults += refused
 
-        fault_found = device_run(phone_test, work)
-        print("faults_test: a DEVICE: %s" % (fault_found and "wrong" or "as expected"))
-        if fault_found:
-            faults.append(fault_found)
+        for name, check in [("a trace whose reader stops", stalled_trace),
+                            ("a DEVICE", device_run), ("a /dev/pts DEVICE that goes", pts_gone)]:
+            fault_found = check(phone_test, work)
+            print("faults_test: %s: %s" % (name, fault_found and "wrong" or "as expected"))
+            if fault_found:
+                faults.append(fault_found)
     for fault in faults:
         print(fault)
     sys.exit(1 if faults else 0)

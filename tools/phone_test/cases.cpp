@@ -1,7 +1,6 @@
 #include "tools/phone_test/cases.h"
 
 #include <stdio.h>
-#include <unistd.h>
 
 #include <algorithm>
 
@@ -39,16 +38,16 @@ std::string Seconds(uint64_t ms)
     return text;
 }
 
-// On a terminal the line is rewritten in place; in a log, a line now and then.
-void Progress(const MenuWalk& walk, bool last)
+// On a terminal of its own the line is rewritten in place; in a log, a
+// line now and then.
+void Progress(const RunSettings& settings, const MenuWalk& walk, bool last)
 {
-    const bool terminal = isatty(fileno(stdout)) != 0;
-    if (!last && !terminal && walk.Picks() % kProgressEvery != 0)
+    if (!last && !settings.rewrites && walk.Picks() % kProgressEvery != 0)
         return;
-    printf("%swalk: %d picks, %zu menus met, %zu of %zu items reached%s", terminal ? "\r" : "",
-           walk.Picks(), walk.MenusMet(), walk.ItemsReached(), walk.ItemsMet(),
-           last || !terminal ? "\n" : "");
-    fflush(stdout);
+    fprintf(settings.out, "%swalk: %d picks, %zu menus met, %zu of %zu items reached%s",
+            settings.rewrites ? "\r" : "", walk.Picks(), walk.MenusMet(), walk.ItemsReached(),
+            walk.ItemsMet(), last || !settings.rewrites ? "\n" : "");
+    fflush(settings.out);
 }
 
 bool Matches(const ScriptStep& step, const ShownMenu& menu)
@@ -180,7 +179,7 @@ Wait Cases::WalkMenus(MenuWalk& walk, std::vector<std::string>* unanswered, uint
         }
         const int item = walk.Picks() < m_settings.picks ? walk.NextPick() : -1;
         if (waited != Wait::kTimeout || item < 0) {
-            Progress(walk, true);
+            Progress(m_settings, walk, true);
             return waited;
         }
         const std::string which = "pick " + std::to_string(walk.Picks() + 1) + ", " +
@@ -201,7 +200,7 @@ Wait Cases::WalkMenus(MenuWalk& walk, std::vector<std::string>* unanswered, uint
         if (waited != Wait::kArrived && waited != Wait::kTimeout)
             return waited;
         walk.Shown(m_screen.menu.title, m_screen.menu.items);
-        Progress(walk, false);
+        Progress(m_settings, walk, false);
     }
 }
 
@@ -465,6 +464,12 @@ void Cases::Missed(Verdict verdict, uint64_t since, Wait waited, const std::stri
         verdict.reason = "the accessory's program ended (" + EndedHow(*m_settings.program) +
                          "); its output is in " + m_settings.output;
         m_over = "the accessory's program has ended";
+    } else if (waited == Wait::kGone) {
+        verdict.outcome = Outcome::kFail;
+        verdict.reason = m_settings.line +
+                         " has gone, and is not opened again: its number goes to the next "
+                         "terminal that asks for one, whose keys would be read as the accessory's";
+        m_over = m_settings.line + " has gone for good";
     } else if (waited == Wait::kStopped) {
         verdict.outcome = Outcome::kSkip;
         verdict.reason = m_over = kStoppedWords;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@ struct RunSettings {
     bool ownsLine = false;    // --run: the line can be dropped
     std::string line;         // the DEVICE, or the path of the accessory's end
     std::string output;       // where the accessory's program writes, if it is one
+    FILE* out = stdout;       // the verdicts and the walk's progress
+    bool rewrites = false;    // out is a terminal no trace shares: progress is rewritten
     const AccessoryProgram* program = nullptr;
 };
 

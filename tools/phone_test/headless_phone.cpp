@@ -1,10 +1,6 @@
 #include "tools/phone_test/headless_phone.h"
 
-#include <string.h>
-
 #include "link/line_framing.h"
-#include "link/menu_protocol.h"
-#include "phone/line_text.h"
 #include "phone/phone_answer.h"
 #include "phone/submenu_line.h"
 
@@ -37,38 +33,33 @@ std::vector<std::string> HeadlessPhone::Take(const std::string& raw, LineEnd end
         return {};
     const PhoneAnswer answer = AnswerAccessoryLine(line.c_str(), m_set);
     std::vector<std::string> written;
-    if (answer.information != nullptr) {
+    if (answer.information != nullptr)
         written.push_back(answer.information);
-    } else {
-        m_set = answer.setAfter;
-        if (answer.kind == kEntryLine)
-            TakeEntry(line.c_str(), shown);
-        else if (answer.kind == kSubmenuLine)
-            TakeSubmenu(line.c_str(), shown);
-    }
+    else
+        TakeLine(line.c_str(), answer, shown);
     written.push_back(kAcceptance);
     return written;
 }
 
-void HeadlessPhone::TakeEntry(const char* line, std::vector<Shown>* shown)
+void HeadlessPhone::TakeLine(const char* line, const PhoneAnswer& answer,
+                             std::vector<Shown>* shown)
 {
-    const char* name = line + strlen(kEntryPrefix);
-    const size_t length = EntryNameLength(name);
-    wchar_t wide[kMenuLineSize] = {};
-    if (length != 0) {
-        WidenText(m_set, name, length, wide, kMenuLineSize);
-        m_header = wide;
+    m_set = answer.setAfter;
+    wchar_t kept[kMenuLineSize];
+    switch (KeepLineText(line, answer, kept)) {
+    case KeptText::kEntryName:
+        m_header = kept;
+        shown->push_back({Shown::kEntry, kept, {}});
+        break;
+    case KeptText::kEmptyName: shown->push_back({Shown::kEntry, L"", {}}); break;
+    case KeptText::kSubmenuLine: {
+        ShownMenu menu = {m_header, {}};
+        ListRecord list(&menu);
+        ShowSubmenuLine(kept, list);
+        m_header = menu.title;
+        shown->push_back({Shown::kMenu, {}, menu});
+        break;
     }
-    shown->push_back({Shown::kEntry, wide, {}});
-}
-
-void HeadlessPhone::TakeSubmenu(const char* line, std::vector<Shown>* shown)
-{
-    wchar_t wide[kMenuLineSize];
-    WidenCommandLine(m_set, line, wide, kMenuLineSize);
-    ShownMenu menu = {m_header, {}};
-    ListRecord list(&menu);
-    ShowSubmenuLine(wide, list);
-    m_header = menu.title;
-    shown->push_back({Shown::kMenu, {}, menu});
+    case KeptText::kNothing: break;
+    }
 }

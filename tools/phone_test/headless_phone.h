@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/character_set.h"
+#include "phone/phone_answer.h"
 #include "tools/trace/trace_line.h"
 
 // What the phone shows after a line: the entry's name, or a submenu.
@@ -32,8 +33,7 @@ public:
     CharacterSet SetInUse() const { return m_set; }
 
 private:
-    void TakeEntry(const char* line, std::vector<Shown>* shown);
-    void TakeSubmenu(const char* line, std::vector<Shown>* shown);
+    void TakeLine(const char* line, const PhoneAnswer& answer, std::vector<Shown>* shown);
 
     // Kept while the line drops and returns, as the program keeps it while
     // the same device goes and comes back.

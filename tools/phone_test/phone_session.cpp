@@ -14,6 +14,7 @@
 namespace {
 
 constexpr uint64_t kReopenMs = 1000;
+constexpr int kFinishMs = 500;  // the trace's end, for a reader that is slow
 constexpr size_t kChunk = 4096;
 
 // Set by the handler; read by the waits, which let the signals in only
@@ -51,7 +52,16 @@ void CatchStopSignals()
     signal(SIGPIPE, SIG_IGN);
 }
 
-PhoneSession::PhoneSession(FILE* trace) : m_trace(trace), m_start(MonotonicMs()) {}
+PhoneSession::PhoneSession(int trace, const char* traceName)
+    : m_start(MonotonicMs()),
+      m_output(trace, traceName, "phone-test"),
+      m_tracing(trace != kNoTrace),
+      m_trace([this](const std::string& line) {
+          if (m_tracing)
+              m_output.Put(line, Now());
+      })
+{
+}
 
 PhoneSession::~PhoneSession()
 {
@@ -71,6 +81,7 @@ uint64_t PhoneSession::Now() const
 bool PhoneSession::OpenDevice(const std::string& path)
 {
     m_devicePath = path;
+    m_opensOnce = OpensOnce(path);
     m_line = ::OpenDevice(path);
     return m_line >= 0;
 }
@@ -133,6 +144,7 @@ void PhoneSession::Drop()
     m_line = -1;
     m_toAccessory.clear();
     m_shown.clear();
+    m_trace.News(Now(), LinkNews::kDeviceGone);
 }
 
 bool PhoneSession::Return()
@@ -140,34 +152,36 @@ bool PhoneSession::Return()
     if (!OpenProgramPty(m_link, &m_pty))
         return false;
     m_line = m_pty.master;
+    m_trace.News(Now(), LinkNews::kDeviceBack);
     return true;
 }
 
 void PhoneSession::Finish()
 {
+    m_output.Ending(Now());
     Take(m_framing.TakeUnfinished(LineEnd::kEnd));
-    if (m_trace == nullptr)
-        return;
-    const uint64_t now = Now();
-    for (const std::string& line : m_reading.Summary())
-        fputs(FormatTraceLine({now, "summary", line, LineEnd::kCr}).c_str(), m_trace);
-    fflush(m_trace);
+    m_trace.Summary(Now());
+    m_output.Finish(kFinishMs);
 }
 
 // One wait for whatever comes first (none once the deadline has passed:
 // what has already come is taken all the same), and what it brought taken.
-// kArrived means: look again. The program's end is told once its last
-// bytes are taken.
+// kArrived means: look again. The program's end, or the device's for
+// good, is told once its last bytes are taken.
 Wait PhoneSession::Pump(uint64_t deadline)
 {
     if (g_stopping != 0)
         return Wait::kStopped;
     if (m_program != nullptr && m_program->status >= 0)
         return Wait::kEnded;
+    if (m_goneForGood)
+        return Wait::kGone;
     const uint64_t now = Now();
     if (m_line < 0 && !m_devicePath.empty() && now >= m_nextReopen) {
         m_line = ::OpenDevice(m_devicePath);
         m_nextReopen = now + kReopenMs;
+        if (m_line >= 0)
+            m_trace.News(now, LinkNews::kDeviceBack);
     }
     uint64_t wake = std::max(deadline, now);
     if (m_framing.HasUnfinished())
@@ -178,11 +192,14 @@ Wait PhoneSession::Pump(uint64_t deadline)
         {m_line, static_cast<short>(POLLIN | (m_toAccessory.empty() ? 0 : POLLOUT)), 0},
         {m_program != nullptr ? m_program->ended : -1, POLLIN, 0},
         {m_openings, POLLIN, 0},
+        {m_output.Waiting(), POLLOUT, 0},
     };
     const timespec wait = {static_cast<time_t>((wake - now) / 1000),
                            static_cast<long>((wake - now) % 1000 * 1000000)};
-    if (ppoll(watched, 3, &wait, &g_waking) < 0 && errno != EINTR)
+    if (ppoll(watched, 4, &wait, &g_waking) < 0 && errno != EINTR)
         return Wait::kStopped;
+    if (watched[3].revents != 0)
+        m_output.Write(Now());
     if ((watched[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && ReadLine() < 0)
         LineFailed();
     if (m_framing.HasUnfinished() && m_framing.PauseLeft(static_cast<uint32_t>(MonotonicMs())) == 0)
@@ -223,17 +240,23 @@ std::string TraceText(const TraceLine& line)
     return text;
 }
 
-// Each line traced, its findings after it, then the phone's answers.
+// Each line traced, its findings after it, then the phone's answers. A
+// finding on a line that filled the buffer, which is judged only with the
+// next, is the held line's.
 void PhoneSession::Take(const std::vector<RawLine>& lines)
 {
     for (const RawLine& line : lines) {
         const uint64_t now = Now();
         ++m_linesTraced;
-        Trace("accessory", line.bytes, line.end);
         const std::string written = TraceText({now, "accessory", line.bytes, line.end});
-        for (const Finding& finding : m_reading.Read(line.bytes, line.end)) {
-            Trace("finding", finding.text, LineEnd::kCr);
-            m_findings.push_back({now, m_linesTraced, written, finding});
+        for (const Finding& finding : m_trace.Accessory(now, line.bytes, line.end)) {
+            const bool held = finding.end == LineEnd::kFull;
+            m_findings.push_back({now, held ? m_heldNumber : m_linesTraced,
+                                  held ? m_heldText : written, finding});
+        }
+        if (line.end == LineEnd::kFull) {
+            m_heldNumber = m_linesTraced;
+            m_heldText = written;
         }
         std::vector<Shown> shown;
         const std::vector<std::string> answers = m_phone.Take(line.bytes, line.end, &shown);
@@ -248,7 +271,7 @@ void PhoneSession::Write(const std::string& line)
 {
     if (m_line < 0)
         return;
-    Trace("phone", line, LineEnd::kCr);
+    m_trace.Phone(Now(), line, LineEnd::kCr);
     m_toAccessory += line + '\r';
     if (!Flush())
         LineFailed();
@@ -266,8 +289,9 @@ bool PhoneSession::Flush()
 }
 
 // The device went: the unfinished line is taken as it stands, and the
-// device is tried again later. (The owned line cannot fail so, since this
-// end holds its far end open too; were it to, it stays away.)
+// device is tried again later, unless it opens once. (The owned line cannot
+// fail so, since this end holds its far end open too; were it to, it stays
+// away.)
 void PhoneSession::LineFailed()
 {
     if (m_line < 0)
@@ -280,12 +304,6 @@ void PhoneSession::LineFailed()
     m_nextReopen = Now() + kReopenMs;
     m_toAccessory.clear();
     Take(m_framing.TakeUnfinished(LineEnd::kGone));
-}
-
-void PhoneSession::Trace(const char* side, const std::string& text, LineEnd end)
-{
-    if (m_trace == nullptr)
-        return;
-    fputs(FormatTraceLine({Now(), side, text, end}).c_str(), m_trace);
-    fflush(m_trace);
+    m_goneForGood = m_opensOnce;
+    m_trace.News(Now(), m_opensOnce ? LinkNews::kDeviceGoneForGood : LinkNews::kDeviceGone);
 }

@@ -1,15 +1,15 @@
 // The phone on its line to the accessory: it reads the accessory's bytes,
 // frames them into lines as the program does, answers each line at once,
-// writes the whole exchange to the trace with the findings after each of
-// the accessory's lines, and queues what each line made the phone show for
-// the cases, which wait for it. One thread; every wait ends as soon as what
-// it waits for arrives, the accessory's program ends, or SIGINT or SIGTERM
-// comes.
+// writes the whole exchange to the trace as the trace relay writes it (the
+// findings after each of the accessory's lines, the line's going and coming
+// back, never waiting for the trace's reader), and queues what each line
+// made the phone show for the cases, which wait for it. One thread; every
+// wait ends as soon as what it waits for arrives, the accessory's program
+// ends, the device goes for good, or SIGINT or SIGTERM comes.
 #pragma once
 
 #include <signal.h>
 #include <stdint.h>
-#include <stdio.h>
 #include <sys/types.h>
 
 #include <deque>
@@ -21,18 +21,21 @@
 #include "tools/trace/accessory_lines.h"
 #include "tools/trace/phone_reading.h"
 #include "tools/trace/relay_ends.h"
+#include "tools/trace/trace_output.h"
+#include "tools/trace/trace_writer.h"
 
 enum class Wait {
     kArrived,  // what was waited for
     kTimeout,
     kEnded,    // the accessory's program has ended
+    kGone,     // the device went, and is not opened again (OpensOnce)
     kStopped,  // SIGINT or SIGTERM
 };
 
 struct LineFinding {
-    uint64_t ms;       // since the session began
-    int number;        // of the accessory's lines, from 1
-    std::string line;  // the line as the trace writes it
+    uint64_t ms;       // when it was found, since the session began
+    int number;        // of the accessory's lines, from 1: the one it is about
+    std::string line;  // that line as the trace writes it
     Finding finding;
 };
 
@@ -44,12 +47,15 @@ void CatchStopSignals();
 
 class PhoneSession {
 public:
-    // `trace`, when given, gets every line (trace_line.h) and the summary.
-    explicit PhoneSession(FILE* trace);
+    // The trace (OpenTrace's descriptor, or kNoTrace) gets every line
+    // (trace_line.h), the news of the line and the summary; `traceName` as
+    // given, for what is said of it.
+    PhoneSession(int trace, const char* traceName);
     ~PhoneSession();
 
     // A serial device, opened as the trace relay opens one; if it fails
-    // later, it is tried again once a second, as the program tries its port.
+    // later, it is tried again once a second, as the program tries its
+    // port, unless it opens once.
     bool OpenDevice(const std::string& path);
     // A fresh pty whose far end `link` names, for the accessory's program.
     bool OpenOwnedLine(const std::string& link);
@@ -69,7 +75,8 @@ public:
     void Drop();
     bool Return();
     Wait Idle(uint64_t deadline);
-    // The trace's end: lines unfinished as they stand, and the summary.
+    // The trace's end: lines unfinished as they stand, and the summary,
+    // written within half a second however slow the trace's reader.
     void Finish();
 
     uint64_t Now() const;
@@ -83,12 +90,15 @@ private:
     void Write(const std::string& line);
     bool Flush();
     void LineFailed();
-    void Trace(const char* side, const std::string& text, LineEnd end);
 
-    FILE* m_trace;
-    uint64_t m_start;
+    const uint64_t m_start;
+    TraceOutput m_output;
+    const bool m_tracing;
+    TraceWriter m_trace;       // its reading gives the findings
     int m_line = -1;           // the device, or the pty's master; -1 while away
     std::string m_devicePath;  // set for a device, which is reopened
+    bool m_opensOnce = false;  // the device is not reopened once gone
+    bool m_goneForGood = false;
     uint64_t m_nextReopen = 0;
     ProgramPty m_pty;  // the owned line
     std::string m_link;
@@ -96,10 +106,13 @@ private:
     AccessoryProgram* m_program = nullptr;
     AccessoryLines m_framing;
     HeadlessPhone m_phone;
-    PhoneReading m_reading;
     std::string m_toAccessory;  // written as the line takes it
     std::deque<Shown> m_shown;
     std::vector<LineFinding> m_findings;
     int m_linesTaken = 0;
     int m_linesTraced = 0;
+    // The last line that filled the buffer, whose findings come with the
+    // next: its number and its trace line.
+    int m_heldNumber = 0;
+    std::string m_heldText;
 };

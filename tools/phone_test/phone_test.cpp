@@ -6,7 +6,8 @@
 //              [--reply-within MS] (DEVICE | --run COMMAND)
 //
 // DEVICE is opened as the trace relay opens one (scripts/phone-test has
-// refused what scripts/remote refuses first). With --run the accessory is
+// refused what scripts/remote refuses first). The trace is written as the
+// relay writes its own (trace_output.h). With --run the accessory is
 // a program: COMMAND runs with sh -c, every {} in it the path of its end
 // of a fresh line, which stays the same for the whole run; its output goes
 // to a file beside that path. Exit status 0 when no case failed, 1 when one
@@ -15,7 +16,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -27,6 +30,7 @@
 #include "tools/phone_test/phone_session.h"
 #include "tools/phone_test/test_script.h"
 #include "tools/phone_test/verdicts.h"
+#include "tools/trace/trace_output.h"
 
 namespace {
 
@@ -42,6 +46,16 @@ struct Options {
     std::string device, command, script, trace, junit;
     RunSettings settings;
 };
+
+// A trace on standard output (-, or the file that goes to) has it to
+// itself: the run's own lines go to standard error, so that a reader of
+// the trace that stops holds up neither.
+bool IsStandardOutput(int trace)
+{
+    struct stat traced, out;
+    return trace >= 0 && fstat(trace, &traced) == 0 && fstat(STDOUT_FILENO, &out) == 0 &&
+           traced.st_dev == out.st_dev && traced.st_ino == out.st_ino;
+}
 
 // The usage line stands alone; every other refusal names the phone-test.
 int Refuse(const std::string& why)
@@ -154,8 +168,8 @@ int main(int argc, char** argv)
     wrong = ReadSteps(options, &steps);
     if (!wrong.empty())
         return Refuse(wrong);
-    FILE* trace = nullptr;
-    if (!options.trace.empty() && (trace = fopen(options.trace.c_str(), "w")) == nullptr)
+    const int trace = options.trace.empty() ? kNoTrace : OpenTrace(options.trace.c_str());
+    if (trace == -1)
         return Refuse(options.trace + ": the trace cannot be written there (" + strerror(errno) +
                       ")");
     if (!options.junit.empty()) {
@@ -168,7 +182,10 @@ int main(int argc, char** argv)
 
     CatchStopSignals();
     RunSettings& settings = options.settings;
-    PhoneSession session(trace);
+    if (IsStandardOutput(trace))
+        settings.out = stderr;
+    settings.rewrites = isatty(fileno(settings.out)) != 0 && (trace < 0 || isatty(trace) == 0);
+    PhoneSession session(trace, options.trace.c_str());
     AccessoryProgram program;
     if (options.command.empty()) {
         settings.line = options.device;
@@ -176,7 +193,7 @@ int main(int argc, char** argv)
             return Refuse(options.device + (errno == ENOTTY ? std::string(": not a serial device")
                                                             : std::string(": cannot be opened (") +
                                                                   strerror(errno) + ")"));
-        printf("phone-test: the accessory on %s\n", options.device.c_str());
+        fprintf(settings.out, "phone-test: the accessory on %s\n", options.device.c_str());
     } else {
         const std::string directory = MakeRunDirectory();
         settings.line = directory + "/line";
@@ -189,10 +206,10 @@ int main(int argc, char** argv)
         if (!StartAccessoryProgram(options.command, settings.line, settings.output, &program))
             return Refuse("sh cannot be started (" + std::string(strerror(errno)) + ")");
         session.Watch(&program);
-        printf("phone-test: the accessory is `%s` on %s; its output goes to %s\n",
-               options.command.c_str(), settings.line.c_str(), settings.output.c_str());
+        fprintf(settings.out, "phone-test: the accessory is `%s` on %s; its output goes to %s\n",
+                options.command.c_str(), settings.line.c_str(), settings.output.c_str());
     }
-    fflush(stdout);
+    fflush(settings.out);
 
     const Wait opening = session.WaitForOpening(kOpeningWaitMs);
     const bool notRun = opening == Wait::kEnded && WIFEXITED(program.status) &&
@@ -202,7 +219,7 @@ int main(int argc, char** argv)
         return Refuse("the command cannot be run: " + FirstLine(settings.output) + " (" +
                       EndedHow(program) + ")");
     }
-    Verdicts verdicts(stdout);
+    Verdicts verdicts(settings.out);
     Cases cases(session, verdicts, settings);
     if (opening == Wait::kTimeout)
         cases.NeverOpened("the accessory's program did not open its end of the line within " +
@@ -215,8 +232,6 @@ int main(int argc, char** argv)
     const double casesSeconds = static_cast<double>(session.Now()) / 1000;  // the program's end aside
     StopAccessoryProgram(&program);
     session.Finish();
-    if (trace != nullptr)
-        fclose(trace);
     verdicts.PrintClosing();
     if (!options.junit.empty() &&
         !verdicts.WriteJunit(options.junit, casesSeconds,

@@ -128,18 +128,30 @@ std::vector<Finding> PhoneReading::Read(const std::string& raw, LineEnd end)
         full.swap(m_full);
         const bool nothingAfter =
             raw.find_first_not_of(std::string("\n\0", 2)) == std::string::npos;
-        if (nothingAfter && end == LineEnd::kCr) {
+        const bool whole = nothingAfter && end == LineEnd::kCr;
+        if (whole)
             ReadLine(full + raw, LineEnd::kCr);
-            return m_found;
-        }
-        if (!nothingAfter)
+        else if (!nothingAfter)
             ReadLine(full, LineEnd::kFull);
+        About(0, full, LineEnd::kFull);
+        if (whole)
+            return m_found;
     }
+    const size_t firstFound = m_found.size();
     if (end == LineEnd::kFull)
         m_full = raw;
     else
         ReadLine(raw, end);
+    About(firstFound, raw, end);
     return m_found;
+}
+
+void PhoneReading::About(size_t firstFound, const std::string& raw, LineEnd end)
+{
+    for (size_t found = firstFound; found < m_found.size(); ++found) {
+        m_found[found].line = raw;
+        m_found[found].end = end;
+    }
 }
 
 void PhoneReading::ReadLine(const std::string& raw, LineEnd end)
@@ -366,5 +378,5 @@ void PhoneReading::ReadTexts(size_t unreadable, bool differsAsUtf8)
 void PhoneReading::Add(FindingKind kind, const std::string& text)
 {
     ++m_counts[kind];
-    m_found.push_back({kind, text});
+    m_found.push_back({kind, text, {}, LineEnd::kCr});
 }

@@ -38,6 +38,11 @@ enum FindingKind {
 struct Finding {
     FindingKind kind;
     std::string text;
+    // The line it is about as the trace shows it: its raw bytes and how the
+    // phone took it. Findings on a line that filled the buffer (kFull) come
+    // with the line after it.
+    std::string line;
+    LineEnd end;
 };
 
 class PhoneReading {
@@ -63,6 +68,8 @@ public:
 
 private:
     void ReadLine(const std::string& raw, LineEnd end);
+    // The findings from `firstFound` on are about the line `raw`.
+    void About(size_t firstFound, const std::string& raw, LineEnd end);
     void ReadFraming(const std::string& raw, LineEnd end, bool endedByLf);
     void ReadEntry(const char* line);
     void ReadSubmenu(const char* line);

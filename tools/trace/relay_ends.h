@@ -10,6 +10,10 @@
 // control stay as the device has them. -1 when it does not open, or is no
 // terminal (errno ENOTTY): a serial device always is one.
 int OpenDevice(const std::string& path);
+// A pty named as itself (/dev/pts/N) is opened once: once it has gone, the
+// system gives its number to the next terminal that asks for one, whose
+// keys would be read as the accessory's.
+bool OpensOnce(const std::string& device);
 
 // A pty whose far end `link` names: the link is replaced in one step, so
 // that the program never finds it missing, and goes when the pty is closed.

@@ -152,7 +152,7 @@ void TraceOutput::Finish(int waitMs)
 
 void TraceOutput::Fail(const std::string& why)
 {
-    fprintf(stderr, "trace-relay: %s: %s; the trace is incomplete from line %zu on\n",
+    fprintf(stderr, "%s: %s: %s; the trace is incomplete from line %zu on\n", m_program,
             m_name.c_str(), why.c_str(), m_lines + 1);
     m_failed = true;
     m_queue.clear();

@@ -24,8 +24,11 @@ int OpenTrace(const char* name);
 
 class TraceOutput {
 public:
-    // `name` as given, for what is said on standard error.
-    TraceOutput(int fd, const char* name) : m_fd(fd), m_name(name) {}
+    // `name` as given, for what `program` says on standard error.
+    TraceOutput(int fd, const char* name, const char* program)
+        : m_fd(fd), m_name(name), m_program(program)
+    {
+    }
 
     // A whole line with its newline, at `ms` into the trace: written at once
     // if the trace takes it, queued, or left out.
@@ -47,6 +50,7 @@ private:
 
     const int m_fd;
     const std::string m_name;
+    const char* const m_program;
     std::string m_queue;    // whole lines, the first maybe written in part
     uint64_t m_lastMs = 0;  // of the last line put, or write
     size_t m_lines = 0;     // written whole

@@ -10,9 +10,7 @@
 // the program, then the pty ends too, so that the program sees it go, and
 // both come back once the device opens again by the name given, tried
 // every 0.5 s (a link that the device's maker makes again names its new
-// device). A /dev/pts name is opened once: the system gives a gone pty's
-// number to the next terminal that asks, whose keys would be read as the
-// accessory's.
+// device). A /dev/pts name is opened once (OpensOnce).
 // LINK becomes a symbolic link to the pty's end that the program opens, and
 // goes whenever that pty ends.
 // TRACE is a file, - for standard output, or /dev/null for none
@@ -83,7 +81,7 @@ void KeepStandardStreams()
 
 struct Session {
     Session(int traceFd, const char* traceName)
-        : output(traceFd, traceName),
+        : output(traceFd, traceName, "trace-relay"),
           tracing(traceFd != kNoTrace),
           trace([this](const std::string& line) { output.Put(line, NowMs() - start); })
     {
@@ -348,7 +346,7 @@ int main(int argc, char** argv)
         sigaction(stopSignal, &stop, nullptr);
     }
 
-    const bool opensOnce = device.compare(0, 9, "/dev/pts/") == 0;
+    const bool opensOnce = OpensOnce(device);
     for (bool opened = false; g_stopping == 0;) {
         Ends ends = {OpenDevice(device), nullptr, {}, {}};
         if (ends.device < 0 && opensOnce && !opened) {

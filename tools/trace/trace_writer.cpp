@@ -8,11 +8,13 @@ TraceWriter::TraceWriter(FILE* out)
 {
 }
 
-void TraceWriter::Accessory(uint64_t ms, const std::string& bytes, LineEnd end)
+std::vector<Finding> TraceWriter::Accessory(uint64_t ms, const std::string& bytes, LineEnd end)
 {
     Write(ms, "accessory", bytes, end);
-    for (const Finding& finding : m_reading.Read(bytes, end))
+    std::vector<Finding> findings = m_reading.Read(bytes, end);
+    for (const Finding& finding : findings)
         Write(ms, "finding", finding.text, LineEnd::kCr);
+    return findings;
 }
 
 void TraceWriter::Phone(uint64_t ms, const std::string& bytes, LineEnd end)

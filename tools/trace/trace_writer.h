@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tools/trace/phone_reading.h"
 #include "tools/trace/trace_line.h"
@@ -22,7 +23,9 @@ public:
     explicit TraceWriter(FILE* out);
     explicit TraceWriter(Put put) : m_put(std::move(put)) {}
 
-    void Accessory(uint64_t ms, const std::string& bytes, LineEnd end);
+    // Writes the line and the findings on it (or on the line before, see
+    // PhoneReading::Read), and returns those.
+    std::vector<Finding> Accessory(uint64_t ms, const std::string& bytes, LineEnd end);
     void Phone(uint64_t ms, const std::string& bytes, LineEnd end);
     void News(uint64_t ms, LinkNews news);
     // A line of the relay's own read back from a trace (news, or lines left
