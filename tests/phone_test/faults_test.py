@@ -268,6 +268,30 @@ def pts_gone(phone_test, work):
             process.wait()
 
 
+def killed(phone_test, work):
+    """The phone-test ended by force: the line's link goes and the accessory
+    ends, or it would open again whatever pty the system gives the link's
+    number next."""
+    tag = work + "/killed.replies"  # names the accessory's process
+    run = subprocess.Popen([phone_test, "--run", " ".join([sys.executable, ACCESSORY, "{}",
+                                                           "--replies", tag])],
+                           stdout=subprocess.PIPE, text=True)
+    link = run.stdout.readline().split("` on ")[1].split(";")[0]
+    while "PASS  registers" not in run.stdout.readline():
+        pass
+    run.kill()
+    run.wait()
+    end = time.monotonic() + 4
+    while time.monotonic() < end:
+        alive = subprocess.run(["pgrep", "-f", tag], capture_output=True).returncode == 0
+        if not alive and not os.path.lexists(link):
+            return None
+        time.sleep(0.05)
+    subprocess.run(["pkill", "-KILL", "-f", tag])
+    return "ended by force: the accessory %s, its link %s" % (
+        "still runs" if alive else "ended", "left" if os.path.lexists(link) else "gone")
+
+
 def main():
     phone_test, faults = sys.argv[1], []
     with tempfile.TemporaryDirectory() as work:
@@ -300,7 +324,8 @@ def main():
         faults += refused
 
         for name, check in [("a trace whose reader stops", stalled_trace),
-                            ("a DEVICE", device_run), ("a /dev/pts DEVICE that goes", pts_gone)]:
+                            ("a DEVICE", device_run), ("a /dev/pts DEVICE that goes", pts_gone),
+                            ("the phone-test ended by force", killed)]:
             fault_found = check(phone_test, work)
             print("faults_test: %s: %s" % (name, fault_found and "wrong" or "as expected"))
             if fault_found:

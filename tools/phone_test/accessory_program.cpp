@@ -1,9 +1,11 @@
 #include "tools/phone_test/accessory_program.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,6 +28,57 @@ std::string Substituted(const std::string& command, const std::string& linePath)
         }
     }
     return result;
+}
+
+// Ends the program's group as StopAccessoryProgram does.
+void EndGroup(pid_t group)
+{
+    if (kill(-group, SIGTERM) != 0)
+        return;
+    for (int waited = 0; waited < kTermWaitMs && kill(-group, 0) == 0; waited += 50)
+        usleep(50 * 1000);
+    kill(-group, SIGKILL);
+}
+
+// In a session of its own, so that neither a signal to this program's group
+// nor its terminal hanging up reaches it, and holding nothing of this
+// program's but the pipe's end: it waits for this program's word, or for the
+// pipe to end with this program.
+void Keep(int word, pid_t group, const std::string& linePath)
+{
+    setsid();
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+        ::signal(signal, SIG_IGN);
+    dup2(word, 3);
+    syscall(SYS_close_range, 4, ~0U, 0);
+    char said = 0;
+    while (read(3, &said, 1) < 0 && errno == EINTR) {
+    }
+    if (said != 0)
+        _exit(0);
+    struct stat link = {};
+    if (lstat(linePath.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+        unlink(linePath.c_str());
+    EndGroup(group);
+    _exit(0);
+}
+
+int StartKeeper(pid_t group, const std::string& linePath)
+{
+    int pipe[2];
+    if (pipe2(pipe, O_CLOEXEC) != 0)
+        return -1;
+    const pid_t keeper = fork();
+    if (keeper == 0) {
+        close(pipe[1]);
+        Keep(pipe[0], group, linePath);
+    }
+    close(pipe[0]);
+    if (keeper < 0) {
+        close(pipe[1]);
+        return -1;
+    }
+    return pipe[1];
 }
 
 }  // namespace
@@ -65,7 +118,11 @@ bool StartAccessoryProgram(const std::string& command, const std::string& linePa
     }
     // The library's own declaration of pidfd_open is not C++'s to link.
     program->ended = static_cast<int>(syscall(SYS_pidfd_open, program->pid, 0));
-    return program->ended >= 0;
+    program->keeper = StartKeeper(program->pid, linePath);
+    if (program->ended >= 0 && program->keeper >= 0)
+        return true;
+    StopAccessoryProgram(program);
+    return false;
 }
 
 bool ReapAccessoryProgram(AccessoryProgram* program)
@@ -96,6 +153,14 @@ void StopAccessoryProgram(AccessoryProgram* program)
             kill(-program->pid, SIGKILL);
         waitpid(program->pid, &program->status, 0);
     }
-    close(program->ended);
+    if (program->ended >= 0)
+        close(program->ended);
     program->ended = -1;
+    if (program->keeper >= 0) {
+        const char done = 1;
+        while (write(program->keeper, &done, 1) < 0 && errno == EINTR) {
+        }
+        close(program->keeper);
+    }
+    program->keeper = -1;
 }

@@ -1,5 +1,6 @@
 // The accessory under test as a program: run with sh -c in a process group
-// of its own, its output to a file, and ended with its whole group.
+// of its own, its output to a file, and ended with its whole group, also when
+// the phone-test itself is ended by force.
 #pragma once
 
 #include <sys/types.h>
@@ -10,10 +11,16 @@ struct AccessoryProgram {
     pid_t pid = -1;
     int ended = -1;   // readable once the program has ended (a pidfd)
     int status = -1;  // its wait status, once reaped
+    int keeper = -1;  // written to once the program is stopped (see StartAccessoryProgram)
 };
 
 // Every {} in `command` becomes `linePath`. Standard input is /dev/null,
 // and both outputs go to `log`. False when it cannot be started at all.
+// A keeper process outlives this one: should this one end without stopping
+// the program (SIGKILL, a crash), the keeper removes the link at
+// `linePath` and ends the program's group, so that an accessory that opens
+// its line again by that name never finds a pty the system has since given
+// to someone's terminal.
 bool StartAccessoryProgram(const std::string& command, const std::string& linePath,
                            const std::string& log, AccessoryProgram* program);
 
