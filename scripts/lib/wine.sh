@@ -6,7 +6,8 @@
 #                                 create PREFIX once, ready for unattended use;
 #                                 xvfb: X11 on a display with no window
 #                                 manager, so Wine manages its windows itself
-#   wine_up PREFIX                persistent wineserver, warmed up
+#   wine_up PREFIX                a wineserver that outlasts the run's pauses,
+#                                 warmed up
 #   xvfb_up                       start Xvfb on a display of its own, export
 #                                 DISPLAY
 #   wine_session_down             stop every server and Xvfb started here
@@ -52,10 +53,15 @@ REG
   touch "$prefix/.ready-$kind"
 }
 
+# How long a server waits after its last program before it ends: longer
+# than any pause between a run's programs, so that each starts at once, yet
+# a run ended by force (SIGKILL) leaves no server behind for good.
+wine_idle_seconds=60
+
 wine_up() {
   local prefix=$1
   # stdio away from our pipes, or whoever reads them would wait for it.
-  WINEPREFIX=$prefix wineserver -p </dev/null >/dev/null 2>&1
+  WINEPREFIX=$prefix wineserver -p$wine_idle_seconds </dev/null >/dev/null 2>&1
   wine_started_prefixes+=("$prefix")
   WINEPREFIX=$prefix wine cmd /c exit >/dev/null 2>&1 || true
 }
