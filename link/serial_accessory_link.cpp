@@ -132,6 +132,7 @@ SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWind
       m_ownerMessage(ownerMessage),
       m_menuBuild(CreateMutexW(nullptr, FALSE, nullptr)),
       m_currentMenuId(1),
+      m_submenuBuilds(0),
       m_registers(false),
       m_port(INVALID_HANDLE_VALUE),
       m_portTiming{},
@@ -265,13 +266,20 @@ bool SerialAccessoryLink::WaitMindingOwner(HANDLE object, DWORD milliseconds)
     return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
 }
 
+int SerialAccessoryLink::WriteLine(const char* text)
+{
+    return WriteLineIfLatest(text, std::nullopt);
+}
+
 // A line leaves with its CR in one write: a write that fails sends no CR
 // that would make the far end act on the part that went, and every write
 // costs a round trip to the Wine server, or a radio packet of its own on a
 // Bluetooth serial port. Only the port lock is taken, so that the reader,
 // which writes the accessory's answers, never waits for a command in
-// progress.
-int SerialAccessoryLink::WriteLine(const char* text)
+// progress. A submenu's line goes only while no later submenu has been
+// built: checked under the port lock, so that a later one, whose line
+// waits for the lock or comes after, always goes after it.
+int SerialAccessoryLink::WriteLineIfLatest(const char* text, std::optional<uint32_t> submenuBuild)
 {
     if (m_port == INVALID_HANDLE_VALUE)
         return 0;
@@ -281,7 +289,8 @@ int SerialAccessoryLink::WriteLine(const char* text)
     DWORD written = 0;
     LockPort();
     const HANDLE port = m_port;  // invalid while the device is away
-    if (port != INVALID_HANDLE_VALUE && AllowWrite(port, length))
+    const bool latest = !submenuBuild || *submenuBuild == m_submenuBuilds;
+    if (port != INVALID_HANDLE_VALUE && latest && AllowWrite(port, length))
         WriteFile(port, line.data(), length, &written, nullptr);
     UnlockPort();
     return written == length;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <optional>
 #include <string>
 
 #include "link/accessory_link.h"
@@ -43,7 +44,13 @@ DWORD WINAPI ReaderThread(LPVOID link);
 //   no longer.
 // - One submenu is built at a time, on whichever thread: each submenu line
 //   carries one menu's title and items, and the submenu remembered for a
-//   resend is the last one built.
+//   resend is the last one built, which is also the last one the phone is
+//   shown: a submenu's line does not go once a later one has been built
+//   (its command reports 0 at once, as one whose line did not go).
+// - ShowMenu may wait as long as the owner takes to answer the reader's
+//   questions about a submenu it builds (on the owner's own thread it
+//   answers them as it waits). An owner's thread that waits for a thread
+//   inside ShowMenu without answering messages waits for ever.
 // - A pick ("*EAMI", "*EAII") is never taken as a command's reply.
 // - What the reader has read reaches the owner, also when the device fails
 //   in the middle of a read; what it had not finished when the link closed
@@ -91,6 +98,7 @@ private:
     static HANDLE MakeReady(HANDLE device, PortTiming* timing);
     void DropDevice();
     bool ReopenDevice(ReaderPlace* place, DWORD* lastOpenTick);
+    int WriteLineIfLatest(const char* text, std::optional<uint32_t> submenuBuild);
     bool SetReadWait(HANDLE port, DWORD waitMs);
     bool AllowWrite(HANDLE port, size_t bytes);
     void LockPort();
@@ -107,6 +115,7 @@ private:
     std::string ResentSubmenu(std::string command);
     void TakeLeftLine(const char* line, uint32_t readNumber);
     void TranslateIndication(const char* line);
+    int Exchange(const char* command, const char* expected, std::optional<uint32_t> submenuBuild);
     bool ReplyAnswered();
 
     // Set at creation, read-only afterwards.
@@ -125,6 +134,11 @@ private:
     std::atomic<int> m_currentMenuId;
     // Read and written while m_menuBuild is held.
     std::string m_lastMenuCommand;
+    // Counted up, while m_menuBuild is held, by each build that gives a
+    // line to send, which carries its count; read under m_portLock as a
+    // submenu's line is written, which goes only while its count is the
+    // latest.
+    std::atomic<uint32_t> m_submenuBuilds;
 
     // Written by Open before the reader starts; read by the reader when
     // its device comes back. Whether Open registered a menu entry, and its
@@ -145,7 +159,7 @@ private:
     // once per pass.
     std::atomic<HANDLE> m_readerThread;
     // Written by Open before the reader runs and cleared by Close once it
-    // has ended; read by Transact, LockPort and UnlockPort on any thread to
+    // has ended; read by Exchange, LockPort and UnlockPort on any thread to
     // tell the reader's own calls.
     std::atomic<DWORD> m_readerThreadId;
     // Where the running reader is, as Close must know before it ends it by
