@@ -50,6 +50,7 @@ Log RecordUpToMark(Peer& peer, Owner& owner, size_t expected)
 
 TEST(Link, CutsBatchesIntoLines)
 {
+    DeviceFaults faults(kPairA.linkDevice);
     Peer peer(kPairA);
     Owner owner(Owner::kThisThread);
     LinkPtr link = OpenLink(kPairA, owner.Window());
@@ -93,13 +94,15 @@ TEST(Link, CutsBatchesIntoLines)
     EXPECT_LT(fastest, 100.0);
 
     // An unfinished line waits for its rest while the bytes keep coming; a
-    // pause of more than 200 ms sends it as it stands.
+    // pause of more than 200 ms sends it as it stands, also while a write
+    // holds the port for longer (a line that does not drain).
     const std::string x2040(2040, 'x');
     const struct {
         std::string first;
         DWORD gapMs;
         std::string rest;
         Log lines;
+        bool duringWrite = false;
     } pauses[] = {
         // Either side of the 200 ms pause, with room for this machine's
         // noise (Wine's tick moves in steps of up to 16 ms).
@@ -112,14 +115,32 @@ TEST(Link, CutsBatchesIntoLines)
         // and a batch that fills it only with the LFs it drops is not full.
         {x2040 + "\rABCDEF", 50, "GH\r", {"line 2040 " + x2040, "line 8 ABCDEFGH"}},
         {std::string(2043, '\n') + "PART", 50, "IAL\r", {"line 7 PARTIAL"}},
+        {"AT", 130, "I\r", {"line 3 ATI"}, true},
+        {"AT", 300, "I\r", {"line 2 AT", "line 1 I"}, true},
     };
     for (const auto& p : pauses) {
         SCOPED_TRACE(p.first.substr(0, 6) + " " + std::to_string(p.gapMs));
         owner.ClearLog();
+        // Held in the recorder: a pty pair whose line stalls may stop the
+        // bytes coming back as well.
+        std::atomic<bool> writeEnded{false};
+        std::thread writer;
+        if (p.duringWrite) {
+            faults.HoldNextWrite(1200);
+            writer = std::thread([&] {
+                link->WriteLine("HELD");
+                writeEnded = true;
+            });
+            EXPECT_TRUE(faults.WaitForHeldCall(2000));
+        }
         peer.Send(p.first);
         PumpFor(p.gapMs);
         peer.Send(p.rest);
         EXPECT_EQ(p.lines, RecordUpToMark(peer, owner, p.lines.size()));
+        if (p.duringWrite) {
+            EXPECT_FALSE(writeEnded);  // the lines came while it lasted
+            writer.join();
+        }
     }
 
     // An owner that shortens the line it was lent moves no later line.
