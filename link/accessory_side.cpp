@@ -34,14 +34,19 @@ void SerialAccessoryLink::AnnounceAgain()
 // One build at a time: the owner answers about the menu last named, and an
 // item's query names none. The line goes out once the build is done, so
 // that the reader, which may be waiting to build the next submenu for a
-// pick, is not held up by the phone's OK.
+// pick, is not held up by the phone's OK, nor by a command before this one
+// that waits for its own. Meanwhile the reader may build and send a later
+// submenu: this line then does not go, so that the phone is shown last
+// the submenu built last, the one a pick is translated against and a
+// resend repeats.
 int SerialAccessoryLink::ShowMenu(int menuId)
 {
     WaitMindingOwner(m_menuBuild, INFINITE);
     const std::string command = BuildSubmenu(menuId);
+    const uint32_t build = command.empty() ? 0 : ++m_submenuBuilds;
     ReleaseMutex(m_menuBuild);
     if (!command.empty())
-        SendCommand(command.c_str());
+        Exchange(command.c_str(), "OK", build);
     return 1;
 }
 
@@ -144,16 +149,23 @@ int SerialAccessoryLink::SendCommand(const char* command)
     return Transact(command, "OK");
 }
 
+int SerialAccessoryLink::Transact(const char* command, const char* expected)
+{
+    return Exchange(command, expected, std::nullopt);
+}
+
 // The reader writes the accessory's own commands (the next submenu for a
 // pick, the registration when the device returns) but cannot wait for
 // their replies, which only it could read: it writes them and goes on,
 // taking no lock that a command in progress holds. A command opens its wait
 // before its line goes, since the reply may be read as the write ends; one
-// whose line did not go gets no reply, and ends at once.
-int SerialAccessoryLink::Transact(const char* command, const char* expected)
+// whose line did not go (a submenu's superseded meanwhile too) gets no
+// reply, and ends at once.
+int SerialAccessoryLink::Exchange(const char* command, const char* expected,
+                                  std::optional<uint32_t> submenuBuild)
 {
     if (GetCurrentThreadId() == m_readerThreadId)
-        return WriteLine(command);
+        return WriteLineIfLatest(command, submenuBuild);
     EnterCriticalSection(&m_lock);
     const bool awaitsReply = expected[0] != '\0';
     if (awaitsReply) {
@@ -161,7 +173,7 @@ int SerialAccessoryLink::Transact(const char* command, const char* expected)
         m_replies.Await(m_readCount, expected);
         LeaveCriticalSection(&m_replyLock);
     }
-    int result = WriteLine(command);
+    int result = WriteLineIfLatest(command, submenuBuild);
     if (awaitsReply && result != 0) {
         result = AwaitReply(expected);
     } else if (awaitsReply) {

@@ -132,13 +132,15 @@ SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWind
       m_ownerMessage(ownerMessage),
       m_menuBuild(CreateMutexW(nullptr, FALSE, nullptr)),
       m_currentMenuId(1),
+      m_submenuBuilds(0),
       m_registers(false),
       m_port(INVALID_HANDLE_VALUE),
       m_portTiming{},
       m_readerThread(nullptr),
       m_readerThreadId(0),
       m_readerPlace(nullptr),
-      m_readerPortSteps(0),
+      m_readerLocks(0),
+      m_readerLockSteps(0),
       m_replyArrived(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       m_readCount(0)
 {
@@ -146,6 +148,7 @@ SerialAccessoryLink::SerialAccessoryLink(const wchar_t* portName, HWND ownerWind
         wcscpy(m_portName, portName);
     InitializeCriticalSection(&m_lock);
     InitializeCriticalSection(&m_portLock);
+    InitializeCriticalSection(&m_timeoutsLock);
     InitializeCriticalSection(&m_replyLock);
 }
 
@@ -154,6 +157,7 @@ SerialAccessoryLink::~SerialAccessoryLink()
     SerialAccessoryLink::Close();
     DeleteCriticalSection(&m_lock);
     DeleteCriticalSection(&m_portLock);
+    DeleteCriticalSection(&m_timeoutsLock);
     DeleteCriticalSection(&m_replyLock);
     for (HANDLE object : {m_menuBuild, m_replyArrived}) {
         if (object != nullptr)
@@ -228,24 +232,25 @@ int SerialAccessoryLink::Close()
 // The running flag is already cleared; the reader ends at its next poll.
 // Each check waits for it to end, up to the check interval, so that Close
 // returns as soon as it has; it is forced only when it still runs after
-// the last check, and never while it holds or waits for the port lock,
-// which would then stay held: a write the reader has begun ends within the
-// device's write timeout. A reader that was at the port during its checks
-// gets them afresh: forced as it left, it could be ending, or busy with the
-// rest of its batch, and would die holding whatever it held then. A reader
-// inside an open is left to it (false): the open may last seconds.
+// the last check, and never while it holds or waits for the port lock or
+// the timeouts lock, which would then stay held: a write the reader has
+// begun ends within the device's write timeout. A reader that was at a
+// lock during its checks gets them afresh: forced as it left, it could be
+// ending, or busy with the rest of its batch, and would die holding
+// whatever it held then. A reader inside an open is left to it (false):
+// the open may last seconds.
 bool SerialAccessoryLink::StopReader(HANDLE reader, ReaderPlace* place)
 {
     for (;;) {
-        const unsigned stepsBefore = m_readerPortSteps;
+        const unsigned stepsBefore = m_readerLockSteps;
         for (int check = 1; check <= kReaderChecks; ++check) {
             if (place->LeaveInOpen())
                 return false;
             if (WaitMindingOwner(reader, kReaderCheckIntervalMs))
                 return true;
         }
-        if (m_readerPortSteps == stepsBefore && stepsBefore % 2 == 0 && place->KeepOutOfOpens())
-            break;  // away from the port through all the checks, and from opens
+        if (m_readerLockSteps == stepsBefore && stepsBefore % 2 == 0 && place->KeepOutOfOpens())
+            break;  // away from the locks through all the checks, and from opens
     }
     TerminateThread(reader, 0);
     WaitForSingleObject(reader, INFINITE);
@@ -265,13 +270,20 @@ bool SerialAccessoryLink::WaitMindingOwner(HANDLE object, DWORD milliseconds)
     return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
 }
 
+int SerialAccessoryLink::WriteLine(const char* text)
+{
+    return WriteLineIfLatest(text, std::nullopt);
+}
+
 // A line leaves with its CR in one write: a write that fails sends no CR
 // that would make the far end act on the part that went, and every write
 // costs a round trip to the Wine server, or a radio packet of its own on a
 // Bluetooth serial port. Only the port lock is taken, so that the reader,
 // which writes the accessory's answers, never waits for a command in
-// progress.
-int SerialAccessoryLink::WriteLine(const char* text)
+// progress. A submenu's line goes only while no later submenu has been
+// built: checked under the port lock, so that a later one, whose line
+// waits for the lock or comes after, always goes after it.
+int SerialAccessoryLink::WriteLineIfLatest(const char* text, std::optional<uint32_t> submenuBuild)
 {
     if (m_port == INVALID_HANDLE_VALUE)
         return 0;
@@ -279,11 +291,12 @@ int SerialAccessoryLink::WriteLine(const char* text)
     line += '\r';
     const DWORD length = static_cast<DWORD>(line.size());
     DWORD written = 0;
-    LockPort();
+    Lock(&m_portLock);
     const HANDLE port = m_port;  // invalid while the device is away
-    if (port != INVALID_HANDLE_VALUE && AllowWrite(port, length))
+    const bool latest = !submenuBuild || *submenuBuild == m_submenuBuilds;
+    if (port != INVALID_HANDLE_VALUE && latest && AllowWrite(port, length))
         WriteFile(port, line.data(), length, &written, nullptr);
-    UnlockPort();
+    Unlock(&m_portLock);
     return written == length;
 }
 
@@ -291,33 +304,36 @@ int SerialAccessoryLink::WriteLine(const char* text)
 // at the line's speed and a margin, and no longer, so that a line that stops
 // draining (a Bluetooth link whose flow stops) holds neither the writer nor
 // the port lock, nor Close, for long. Lines of about one length share one
-// setting, which spares the device a call for each.
+// setting, which spares the device a call for each. The driver takes a
+// write's timeouts as it begins, so the reader's changes of its read wait
+// meanwhile leave the write its allowance.
 bool SerialAccessoryLink::AllowWrite(HANDLE port, size_t bytes)
 {
-    COMMTIMEOUTS timeouts = m_portTiming.timeouts;
-    timeouts.WriteTotalTimeoutConstant =
-        WriteAllowanceMs(m_portTiming.bitsPerSecond, m_portTiming.bitsPerByte, bytes);
-    if (timeouts.WriteTotalTimeoutConstant == m_portTiming.timeouts.WriteTotalTimeoutConstant)
-        return true;
-    if (!SetCommTimeouts(port, &timeouts))
-        return false;
-    m_portTiming.timeouts = timeouts;
-    return true;
+    return SetTimeout(port, &COMMTIMEOUTS::WriteTotalTimeoutConstant,
+                      WriteAllowanceMs(m_portTiming.bitsPerSecond, m_portTiming.bitsPerByte, bytes));
 }
 
 // A read of one byte with only a total timeout returns as soon as that byte
 // is there, or after `waitMs` with nothing. (Serial drivers document it so;
 // the interval timeout's "return at the first byte" form does not return
-// early under Wine.) The write's allowance stays as a writer set it.
+// early under Wine.) Set also while a write lasts.
 bool SerialAccessoryLink::SetReadWait(HANDLE port, DWORD waitMs)
 {
-    LockPort();
+    return SetTimeout(port, &COMMTIMEOUTS::ReadTotalTimeoutConstant, waitMs);
+}
+
+// One of the device's timeouts, the others kept as the link set them.
+bool SerialAccessoryLink::SetTimeout(HANDLE port, DWORD COMMTIMEOUTS::*timeout,
+                                     DWORD milliseconds)
+{
+    Lock(&m_timeoutsLock);
     COMMTIMEOUTS timeouts = m_portTiming.timeouts;
-    timeouts.ReadTotalTimeoutConstant = waitMs;
-    const bool set = SetCommTimeouts(port, &timeouts) != FALSE;
+    timeouts.*timeout = milliseconds;
+    const bool set = m_portTiming.timeouts.*timeout == milliseconds ||
+                     SetCommTimeouts(port, &timeouts) != FALSE;
     if (set)
         m_portTiming.timeouts = timeouts;
-    UnlockPort();
+    Unlock(&m_timeoutsLock);
     return set;
 }
 
@@ -382,9 +398,9 @@ void SerialAccessoryLink::DispatchLines(LineCursor lines)
 // before the device is closed under it.
 void SerialAccessoryLink::DropDevice()
 {
-    LockPort();
+    Lock(&m_portLock);
     const HANDLE port = m_port.exchange(INVALID_HANDLE_VALUE);
-    UnlockPort();
+    Unlock(&m_portLock);
     if (port != INVALID_HANDLE_VALUE)
         CloseStreamDevice(port);
 }
@@ -412,20 +428,21 @@ HANDLE SerialAccessoryLink::MakeReady(HANDLE device, PortTiming* timing)
     return device;
 }
 
-// The reader says when it holds or waits for the port lock, so that Close
-// does not end it by force then.
-void SerialAccessoryLink::LockPort()
+// The reader says when it holds or waits for the port lock or the timeouts
+// lock (a write of its own takes both), so that Close does not end it by
+// force then.
+void SerialAccessoryLink::Lock(CRITICAL_SECTION* lock)
 {
-    if (GetCurrentThreadId() == m_readerThreadId)
-        ++m_readerPortSteps;
-    EnterCriticalSection(&m_portLock);
+    if (GetCurrentThreadId() == m_readerThreadId && m_readerLocks++ == 0)
+        ++m_readerLockSteps;
+    EnterCriticalSection(lock);
 }
 
-void SerialAccessoryLink::UnlockPort()
+void SerialAccessoryLink::Unlock(CRITICAL_SECTION* lock)
 {
-    LeaveCriticalSection(&m_portLock);
-    if (GetCurrentThreadId() == m_readerThreadId)
-        ++m_readerPortSteps;
+    LeaveCriticalSection(lock);
+    if (GetCurrentThreadId() == m_readerThreadId && --m_readerLocks == 0)
+        ++m_readerLockSteps;
 }
 
 // Opens the device again, at most once every kReopenIntervalMs, until it
@@ -455,10 +472,10 @@ bool SerialAccessoryLink::ReopenDevice(ReaderPlace* place, DWORD* lastOpenTick)
         PortTiming timing;
         const HANDLE port = MakeReady(device, &timing);
         if (port != INVALID_HANDLE_VALUE) {
-            LockPort();
+            Lock(&m_portLock);
             m_port = port;
             m_portTiming = timing;
-            UnlockPort();
+            Unlock(&m_portLock);
             return true;
         }
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <optional>
 #include <string>
 
 #include "link/accessory_link.h"
@@ -30,11 +31,14 @@ DWORD WINAPI ReaderThread(LPVOID link);
 //   after the caller's own WriteLine, waits likewise for a line read after
 //   it began, and ends after a second with 0 when none comes.
 // - The reader never waits for a lock that a thread waiting for the reader
-//   may hold: it takes the port lock, held for nothing but a write and the
-//   device's timeouts, and the menu lock, held while a submenu is built
-//   from the owner's answers. So a command waiting for its reply, and
-//   Close, never hold it up; and Close never ends it by force while it
-//   holds the port lock, nor within two seconds after it left it.
+//   may hold: it takes the port lock, held for nothing but a write, the
+//   timeouts lock, held for nothing but a change of the device's timeouts,
+//   and the menu lock, held while a submenu is built from the owner's
+//   answers. So a command waiting for its reply, and Close, never hold it
+//   up; a write in progress holds up the reader's own writes, never its
+//   reads nor the pause it watches for; and Close never ends it by force
+//   while it holds the port or the timeouts lock, nor within two seconds
+//   after it left them.
 // - A line goes out whole in one write, its CR included, or the call says
 //   it did not (0). A command whose line did not go ends at once with 0. A
 //   write lasts at most what its bytes, counted in steps of 64, take at the
@@ -43,7 +47,13 @@ DWORD WINAPI ReaderThread(LPVOID link);
 //   no longer.
 // - One submenu is built at a time, on whichever thread: each submenu line
 //   carries one menu's title and items, and the submenu remembered for a
-//   resend is the last one built.
+//   resend is the last one built, which is also the last one the phone is
+//   shown: a submenu's line does not go once a later one has been built
+//   (its command reports 0 at once, as one whose line did not go).
+// - ShowMenu may wait as long as the owner takes to answer the reader's
+//   questions about a submenu it builds (on the owner's own thread it
+//   answers them as it waits). An owner's thread that waits for a thread
+//   inside ShowMenu without answering messages waits for ever.
 // - A pick ("*EAMI", "*EAII") is never taken as a command's reply.
 // - What the reader has read reaches the owner, also when the device fails
 //   in the middle of a read; what it had not finished when the link closed
@@ -91,10 +101,12 @@ private:
     static HANDLE MakeReady(HANDLE device, PortTiming* timing);
     void DropDevice();
     bool ReopenDevice(ReaderPlace* place, DWORD* lastOpenTick);
+    int WriteLineIfLatest(const char* text, std::optional<uint32_t> submenuBuild);
     bool SetReadWait(HANDLE port, DWORD waitMs);
     bool AllowWrite(HANDLE port, size_t bytes);
-    void LockPort();
-    void UnlockPort();
+    bool SetTimeout(HANDLE port, DWORD COMMTIMEOUTS::*timeout, DWORD milliseconds);
+    void Lock(CRITICAL_SECTION* lock);
+    void Unlock(CRITICAL_SECTION* lock);
     LRESULT AskOwner(WORD code, WORD value, LPARAM lParam);
     bool StopReader(HANDLE reader, ReaderPlace* place);
     bool WaitMindingOwner(HANDLE object, DWORD milliseconds);
@@ -107,6 +119,7 @@ private:
     std::string ResentSubmenu(std::string command);
     void TakeLeftLine(const char* line, uint32_t readNumber);
     void TranslateIndication(const char* line);
+    int Exchange(const char* command, const char* expected, std::optional<uint32_t> submenuBuild);
     bool ReplyAnswered();
 
     // Set at creation, read-only afterwards.
@@ -125,6 +138,11 @@ private:
     std::atomic<int> m_currentMenuId;
     // Read and written while m_menuBuild is held.
     std::string m_lastMenuCommand;
+    // Counted up, while m_menuBuild is held, by each build that gives a
+    // line to send, which carries its count; read under m_portLock as a
+    // submenu's line is written, which goes only while its count is the
+    // latest.
+    std::atomic<uint32_t> m_submenuBuilds;
 
     // Written by Open before the reader starts; read by the reader when
     // its device comes back. Whether Open registered a menu entry, and its
@@ -138,15 +156,16 @@ private:
     // WriteLine on any thread: once without the lock, to return at once on
     // a closed link, and again under it.
     std::atomic<HANDLE> m_port;
-    // The line under m_port and the timeouts set on it: written with m_port,
-    // read and changed under m_portLock by writers and by the reader.
+    // The line under m_port and the timeouts set on it: written with m_port.
+    // Then the line is read by writers under m_portLock, and the timeouts
+    // are read and changed under m_timeoutsLock, by writers and the reader.
     PortTiming m_portTiming;
     // The running flag too: written by Open and Close, read by the reader
     // once per pass.
     std::atomic<HANDLE> m_readerThread;
     // Written by Open before the reader runs and cleared by Close once it
-    // has ended; read by Transact, LockPort and UnlockPort on any thread to
-    // tell the reader's own calls.
+    // has ended; read by Exchange, Lock and Unlock on any thread to tell the
+    // reader's own calls.
     std::atomic<DWORD> m_readerThreadId;
     // Where the running reader is, as Close must know before it ends it by
     // force: made by Open, read by the reader as it starts; Close deletes
@@ -158,15 +177,22 @@ private:
     CRITICAL_SECTION m_lock;
     // Held by WriteLine around its use of m_port and by whoever changes it
     // once the reader runs, so that no write reaches a handle that has been
-    // closed, and around every change of the device's timeouts. Never held
-    // while waiting for anything but a write, which the device's write
-    // timeout bounds. Taken through LockPort and UnlockPort.
+    // closed. Never held while waiting for anything but a write, which the
+    // device's write timeout bounds. Taken through Lock and Unlock.
     CRITICAL_SECTION m_portLock;
-    // Counted up by the reader as it goes for m_portLock and as it leaves
-    // it, so odd while it holds or waits for the lock; read by Close on
-    // another thread, which must not end the reader by force meanwhile, nor
-    // within its checks after it left.
-    std::atomic<unsigned> m_readerPortSteps;
+    // Held around every change of the device's timeouts and nothing else
+    // (never around a write), so that the reader, which takes it alone to
+    // set its read wait, is not held up while a write lasts. A writer takes
+    // it inside m_portLock. Taken through Lock and Unlock.
+    CRITICAL_SECTION m_timeoutsLock;
+    // The reader's alone: how many of m_portLock and m_timeoutsLock it
+    // holds or waits for.
+    int m_readerLocks;
+    // Counted up by the reader as it goes for the first of those locks and
+    // as it leaves the last, so odd while it holds or waits for one; read
+    // by Close on another thread, which must not end the reader by force
+    // meanwhile, nor within its checks after it left.
+    std::atomic<unsigned> m_readerLockSteps;
 
     // The reply hand-over. A command opens a wait in m_replies before its
     // line goes; the reader offers it every line the owner left, numbered
