@@ -55,8 +55,8 @@ ROWS = [  # what the accessory sends, and the findings after it, in order
     ([b'AT*EASM="' + b"T" * 62 + b'\xc3\xa9",1,1,1,"A"\r'],  # the phone shows the first byte
      ["text reads as UTF-8, but no character set", "title is 64 characters: the phone shows"]),
     ([b'AT*EASM="' + b"T" * 63 + b'\xc3\xa9",1,1,1,"A"\r'], ["title is 65 characters"]),
-    ([b'AT*EASM="M",1,1,1,"A\r'], ["item 1 has no closing quote: the phone leaves it out",
-                                  "selection 1 is outside the items the phone shows (none)"]),
+    ([b'AT*EASM="M",1,1,1,"A\r'], ["item 1 has no closing quote: the phone leaves it out"]),
+    ([b'AT*EASM="Empty",1,1,0,1\rAT*EASM="Empty",1,0,0,1\r'], []),  # no item, none selected
     ([b'AT*EASM="M,1,1,1\r'], ["title has no closing quote: the phone shows an empty list"]),
     ([b'AT*EASM="M",1,1,4' + LONG * 3 + b',"' + b"I" * 50 + b'"\r'], []),  # 259 units
     ([b'AT*EASM="M",1,1,4' + LONG * 3 + b',"' + b"I" * 51 + b'"\r'],

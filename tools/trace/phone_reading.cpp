@@ -55,11 +55,16 @@ std::string SetName(CharacterSet set)
 // What the list shows of a stored submenu line, as the program fills it.
 class ShownSubmenu : public SubmenuShower {
 public:
-    int items = -1;            // -1: it cannot read the title, and the list stays empty
-    bool selectsNone = false;  // it is asked to select an item it does not show
+    int items = -1;  // -1: it cannot read the title, and the list stays empty
+    // It is asked to select an item it does not show, among some it does: a
+    // list of no item has nothing to select.
+    bool selectsNone = false;
     void ShowTitle(const wchar_t*) override { items = 0; }
     void AddItem(const wchar_t*) override { ++items; }
-    void SelectItem(int index) override { selectsNone = index < 0 || index >= items; }
+    void SelectItem(int index) override
+    {
+        selectsNone = items > 0 && (index < 0 || index >= items);
+    }
 };
 
 // The texts the phone shows, each as far as it shows it, against the same
@@ -334,10 +339,9 @@ void PhoneReading::ReadSubmenu(const char* line)
         Add(kCountDiffers, "submenu declares " + std::to_string(count) + " items and gives " +
                                std::to_string(given) + ": the phone " + Shows(shown.items));
     if (shown.selectsNone)
-        Add(kSelectionOutside,
-            "selection " + std::to_string(selection) + " is outside the items the phone shows (" +
-                (shown.items == 0 ? "none" : "1.." + std::to_string(shown.items)) +
-                "): it selects no item");
+        Add(kSelectionOutside, "selection " + std::to_string(selection) +
+                                   " is outside the items the phone shows (1.." +
+                                   std::to_string(shown.items) + "): it selects no item");
     // Only a line longer than the program keeps can show fewer.
     if (shown.items < std::min(count, closed))
         Add(kLineCut, "submenu line is " + std::to_string(wcslen(whole.data())) +
