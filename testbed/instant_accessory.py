@@ -18,7 +18,9 @@ slides menu counts one item more than it gives), lf-endings (lines end with
 LF), undeclared-utf8 (UTF-8 captions, no set declared), unreachable-item
 (two items that each lead to a menu with no way back, so that a walk can
 never pick both), long-line (a command of 2100 bytes, over the phone's
-2047, before it registers) or ends-at-once.
+2047, before it registers), full-menu (the slides menu, counting one item
+more than it gives, padded to fill the phone's 2047 bytes and sent without
+its CR) or ends-at-once.
 
 --late WHEN SECONDS: waits SECONDS before it registers when the line first
 opens (first), before it registers again once the line is back (return),
@@ -37,7 +39,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from remote_session import figure  # noqa: E402
 
 FAULTS = ("unanswered-pick", "no-return", "count-differs", "lf-endings", "undeclared-utf8",
-          "unreachable-item", "long-line", "ends-at-once")
+          "unreachable-item", "long-line", "full-menu", "ends-at-once")
 CAPTIONS = ["Łódź harbour", "Lighthouse", "Łódź", "Café Müller", "Bridge", "Cathedral", "Gardens",
             "Museum", "Station", "Hillside", "Beach", "Sunset"]
 REPLIES = 50
@@ -113,9 +115,11 @@ class SlideShow:
 
     def submenu(self):
         items = self.items()
-        count = len(items) + (self.fault == "count-differs" and self.menu == "slides")
-        return 'AT*EASM="%s",1,1,%d,%s,1' % (self.title(), count,
+        count = len(items) + (self.fault in ("count-differs", "full-menu") and
+                              self.menu == "slides")
+        line = 'AT*EASM="%s",1,1,%d,%s,1' % (self.title(), count,
                                              ",".join('"%s"' % item for item in items))
+        return line.ljust(2047) if self.fault == "full-menu" else line
 
     def choose(self, item, late):
         """Applies a pick; False when it gets no answer."""
@@ -186,6 +190,7 @@ def main():
         return
     line = Line(arguments[0], b"\n" if fault == "lf-endings" else b"\r")
     show, first = SlideShow(fault), True
+    menu_ends = fault != "full-menu"  # the CRs after a menu
     while True:
         line.open()
         try:
@@ -199,7 +204,7 @@ def main():
             if first or fault != "no-return":
                 command(line, show, 'AT*EAM="Slides"', 2)
             first = False
-            command(line, show, show.submenu())
+            command(line, show, show.submenu(), menu_ends)
             while True:
                 pick = show.picks.pop(0) if show.picks else None
                 if pick is None:
@@ -208,7 +213,7 @@ def main():
                         continue
                     pick = int(answer[7:])
                 if show.choose(pick, late):
-                    command(line, show, show.submenu())
+                    command(line, show, show.submenu(), menu_ends)
         except Gone:
             line.close()
 

@@ -3,8 +3,9 @@
 // buffer's end holding exactly the bytes the phone kept; every line and
 // finding reads back from the trace as written, each finding names the line
 // it is about (the one read, or the one before that filled the buffer, which
-// is judged only then), and reading a line never
-// strays outside its buffers. Any text at all is read as a trace line
+// is judged only then, or as the device goes or the trace ends, when it was
+// no longer than the buffer), and reading a line never strays outside its
+// buffers. Any text at all is read as a trace line
 // without harm. The input is arrivals, as for the framing's fuzzer: a byte
 // of gap in milliseconds, a byte of length (in sixteens), then the bytes.
 #include <stdint.h>
@@ -42,6 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string crossed, traced, full;
     uint32_t tick = 0xFFFFFF00;  // across the tick count's wrap
     uint64_t ms = 0;
+    // Findings on the line held, once nothing more can follow it.
+    const auto held = [&](const std::vector<Finding>& found) {
+        for (const Finding& finding : found) {
+            if (finding.end != LineEnd::kFull || finding.line != full ||
+                finding.kind == kOverBuffer)
+                __builtin_trap();
+        }
+    };
     const auto trace = [&](const std::vector<RawLine>& taken) {
         for (const RawLine& line : taken) {
             const auto dropped = std::count(line.bytes.begin(), line.bytes.end(), '\n') +
@@ -71,13 +80,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             const LineEnd cut = at % 2 != 0 ? LineEnd::kPause : LineEnd::kGone;
             trace(lines.TakeUnfinished(cut));
             if (cut == LineEnd::kGone)
-                reading.DeviceWent();  // as the relay's reading starts afresh
+                held(reading.DeviceWent());  // as the relay's reading starts afresh
         }
         crossed.append(bytes + at + 2, length);
         trace(lines.Arrived(bytes + at + 2, length, tick));
         at += 2 + length;
     }
     trace(lines.TakeUnfinished(LineEnd::kEnd));
+    held(reading.End());
     if (traced != crossed || reading.Summary().empty())
         __builtin_trap();
     return 0;

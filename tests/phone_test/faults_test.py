@@ -6,9 +6,11 @@ side of a timed rule's bound passes or fails it; each run's trace has the
 line going and coming back around the drop, and check-trace works out the
 same findings from it; a trace into a pipe whose reader stops holds up
 nothing; on a DEVICE the drop is skipped, and a /dev/pts one that goes is
-not opened again; bad command lines and bad scripts are refused with their
-one line and exit status 2, before the accessory is started. The runs go
-side by side: most of each is the drop's two seconds.
+not opened again; a line that fills the phone's buffer, with nothing after
+it as the line drops and as the run ends, is judged as the trace judges it;
+bad command lines and bad scripts are refused with their one line and exit
+status 2, before the accessory is started. The runs go side by side: most
+of each is the drop's two seconds.
 
   faults_test.py PHONE_TEST
 """
@@ -194,6 +196,22 @@ def stalled_trace(phone_test, _):
     return None
 
 
+def held_lines(phone_test, work):
+    """A menu that fills the phone's line, without its CR, as the line drops
+    and as the run ends: the phone took it each time, and `lines read as
+    sent` judges it as the trace does."""
+    script, trace = work + "/held.script", work + "/held.trace"
+    with open(script, "w") as out:
+        out.write('expect menu "Slide 1/12"\ndrop 1\nexpect menu "Slide 1/12"\n')
+    command = " ".join([sys.executable, ACCESSORY, "{}", "--fault", "full-menu"])
+    run = subprocess.run([phone_test, "--script", script, "--trace", trace, "--run", command],
+                         capture_output=True, text=True, timeout=60)
+    if "FAIL  lines read as sent: 2 findings on 2 of " not in run.stdout or \
+            run.stdout.count("finding   submenu declares 6 items and gives 5") != 2:
+        return run.stdout
+    return trace_fault(os.path.dirname(phone_test) + "/check-trace", trace, True)
+
+
 def pty_pair(prefix):
     """socat's pty pair, linked as `prefix` with device and peer."""
     device, peer = prefix + "device", prefix + "peer"
@@ -325,7 +343,8 @@ def main():
 
         for name, check in [("a trace whose reader stops", stalled_trace),
                             ("a DEVICE", device_run), ("a /dev/pts DEVICE that goes", pts_gone),
-                            ("the phone-test ended by force", killed)]:
+                            ("the phone-test ended by force", killed),
+                            ("a full line as the line drops and the run ends", held_lines)]:
             fault_found = check(phone_test, work)
             print("faults_test: %s: %s" % (name, fault_found and "wrong" or "as expected"))
             if fault_found:

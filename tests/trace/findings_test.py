@@ -55,8 +55,8 @@ ROWS = [  # what the accessory sends, and the findings after it, in order
     ([b'AT*EASM="' + b"T" * 62 + b'\xc3\xa9",1,1,1,"A"\r'],  # the phone shows the first byte
      ["text reads as UTF-8, but no character set", "title is 64 characters: the phone shows"]),
     ([b'AT*EASM="' + b"T" * 63 + b'\xc3\xa9",1,1,1,"A"\r'], ["title is 65 characters"]),
-    ([b'AT*EASM="M",1,1,1,"A\r'], ["item 1 has no closing quote: the phone leaves it out",
-                                  "selection 1 is outside the items the phone shows (none)"]),
+    ([b'AT*EASM="M",1,1,1,"A\r'], ["item 1 has no closing quote: the phone leaves it out"]),
+    ([b'AT*EASM="Empty",1,1,0,1\rAT*EASM="Empty",1,0,0,1\r'], []),  # no item, none selected
     ([b'AT*EASM="M,1,1,1\r'], ["title has no closing quote: the phone shows an empty list"]),
     ([b'AT*EASM="M",1,1,4' + LONG * 3 + b',"' + b"I" * 50 + b'"\r'], []),  # 259 units
     ([b'AT*EASM="M",1,1,4' + LONG * 3 + b',"' + b"I" * 51 + b'"\r'],
@@ -88,21 +88,40 @@ ROWS = [  # what the accessory sends, and the findings after it, in order
       "ATI\\x5C: the phone answers OK and does nothing"]),
 ]
 UTF8_MENU = b'AT*EASM="\xc5\x81\xc3\xb3d\xc5\xba",1,1,1,"A",1\r'
+FULL = b'AT*EASM="T",1,3,3,"A","' + b"B" * 2021 + b'",1'  # fills the phone's 2047 bytes
+TAKEN_FULL = ["submenu declares 3 items and gives 2: the phone shows 1",
+              "selection 3 is outside the items the phone shows (1..1)",
+              "submenu line is 2047 characters: the phone keeps 259 and shows 1 of its 2 items"]
+LF_LAST = "line ended by LF alone: the phone took it only as it filled its 2047 bytes"
 AWAY, AGAIN = "the device goes and comes back", "the program starts again"
 BURST = b"".join(b'AT*EASM="Burst %d",1,1,1,"A",1\r' % i for i in range(400))
 # After the rows, where a session starts afresh: the device going keeps the
 # character set, the program started again forgets it; the notes told once
-# a session are told again after either. The device then goes inside a
-# line, with lines still on their way to the program, which must get them.
+# a session are told again after either. The device goes after what it
+# sent (PAUSE: once the line before is taken), whose findings come before
+# the news: a line that filled the buffer, with nothing after it, was the
+# line the phone took. The device then goes inside a line, with lines still
+# on their way to the program, which must get them.
 STEPS = [
     ([b'AT+CSCS="UTF-8"\rAT+CGMI\r'], ["AT+CGMI: the phone answers OK and does nothing"]),
-    AWAY,
+    (AWAY, [b'AT*EASM="Sh', PAUSE, b"\n"], ["a pause of more than 200 ms inside the line"]),
     ([UTF8_MENU], []),
+    (AWAY, [FULL], TAKEN_FULL),
     ([b"AT+CGMI\r"], ["AT+CGMI: the phone answers OK and does nothing"]),
     AGAIN,
     ([UTF8_MENU], ['no character set was declared: the phone shows it as 8859-1']),
 ]
 GONE = ([BURST + b'AT*EASM="Gon', b"e"], ["the device went inside the line"])
+# What follows a line that filled the buffer in a trace, where nothing but
+# bytes the phone drops follow it: it was the line the phone took, whole.
+HELD_TAILS = [  # the line after it ("": the trace ends), and the findings on it
+    ("accessory \\x0A\\pause", [LF_LAST] + TAKEN_FULL),
+    ("accessory \\x0A\\gone", [LF_LAST] + TAKEN_FULL),
+    ("accessory \\x00\\pause", ["1 NUL byte in the line: the phone drops them"] + TAKEN_FULL),
+    ("device    gone", TAKEN_FULL),
+    ("port      closed by the phone", TAKEN_FULL),
+    ("", TAKEN_FULL),
+]
 SENTINEL, SENTINEL_ANSWER = b"AT+CSCS=?\r", b'+CSCS: ("'  # clean, and answered its own way
 KEY = r"HKCU\Software\Tarvane\Velorine\ZezevevedArivez"
 MARKER = r"\\(pause|full|gone|end)$"
@@ -127,6 +146,14 @@ def until(condition, what):
         time.sleep(0.01)
 
 
+def findings_fault(expected, lines):
+    """Whether the findings among `lines` are those named, in order."""
+    found = [text for _, side, text in lines if side == "finding"]
+    if len(found) != len(expected) or any(e not in f for e, f in zip(expected, found)):
+        return "findings %r" % found
+    return None
+
+
 def row_fault(row, expected, lines, sent_at, answered_at, answers):
     """What is wrong with a row's bytes, findings or times in the trace, or
     with the phone's answers to it (one OK for each line it took, when
@@ -134,15 +161,15 @@ def row_fault(row, expected, lines, sent_at, answered_at, answers):
     texts = [text for _, side, text in lines if side == "accessory"]
     traced = "".join(re.sub(MARKER, "", t) + ("" if re.search(MARKER, t) else "\\x0D")
                      for t in texts)
-    found = [text for _, side, text in lines if side == "finding"]
     times = [at for at, side, _ in lines if side == "accessory"]
     if traced != shown(b"".join(part for part in row if part)):
         return "traced as %r" % texts
     taken = [t for t in texts if re.sub(r"\\x0A|\\x00|" + MARKER, "", t)]
     if answers is not None and answers != len(taken):
         return "%d OK for the %d lines the phone took" % (answers, len(taken))
-    if len(found) != len(expected) or any(e not in f for e, f in zip(expected, found)):
-        return "findings %r" % found
+    fault = findings_fault(expected, lines)
+    if fault:
+        return fault
     if not all(sent_at - 0.5 <= at <= answered_at + 0.001 for at in times):
         return "times %r; sent at %.3f, answered at %.3f" % (times, sent_at, answered_at)
     return None
@@ -207,19 +234,21 @@ def session(tools, remote, work, trace):
             faults.append("AT gives a finding")
         for step in ROWS + STEPS + [GONE]:
             seen = len(entries(trace))
-            if step is AWAY:
-                # a line cut by a pause, and an LF after it, as the device goes
-                os.write(line.peer, b'AT*EASM="Sh')
-                until(lambda: any(t.endswith("\\pause") for _, _, t in entries(trace)[seen:]),
-                      "no pause")
-                os.write(line.peer, b"\n")
-                time.sleep(0.05)
+            if step[0] is AWAY:
+                for part in step[1] + [PAUSE]:
+                    os.write(line.peer, part) if part else until(lambda: any(
+                        re.search(MARKER, t) for _, _, t in entries(trace)[seen:]), "not taken")
+                time.sleep(0.05)  # an LF at the end, read before the device goes
                 line.go()
                 until(lambda: not os.path.lexists(link), "the relay's pty outlived its device")
                 line.come()
                 line.ask_until_answered()
                 lines = entries(trace)[seen:]
                 back = [i for i, entry in enumerate(lines) if entry[1:] == ("device", "back")]
+                gone = next((i for i, entry in enumerate(lines)
+                             if entry[1:] == ("device", "gone")), 0)
+                fault = findings_fault(step[2], lines[:gone])
+                faults += ["before the device went: " + fault] if fault else []
                 if not in_order(lines, [("device", "gone"), ("device", "back"),
                                         ("port", "opened by the phone")]) \
                         or ("accessory", "AT") not in [entry[1:] for entry in lines[back[0]:]] \
@@ -284,8 +313,10 @@ def session(tools, remote, work, trace):
 
 
 def check_trace_faults(check, trace, work):
-    """check-trace prints a trace again, its findings worked out afresh; checks
-    one cut short as far as it goes; says in one line what is no trace."""
+    """check-trace prints a trace again, its findings worked out afresh; reads
+    a line that filled the buffer, with nothing after it that the phone
+    keeps, as the line the phone took; checks a trace cut short as far as it
+    goes; says in one line what is no trace."""
     text, checked = open(trace).read(), work + "/checked"
     stale = re.sub(r"(?m)^.{9}finding .*\n", "",
                    re.sub(r"(?m)^(.{9}summary   ).*$", r"\1no findings", text))
@@ -298,6 +329,18 @@ def check_trace_faults(check, trace, work):
         if out.returncode != 0 or (out.stdout != text if start is None else not (
                 out.stdout.startswith(start) and " summary " in out.stdout.splitlines()[-1])):
             faults.append("check-trace, %s: %r" % (name, out.stdout[-200:] + out.stderr))
+    for tail, expected in HELD_TAILS:  # its findings after an accessory line, else before it
+        open(checked, "w").write("   0.100 accessory %s\\full\n   0.101 phone     OK\n%s" % (
+            shown(FULL), tail and "   0.400 %s\n" % tail))
+        with open(work + "/held", "w") as held:
+            subprocess.run([check, checked], stdout=held)
+        out, side = entries(work + "/held"), tail[:9].strip()
+        after = side == "accessory"
+        sides = ["accessory", "phone"] + [side] * after + ["finding"] * len(expected) + \
+            [side] * (side != "" and not after)
+        if [side for _, side, _ in out if side != "summary"] != sides or \
+                findings_fault(expected, out) or out[-1][1] != "summary":
+            faults.append("check-trace, a full line, then %r: %r" % (tail, out[2:]))
     open(checked, "w").write(text.split("\n", 1)[0] + "\n\nAT\n")
     open(work + "/empty", "w").close()
     for path, refusal in ((checked, "line 2 is not a trace line"),
@@ -320,7 +363,7 @@ def main(tools, remote):
         faults.append("the summary counts %d findings" % counted)
     faults += check_trace_faults(tools + "/check-trace", trace, work)
     print("".join("findings_test: %s\n" % fault for fault in faults), end="")
-    print("%d passed, %d failed" % (len(ROWS) + len(STEPS) + 7 - len(faults), len(faults)))
+    print("%d passed, %d failed" % (len(ROWS) + len(STEPS) + len(HELD_TAILS) + 7 - len(faults), len(faults)))
     print("findings_test: the trace is in " + trace) if faults else shutil.rmtree(work)
     return not faults
 

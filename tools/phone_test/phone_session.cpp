@@ -144,7 +144,7 @@ void PhoneSession::Drop()
     m_line = -1;
     m_toAccessory.clear();
     m_shown.clear();
-    m_trace.News(Now(), LinkNews::kDeviceGone);
+    Keep(Now(), m_trace.News(Now(), LinkNews::kDeviceGone), "");
 }
 
 bool PhoneSession::Return()
@@ -160,7 +160,7 @@ void PhoneSession::Finish()
 {
     m_output.Ending(Now());
     Take(m_framing.TakeUnfinished(LineEnd::kEnd));
-    m_trace.Summary(Now());
+    Keep(Now(), m_trace.Summary(Now()), "");
     m_output.Finish(kFinishMs);
 }
 
@@ -240,20 +240,14 @@ std::string TraceText(const TraceLine& line)
     return text;
 }
 
-// Each line traced, its findings after it, then the phone's answers. A
-// finding on a line that filled the buffer, which is judged only with the
-// next, is the held line's.
+// Each line traced, its findings after it, then the phone's answers.
 void PhoneSession::Take(const std::vector<RawLine>& lines)
 {
     for (const RawLine& line : lines) {
         const uint64_t now = Now();
         ++m_linesTraced;
         const std::string written = TraceText({now, "accessory", line.bytes, line.end});
-        for (const Finding& finding : m_trace.Accessory(now, line.bytes, line.end)) {
-            const bool held = finding.end == LineEnd::kFull;
-            m_findings.push_back({now, held ? m_heldNumber : m_linesTraced,
-                                  held ? m_heldText : written, finding});
-        }
+        Keep(now, m_trace.Accessory(now, line.bytes, line.end), written);
         if (line.end == LineEnd::kFull) {
             m_heldNumber = m_linesTraced;
             m_heldText = written;
@@ -264,6 +258,19 @@ void PhoneSession::Take(const std::vector<RawLine>& lines)
         for (const std::string& answer : answers)
             Write(answer);
         m_shown.insert(m_shown.end(), shown.begin(), shown.end());
+    }
+}
+
+// Findings on the last line traced, `written`; one on a line that filled
+// the buffer, which is judged only with what follows it (the next line, the
+// device going, the end), is the held line's.
+void PhoneSession::Keep(uint64_t now, const std::vector<Finding>& findings,
+                        const std::string& written)
+{
+    for (const Finding& finding : findings) {
+        const bool held = finding.end == LineEnd::kFull;
+        m_findings.push_back(
+            {now, held ? m_heldNumber : m_linesTraced, held ? m_heldText : written, finding});
     }
 }
 
@@ -305,5 +312,6 @@ void PhoneSession::LineFailed()
     m_toAccessory.clear();
     Take(m_framing.TakeUnfinished(LineEnd::kGone));
     m_goneForGood = m_opensOnce;
-    m_trace.News(Now(), m_opensOnce ? LinkNews::kDeviceGoneForGood : LinkNews::kDeviceGone);
+    const LinkNews news = m_opensOnce ? LinkNews::kDeviceGoneForGood : LinkNews::kDeviceGone;
+    Keep(Now(), m_trace.News(Now(), news), "");
 }

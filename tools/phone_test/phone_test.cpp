@@ -228,10 +228,11 @@ int main(int argc, char** argv)
         cases.RunAutomatic();
     else
         cases.RunScript(steps);
+    // A line that filled the buffer last is judged only as the trace ends.
+    session.Finish();
     cases.JudgeLines();
     const double casesSeconds = static_cast<double>(session.Now()) / 1000;  // the program's end aside
     StopAccessoryProgram(&program);
-    session.Finish();
     verdicts.PrintClosing();
     if (!options.junit.empty() &&
         !verdicts.WriteJunit(options.junit, casesSeconds,

@@ -55,11 +55,16 @@ std::string SetName(CharacterSet set)
 // What the list shows of a stored submenu line, as the program fills it.
 class ShownSubmenu : public SubmenuShower {
 public:
-    int items = -1;            // -1: it cannot read the title, and the list stays empty
-    bool selectsNone = false;  // it is asked to select an item it does not show
+    int items = -1;  // -1: it cannot read the title, and the list stays empty
+    // It is asked to select an item it does not show, among some it does: a
+    // list of no item has nothing to select.
+    bool selectsNone = false;
     void ShowTitle(const wchar_t*) override { items = 0; }
     void AddItem(const wchar_t*) override { ++items; }
-    void SelectItem(int index) override { selectsNone = index < 0 || index >= items; }
+    void SelectItem(int index) override
+    {
+        selectsNone = items > 0 && (index < 0 || index >= items);
+    }
 };
 
 // The texts the phone shows, each as far as it shows it, against the same
@@ -95,6 +100,12 @@ std::vector<std::string> QuotedTexts(const char* line)
     return texts;
 }
 
+// Only bytes the phone drops: it keeps none of them.
+bool OnlyDropped(const std::string& raw)
+{
+    return raw.find_first_not_of(std::string("\n\0", 2)) == std::string::npos;
+}
+
 std::string Shows(int shown)
 {
     if (shown < 0)
@@ -117,25 +128,20 @@ std::string Dropped(size_t lfs, size_t nuls)
 
 }  // namespace
 
-// A line that filled the phone's buffer is whole if its CR comes right
-// after it (the phone passes over the empty line that CR ends), and over
-// the buffer if anything else does: it is read once the next line shows which.
+// A line that filled the phone's buffer was over it if a byte the phone
+// keeps comes next, and is read once the next line shows which.
 std::vector<Finding> PhoneReading::Read(const std::string& raw, LineEnd end)
 {
     m_found.clear();
     if (!m_full.empty()) {
+        if (OnlyDropped(raw)) {
+            ReadHeld(raw, end);
+            return m_found;
+        }
         std::string full;
         full.swap(m_full);
-        const bool nothingAfter =
-            raw.find_first_not_of(std::string("\n\0", 2)) == std::string::npos;
-        const bool whole = nothingAfter && end == LineEnd::kCr;
-        if (whole)
-            ReadLine(full + raw, LineEnd::kCr);
-        else if (!nothingAfter)
-            ReadLine(full, LineEnd::kFull);
+        ReadLine(full, LineEnd::kFull);
         About(0, full, LineEnd::kFull);
-        if (whole)
-            return m_found;
     }
     const size_t firstFound = m_found.size();
     if (end == LineEnd::kFull)
@@ -143,6 +149,27 @@ std::vector<Finding> PhoneReading::Read(const std::string& raw, LineEnd end)
     else
         ReadLine(raw, end);
     About(firstFound, raw, end);
+    return m_found;
+}
+
+// The phone took the held line as it filled its buffer, and nothing it
+// keeps came after: that was the whole line, ended by its CR (the phone
+// passes over the empty line the CR ends), by LF alone when an LF came last
+// and no CR, or by nothing more coming.
+void PhoneReading::ReadHeld(const std::string& after, LineEnd end)
+{
+    std::string full;
+    full.swap(m_full);
+    const bool endedByLf = end != LineEnd::kCr && !after.empty() && after.back() == '\n';
+    ReadLine(full + after, endedByLf ? LineEnd::kPause : LineEnd::kCr);
+    About(0, full, LineEnd::kFull);
+}
+
+std::vector<Finding> PhoneReading::End()
+{
+    m_found.clear();
+    if (!m_full.empty())
+        ReadHeld("", LineEnd::kEnd);
     return m_found;
 }
 
@@ -158,8 +185,7 @@ void PhoneReading::ReadLine(const std::string& raw, LineEnd end)
 {
     // The phone takes no line at the end, nor of the bytes it dropped, with
     // no line to hold them, as the device went.
-    const bool onlyDropped = raw.find_first_not_of(std::string("\n\0", 2)) == std::string::npos;
-    if (end == LineEnd::kEnd || (end == LineEnd::kGone && onlyDropped))
+    if (end == LineEnd::kEnd || (end == LineEnd::kGone && OnlyDropped(raw)))
         return;
     const bool endedByLf = end == LineEnd::kPause && !raw.empty() && raw.back() == '\n';
     ReadFraming(raw, end, endedByLf);
@@ -196,21 +222,23 @@ void PhoneReading::ReadLine(const std::string& raw, LineEnd end)
     }
 }
 
-// A full line still waiting to be judged by what follows it never will be:
-// nothing followed it on that line.
-void PhoneReading::DeviceWent()
+// Nothing follows a line still held: the phone had taken it before the
+// device went, or the program left, and the accessory's CR never came.
+std::vector<Finding> PhoneReading::DeviceWent()
 {
-    m_full.clear();
+    const std::vector<Finding> found = End();
     m_afterCr = false;
     m_continues = false;
     m_reported.clear();
+    return found;
 }
 
-void PhoneReading::ProgramLeft()
+std::vector<Finding> PhoneReading::ProgramLeft()
 {
-    DeviceWent();
+    const std::vector<Finding> found = DeviceWent();
     m_set = kLatin1;
     m_declared = false;
+    return found;
 }
 
 std::vector<std::string> PhoneReading::Summary() const
@@ -231,13 +259,18 @@ void PhoneReading::ReadFraming(const std::string& raw, LineEnd end, bool endedBy
 {
     size_t lfs = std::count(raw.begin(), raw.end(), '\n');
     const size_t nuls = std::count(raw.begin(), raw.end(), '\0');
+    const bool filled = raw.size() - lfs - nuls == kMaxProtocolLine;
     if (m_afterCr && !raw.empty() && raw[0] == '\n')
         --lfs;
     if (endedByLf && lfs != 0)
         --lfs;
     switch (end) {
     case LineEnd::kPause:
-        if (endedByLf)
+        if (endedByLf && filled)
+            Add(kEndedByLf, "line ended by LF alone: the phone took it only as it filled its "
+                            "2047 bytes (it ends lines at CR; a shorter line waits for a 200 ms "
+                            "pause)");
+        else if (endedByLf)
             Add(kEndedByLf, "line ended by LF alone: the phone took it only after a 200 ms pause "
                             "(it ends lines at CR)");
         else
@@ -334,10 +367,9 @@ void PhoneReading::ReadSubmenu(const char* line)
         Add(kCountDiffers, "submenu declares " + std::to_string(count) + " items and gives " +
                                std::to_string(given) + ": the phone " + Shows(shown.items));
     if (shown.selectsNone)
-        Add(kSelectionOutside,
-            "selection " + std::to_string(selection) + " is outside the items the phone shows (" +
-                (shown.items == 0 ? "none" : "1.." + std::to_string(shown.items)) +
-                "): it selects no item");
+        Add(kSelectionOutside, "selection " + std::to_string(selection) +
+                                   " is outside the items the phone shows (1.." +
+                                   std::to_string(shown.items) + "): it selects no item");
     // Only a line longer than the program keeps can show fewer.
     if (shown.items < std::min(count, closed))
         Add(kLineCut, "submenu line is " + std::to_string(wcslen(whole.data())) +

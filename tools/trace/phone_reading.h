@@ -49,24 +49,31 @@ class PhoneReading {
 public:
     // The findings on one line of the accessory's: its raw bytes (without
     // the CR that ended it, if one did) and how it ended. A line that filled
-    // the phone's buffer (kFull) is judged with the next, after that one's
-    // own. Keeps what the session has declared, and counts the findings by kind.
+    // the phone's buffer (kFull) is held, and judged by what follows it: the
+    // next line (its findings before that one's own), or nothing more (see
+    // End, DeviceWent, ProgramLeft). Keeps what the session has declared,
+    // and counts the findings by kind.
     std::vector<Finding> Read(const std::string& raw, LineEnd end);
 
+    // The trace ends: the findings on a line still held, the whole line the
+    // phone took.
+    std::vector<Finding> End();
     // One line for each kind found, with its count, in the kinds' order;
     // "no findings" when there were none.
     std::vector<std::string> Summary() const;
 
     // Where the program starts afresh, so does its reading; either starts a
-    // session, whose notes are told once. The device went: the next line
-    // starts afresh, in the character set declared before, which the
-    // program keeps across the device's return.
-    void DeviceWent();
+    // session, whose notes are told once. Each returns the findings on a
+    // line still held, as End does. The device went: the next line starts
+    // afresh, in the character set declared before, which the program keeps
+    // across the device's return.
+    std::vector<Finding> DeviceWent();
     // The program closed its port while the device stayed (it ended, or a
     // port was picked): all is as the program starts, in 8859-1.
-    void ProgramLeft();
+    std::vector<Finding> ProgramLeft();
 
 private:
+    void ReadHeld(const std::string& after, LineEnd end);
     void ReadLine(const std::string& raw, LineEnd end);
     // The findings from `firstFound` on are about the line `raw`.
     void About(size_t firstFound, const std::string& raw, LineEnd end);

@@ -11,10 +11,7 @@ TraceWriter::TraceWriter(FILE* out)
 std::vector<Finding> TraceWriter::Accessory(uint64_t ms, const std::string& bytes, LineEnd end)
 {
     Write(ms, "accessory", bytes, end);
-    std::vector<Finding> findings = m_reading.Read(bytes, end);
-    for (const Finding& finding : findings)
-        Write(ms, "finding", finding.text, LineEnd::kCr);
-    return findings;
+    return Found(ms, m_reading.Read(bytes, end));
 }
 
 void TraceWriter::Phone(uint64_t ms, const std::string& bytes, LineEnd end)
@@ -22,27 +19,38 @@ void TraceWriter::Phone(uint64_t ms, const std::string& bytes, LineEnd end)
     Write(ms, "phone", bytes, end);
 }
 
-void TraceWriter::News(uint64_t ms, LinkNews news)
+std::vector<Finding> TraceWriter::News(uint64_t ms, LinkNews news)
 {
-    Relayed(NewsLine(ms, news));
+    return Relayed(NewsLine(ms, news));
 }
 
-void TraceWriter::Relayed(const TraceLine& line)
+std::vector<Finding> TraceWriter::Relayed(const TraceLine& line)
 {
-    m_put(FormatTraceLine(line));
+    std::vector<Finding> found;
     LinkNews news;
-    if (!ReadNews(line, &news))
-        return;
-    if (news == LinkNews::kDeviceGone || news == LinkNews::kDeviceGoneForGood)
-        m_reading.DeviceWent();
-    else if (news == LinkNews::kPortClosed)
-        m_reading.ProgramLeft();
+    const bool isNews = ReadNews(line, &news);
+    if (isNews && (news == LinkNews::kDeviceGone || news == LinkNews::kDeviceGoneForGood))
+        found = Found(line.ms, m_reading.DeviceWent());
+    else if (isNews && news == LinkNews::kPortClosed)
+        found = Found(line.ms, m_reading.ProgramLeft());
+    m_put(FormatTraceLine(line));
+    return found;
 }
 
-void TraceWriter::Summary(uint64_t ms)
+std::vector<Finding> TraceWriter::Summary(uint64_t ms)
 {
+    std::vector<Finding> found = Found(ms, m_reading.End());
     for (const std::string& line : m_reading.Summary())
         Write(ms, "summary", line, LineEnd::kCr);
+    return found;
+}
+
+// Writes the findings, and hands them on.
+std::vector<Finding> TraceWriter::Found(uint64_t ms, std::vector<Finding> findings)
+{
+    for (const Finding& finding : findings)
+        Write(ms, "finding", finding.text, LineEnd::kCr);
+    return findings;
 }
 
 void TraceWriter::Write(uint64_t ms, const char* side, const std::string& text, LineEnd end)

@@ -27,13 +27,16 @@ public:
     // PhoneReading::Read), and returns those.
     std::vector<Finding> Accessory(uint64_t ms, const std::string& bytes, LineEnd end);
     void Phone(uint64_t ms, const std::string& bytes, LineEnd end);
-    void News(uint64_t ms, LinkNews news);
-    // A line of the relay's own read back from a trace (news, or lines left
-    // out): written again, and the reading starts afresh where it says.
-    void Relayed(const TraceLine& line);
-    void Summary(uint64_t ms);
+    // News, a line of the relay's own read back from a trace (news, or
+    // lines left out), and the summary each end a line that filled the
+    // phone's buffer, if one is held: its findings are written first, and
+    // returned. The reading starts afresh where the news says.
+    std::vector<Finding> News(uint64_t ms, LinkNews news);
+    std::vector<Finding> Relayed(const TraceLine& line);
+    std::vector<Finding> Summary(uint64_t ms);
 
 private:
+    std::vector<Finding> Found(uint64_t ms, std::vector<Finding> findings);
     void Write(uint64_t ms, const char* side, const std::string& text, LineEnd end);
 
     Put m_put;
