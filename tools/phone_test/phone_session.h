@@ -5,10 +5,10 @@
 // back, never waiting for the trace's reader), and queues what each line
 // made the phone show for the cases, which wait for it. One thread; every
 // wait ends as soon as what it waits for arrives, the accessory's program
-// ends, the device goes for good, or SIGINT or SIGTERM comes.
+// ends, the device goes for good, or a stop signal comes
+// (CatchStopSignals).
 #pragma once
 
-#include <signal.h>
 #include <stdint.h>
 #include <sys/types.h>
 
@@ -41,9 +41,6 @@ struct LineFinding {
 
 // A trace line as FormatTraceLine writes it, without its newline.
 std::string TraceText(const TraceLine& line);
-
-// From here on SIGINT and SIGTERM end every wait of a session, and only that.
-void CatchStopSignals();
 
 class PhoneSession {
 public:

@@ -30,6 +30,7 @@
 #include "tools/phone_test/phone_session.h"
 #include "tools/phone_test/test_script.h"
 #include "tools/phone_test/verdicts.h"
+#include "tools/trace/clock_and_signals.h"
 #include "tools/trace/trace_output.h"
 
 namespace {
@@ -180,7 +181,7 @@ int main(int argc, char** argv)
         fclose(junit);
     }
 
-    CatchStopSignals();
+    CatchStopSignals({SIGINT, SIGTERM});
     RunSettings& settings = options.settings;
     if (IsStandardOutput(trace))
         settings.out = stderr;
