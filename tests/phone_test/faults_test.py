@@ -5,16 +5,19 @@ other, with exit status 1 and a JUnit file that parses; one late on either
 side of a timed rule's bound passes or fails it; each run's trace has the
 line going and coming back around the drop, and check-trace works out the
 same findings from it; a trace into a pipe whose reader stops holds up
-nothing; on a DEVICE the drop is skipped, and a /dev/pts one that goes is
-not opened again; bad command lines and bad scripts are refused with their
-one line and exit status 2, before the accessory is started. The runs go
-side by side: most of each is the drop's two seconds.
+nothing; on a DEVICE the drop is skipped, and a pty that goes is not
+opened again, named as itself however spelled, nor through a link once its
+number leads a session; bad command lines, bad scripts and terminals in use
+are refused with their one line and exit status 2, before the accessory is
+started, the terminals left as they were. The runs go side by side: most
+of each is the drop's two seconds.
 
   faults_test.py PHONE_TEST
 """
 import fcntl
 import os
 import select
+import signal
 import subprocess
 import sys
 import tempfile
@@ -23,6 +26,10 @@ import tty
 import xml.etree.ElementTree as ElementTree
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+sys.dont_write_bytecode = True  # nothing of the tests' left in the checkout
+sys.path.insert(0, os.path.join(ROOT, "tests", "trace"))
+from relay_test import echoes, number_given_again, session_on  # noqa: E402
+
 ACCESSORY = os.path.join(ROOT, "testbed", "instant_accessory.py")
 CASES = ["registers", "shows a menu", "answers every pick", "every item reached",
          "comes back after a drop", "lines read as sent"]
@@ -64,8 +71,13 @@ REFUSED = [  # the command line, and its one line on standard error
     (["--script", "/no/such/script", "--run", ACC], "phone-test: /no/such/script: cannot be read"),
     (["--run", "no-such-accessory {}"], "phone-test: the command cannot be run: sh: 1: no-such-"),
 ]
+IN_USE = "a terminal in use (process "
 DEVICES = [  # a DEVICE scripts/phone-test refuses as scripts/remote does, and its line
     ("/dev/does-not-exist", "phone-test: /dev/does-not-exist: no such device; check the path"),
+    ("/dev/tty", "phone-test: /dev/tty: a terminal (yours, or the system's console); name the "
+                 "accessory's serial device"),
+    ("/dev/console", "phone-test: /dev/console: a terminal (yours, or the system's console)"),
+    ("TERMINAL", "phone-test: TERMINAL: " + IN_USE + "LEADER (sleep))"),
     ("PLAIN", "phone-test: PLAIN: not a serial device"),
 ]
 BAD_SCRIPTS = [  # the script, the line (DEVICE or --run), and what it says after the file
@@ -140,8 +152,9 @@ def row_fault(failing, skipping, why, status, output, junit):
 
 
 def refusals(phone_test, work):
-    """Each bad command line and script, refused with its one line and exit
-    status 2 before the accessory is started."""
+    """Each bad command line and script, and each terminal in use, refused
+    with its one line and exit status 2 before the accessory is started,
+    the terminals still echoing."""
     marker = work + "/started"
     cases = REFUSED[:]
     for i, (script, line, said) in enumerate(BAD_SCRIPTS):
@@ -151,20 +164,35 @@ def refusals(phone_test, work):
         cases.append((["--script", path] + line, "phone-test: " + path + said))
     cases = [([phone_test] + arguments, said) for arguments, said in cases]
     cases += [([ROOT + "/scripts/phone-test", device], said) for device, said in DEVICES]
-    # Run without the script's checks, the tool refuses a file itself too.
-    cases.append(([phone_test, "PLAIN"], DEVICES[-1][1]))
+    # Run without the script's checks, the tool refuses a file and another's
+    # terminal itself too, and its own terminal (here its session's).
+    cases += [([phone_test, device], said) for device, said in DEVICES[-2:]]
+    cases.append((["setsid", "--ctty", phone_test, "/dev/tty"],
+                  "phone-test: /dev/tty: " + IN_USE))
     plain = work + "/plain"
     open(plain, "w").close()
+    ends = [os.openpty(), os.openpty()]
+    terminal, own = ends[0][1], ends[1][1]
+    leader = session_on(terminal)
     faults = []
     for arguments, said in cases:
-        arguments = [argument.replace("STARTED", marker).replace("PLAIN", plain)
-                     for argument in arguments]
-        said = said.replace("PLAIN", plain)
-        run = subprocess.run(arguments, capture_output=True, text=True)
+        named = {"STARTED": marker, "PLAIN": plain, "TERMINAL": os.ttyname(terminal),
+                 "LEADER": str(leader.pid)}
+        for name, value in named.items():
+            arguments = [argument.replace(name, value) for argument in arguments]
+            said = said.replace(name, value)
+        run = subprocess.run(arguments, stdin=own, capture_output=True, text=True, timeout=20)
         lines = run.stderr.splitlines()
         if run.returncode != 2 or len(lines) != 1 or not lines[0].startswith(said) or \
                 os.path.exists(marker) or os.path.getsize(plain) != 0:
             faults.append("refused %s: status %d, %r" % (arguments, run.returncode, run.stderr))
+    faults += ["%s left not echoing" % os.ttyname(end) for end in (terminal, own)
+               if not echoes(end)]
+    leader.kill()
+    leader.wait()
+    for pair in ends:
+        for fd in pair:
+            os.close(fd)
     return faults
 
 
@@ -220,17 +248,25 @@ def device_run(phone_test, work):
         pair.kill()
 
 
-def pts_gone(phone_test, work):
-    """The phone-test on a pty named as itself (/dev/pts/N), whose pair ends
+def pty_gone(naming):
+    """The phone-test on a pty named as `naming` names it, whose pair ends
     while a pick waits for its answer: that case fails, the rest are skipped
     (but the lines' own), and the pty's number, once the system gives it to
-    a terminal of the test's, is not opened again: what is typed there gets
-    no answer."""
-    pair, device, peer = pty_pair(work + "/pts-")
-    pts, trace, spare = os.path.realpath(device), work + "/pts.trace", []
+    a terminal session of the test's (made so while the phone-test is held,
+    so that it cannot come in between; when another takes the number, a link
+    leads to another pty of the test's), is not opened again: what is typed
+    there gets no answer."""
+    return lambda phone_test, work: pts_gone(phone_test, work, naming)
+
+
+def pts_gone(phone_test, work, naming):
+    pair, device, peer = pty_pair(work + "/%s-" % naming.__name__)
+    pts, trace, spare, leader = os.path.realpath(device), work + "/pts.trace", [], None
+    given = naming(pts, work)
     open(trace, "w").close()
     accessory = subprocess.Popen([sys.executable, ACCESSORY, peer, "--fault", "unanswered-pick"])
-    run = subprocess.Popen([phone_test, "--trace", trace, pts], stdout=subprocess.PIPE, text=True)
+    run = subprocess.Popen([phone_test, "--trace", trace, given], stdout=subprocess.PIPE,
+                           text=True)
     try:
         def traced(words, seconds=10):
             end = time.monotonic() + seconds
@@ -242,12 +278,12 @@ def pts_gone(phone_test, work):
         pair.kill()
         if not traced("device    gone"):
             return "no news of the device going"
-        while not os.path.exists(pts) and len(spare) < 400:
-            spare += os.openpty()
-        if not os.path.exists(pts):
-            return "%s not given again" % pts
-        terminal = spare[-2]
-        tty.setraw(spare[-1])
+        run.send_signal(signal.SIGSTOP)
+        spare, far = number_given_again(pts, given)
+        leader = session_on(far)
+        run.send_signal(signal.SIGCONT)
+        terminal = spare[spare.index(far) - 1]
+        tty.setraw(far)
         os.write(terminal, b"AT\r")
         end = time.monotonic() + 3
         while run.poll() is None and time.monotonic() < end:
@@ -257,26 +293,34 @@ def pts_gone(phone_test, work):
         found = verdicts(output)
         expected = dict(zip(CASES, ["PASS", "PASS", "FAIL", "SKIP", "SKIP", "PASS"]))
         if found != expected or run.returncode != 1 or "%s has gone, and is not opened again" % \
-                pts not in output or "device    gone for good: " not in open(trace).read():
+                given not in output or "device    gone for good: " not in open(trace).read():
             return output
         return None
     finally:
         for fd in spare:
             os.close(fd)
-        for process in (run, accessory, pair):
+        for process in (run, accessory, pair) + ((leader,) if leader else ()):
             process.kill()
             process.wait()
+
+
+def spelled(pts, _):
+    return pts.replace("/dev/", "/dev//")
+
+
+def linked(pts, work):
+    os.symlink(pts, work + "/pty")
+    return work + "/pty"
 
 
 def killed(phone_test, work):
     """The phone-test ended by force: the line's link goes and the accessory
     ends, or it would open again whatever pty the system gives the link's
     number next."""
-    tag = work + "/killed.replies"  # names the accessory's process
-    run = subprocess.Popen([phone_test, "--run", " ".join([sys.executable, ACCESSORY, "{}",
-                                                           "--replies", tag])],
+    run = subprocess.Popen([phone_test, "--run", " ".join([sys.executable, ACCESSORY, "{}"])],
                            stdout=subprocess.PIPE, text=True)
     link = run.stdout.readline().split("` on ")[1].split(";")[0]
+    tag = ACCESSORY + " " + link  # names the accessory's process
     while "PASS  registers" not in run.stdout.readline():
         pass
     run.kill()
@@ -324,7 +368,9 @@ def main():
         faults += refused
 
         for name, check in [("a trace whose reader stops", stalled_trace),
-                            ("a DEVICE", device_run), ("a /dev/pts DEVICE that goes", pts_gone),
+                            ("a DEVICE", device_run),
+                            ("a /dev//pts DEVICE that goes", pty_gone(spelled)),
+                            ("a link to a pty that goes", pty_gone(linked)),
                             ("the phone-test ended by force", killed)]:
             fault_found = check(phone_test, work)
             print("faults_test: %s: %s" % (name, fault_found and "wrong" or "as expected"))

@@ -46,12 +46,13 @@ uint64_t PhoneSession::Now() const
     return MonotonicMs() - m_start;
 }
 
-bool PhoneSession::OpenDevice(const std::string& path)
+OpenedDevice PhoneSession::OpenDevice(const std::string& path)
 {
     m_devicePath = path;
     m_opensOnce = OpensOnce(path);
-    m_line = ::OpenDevice(path);
-    return m_line >= 0;
+    const OpenedDevice opened = ::OpenDevice(path);
+    m_line = opened.fd;
+    return opened;
 }
 
 // The accessory's first open of its end is the line opening: a program
@@ -142,14 +143,20 @@ Wait PhoneSession::Pump(uint64_t deadline)
         return Wait::kStopped;
     if (m_program != nullptr && m_program->status >= 0)
         return Wait::kEnded;
-    if (m_goneForGood)
+    if (!m_goneWhy.empty())
         return Wait::kGone;
     const uint64_t now = Now();
     if (m_line < 0 && !m_devicePath.empty() && now >= m_nextReopen) {
-        m_line = ::OpenDevice(m_devicePath);
+        const OpenedDevice opened = ::OpenDevice(m_devicePath);
+        m_line = opened.fd;
         m_nextReopen = now + kReopenMs;
         if (m_line >= 0)
             m_trace.News(now, LinkNews::kDeviceBack);
+        if (opened.result == DeviceOpen::kTerminalInUse) {
+            GoneForGood(LinkNews::kDeviceNowATerminal,
+                        "it leads to a terminal in use now (process " + opened.session + ")");
+            return Wait::kGone;
+        }
     }
     uint64_t wake = std::max(deadline, now);
     if (m_framing.HasUnfinished())
@@ -272,6 +279,17 @@ void PhoneSession::LineFailed()
     m_nextReopen = Now() + kReopenMs;
     m_toAccessory.clear();
     Take(m_framing.TakeUnfinished(LineEnd::kGone));
-    m_goneForGood = m_opensOnce;
-    m_trace.News(Now(), m_opensOnce ? LinkNews::kDeviceGoneForGood : LinkNews::kDeviceGone);
+    if (m_opensOnce)
+        GoneForGood(LinkNews::kDeviceGoneForGood,
+                    "its number goes to the next terminal that asks for one");
+    else
+        m_trace.News(Now(), LinkNews::kDeviceGone);
+}
+
+// Either way, the keys of someone's terminal would be read as the
+// accessory's.
+void PhoneSession::GoneForGood(LinkNews news, const std::string& why)
+{
+    m_goneWhy = why + ", whose keys would be read as the accessory's";
+    m_trace.News(Now(), news);
 }

@@ -28,7 +28,7 @@ enum class Wait {
     kArrived,  // what was waited for
     kTimeout,
     kEnded,    // the accessory's program has ended
-    kGone,     // the device went, and is not opened again (OpensOnce)
+    kGone,     // the device went, and is not opened again (GoneWhy)
     kStopped,  // SIGINT or SIGTERM
 };
 
@@ -52,8 +52,9 @@ public:
 
     // A serial device, opened as the trace relay opens one; if it fails
     // later, it is tried again once a second, as the program tries its
-    // port, unless it opens once.
-    bool OpenDevice(const std::string& path);
+    // port, unless it opens once or its name leads to a terminal in use by
+    // then.
+    OpenedDevice OpenDevice(const std::string& path);
     // A fresh pty whose far end `link` names, for the accessory's program.
     bool OpenOwnedLine(const std::string& link);
     void Watch(AccessoryProgram* program) { m_program = program; }
@@ -77,6 +78,8 @@ public:
     void Finish();
 
     uint64_t Now() const;
+    // Once a wait has been kGone: why the device is not opened again.
+    const std::string& GoneWhy() const { return m_goneWhy; }
     int LinesTaken() const { return m_linesTaken; }
     const std::vector<LineFinding>& Findings() const { return m_findings; }
 
@@ -87,6 +90,7 @@ private:
     void Write(const std::string& line);
     bool Flush();
     void LineFailed();
+    void GoneForGood(LinkNews news, const std::string& why);
 
     const uint64_t m_start;
     TraceOutput m_output;
@@ -95,7 +99,7 @@ private:
     int m_line = -1;           // the device, or the pty's master; -1 while away
     std::string m_devicePath;  // set for a device, which is reopened
     bool m_opensOnce = false;  // the device is not reopened once gone
-    bool m_goneForGood = false;
+    std::string m_goneWhy;     // set once it is not opened again
     uint64_t m_nextReopen = 0;
     ProgramPty m_pty;  // the owned line
     std::string m_link;

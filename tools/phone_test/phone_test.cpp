@@ -135,6 +135,18 @@ std::string ReadSteps(const Options& options, std::vector<ScriptStep>* steps)
     return "";
 }
 
+// What follows the DEVICE's name when it is refused, in scripts/remote's
+// words where it says the same.
+std::string DeviceRefusal(const OpenedDevice& opened)
+{
+    if (opened.result == DeviceOpen::kTerminalInUse)
+        return ": a terminal in use (process " + opened.session +
+               "); name the accessory's serial device";
+    if (opened.result == DeviceOpen::kNoTerminal)
+        return ": not a serial device";
+    return std::string(": cannot be opened (") + strerror(errno) + ")";
+}
+
 // A directory of the run's own for the accessory's end and its output, in
 // TMPDIR when its path needs no quoting in COMMAND.
 std::string MakeRunDirectory()
@@ -190,10 +202,9 @@ int main(int argc, char** argv)
     AccessoryProgram program;
     if (options.command.empty()) {
         settings.line = options.device;
-        if (!session.OpenDevice(options.device))
-            return Refuse(options.device + (errno == ENOTTY ? std::string(": not a serial device")
-                                                            : std::string(": cannot be opened (") +
-                                                                  strerror(errno) + ")"));
+        const OpenedDevice opened = session.OpenDevice(options.device);
+        if (opened.result != DeviceOpen::kOpened)
+            return Refuse(options.device + DeviceRefusal(opened));
         fprintf(settings.out, "phone-test: the accessory on %s\n", options.device.c_str());
     } else {
         const std::string directory = MakeRunDirectory();

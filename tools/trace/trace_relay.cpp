@@ -10,7 +10,8 @@
 // the program, then the pty ends too, so that the program sees it go, and
 // both come back once the device opens again by the name given, tried
 // every 0.5 s (a link that the device's maker makes again names its new
-// device). A /dev/pts name is opened once (OpensOnce).
+// device). A pty named as itself is opened once (OpensOnce), and a name
+// that has come to lead to a terminal in use is not opened (OpenDevice).
 // LINK becomes a symbolic link to the pty's end that the program opens, and
 // goes whenever that pty ends.
 // TRACE is a file, - for standard output, or /dev/null for none
@@ -301,6 +302,15 @@ void DeviceWent(Session& session, Ends& ends, LinkNews news)
     TraceUnfinishedPhone(session, LineEnd::kGone);
 }
 
+// Said on the terminal, where the relay's user sees it; the relay then
+// waits to be told to end, as the program may still hold its port's name.
+void GoneForGood(Session& session, const std::string& device, const std::string& why)
+{
+    fprintf(stderr, "trace-relay: %s: gone, and not opened again: %s\n", device.c_str(),
+            why.c_str());
+    Idle(session, -1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -321,15 +331,29 @@ int main(int argc, char** argv)
 
     const bool opensOnce = OpensOnce(device);
     for (bool opened = false; !StopAsked();) {
-        Ends ends = {OpenDevice(device), nullptr, {}, {}};
-        if (ends.device < 0 && opensOnce && !opened) {
+        const OpenedDevice opening = OpenDevice(device);
+        if (opening.result == DeviceOpen::kTerminalInUse && !opened) {
+            fprintf(stderr,
+                    "trace-relay: %s: a terminal in use (process %s); name the accessory's "
+                    "serial device\n",
+                    device.c_str(), opening.session.c_str());
+            return 1;
+        }
+        if (opening.result == DeviceOpen::kTerminalInUse) {
+            TraceNews(session, LinkNews::kDeviceNowATerminal);
+            GoneForGood(session, device,
+                        "it leads to a terminal in use now (process " + opening.session + ")");
+            break;
+        }
+        if (opening.fd < 0 && opensOnce && !opened) {
             fprintf(stderr, "trace-relay: %s: %s\n", device.c_str(), strerror(errno));
             return 1;
         }
-        if (ends.device < 0) {
+        if (opening.fd < 0) {
             Idle(session, kReopenMs);
             continue;
         }
+        Ends ends = {opening.fd, nullptr, {}, {}};
         ProgramPty pty;
         if (!OpenProgramPty(link, &pty)) {
             fprintf(stderr, "trace-relay: %s: cannot link the program's pty there\n", link.c_str());
@@ -347,11 +371,8 @@ int main(int argc, char** argv)
                        opensOnce ? LinkNews::kDeviceGoneForGood : LinkNews::kDeviceGone);
         CloseProgramPty(&pty);
         if (gone && opensOnce) {
-            fprintf(stderr,
-                    "trace-relay: %s: gone, and not opened again: a pty's number goes to the "
-                    "next terminal that asks for one\n",
-                    device.c_str());
-            Idle(session, -1);
+            GoneForGood(session, device,
+                        "a pty's number goes to the next terminal that asks for one");
             break;
         }
         if (gone)

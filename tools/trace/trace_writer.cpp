@@ -33,7 +33,8 @@ void TraceWriter::Relayed(const TraceLine& line)
     LinkNews news;
     if (!ReadNews(line, &news))
         return;
-    if (news == LinkNews::kDeviceGone || news == LinkNews::kDeviceGoneForGood)
+    if (news == LinkNews::kDeviceGone || news == LinkNews::kDeviceGoneForGood ||
+        news == LinkNews::kDeviceNowATerminal)
         m_reading.DeviceWent();
     else if (news == LinkNews::kPortClosed)
         m_reading.ProgramLeft();
