@@ -4,13 +4,15 @@ clean one passes every case; each faulty one fails exactly its case and no
 other, with exit status 1 and a JUnit file that parses; one late on either
 side of a timed rule's bound passes or fails it; each run's trace has the
 line going and coming back around the drop, and check-trace works out the
-same findings from it; a trace into a pipe whose reader stops holds up
-nothing; on a DEVICE the drop is skipped, and a pty that goes is not
-opened again, named as itself however spelled, nor through a link once its
-number leads a session; bad command lines, bad scripts and terminals in use
-are refused with their one line and exit status 2, before the accessory is
-started, the terminals left as they were. The runs go side by side: most
-of each is the drop's two seconds.
+same findings from it; the accessory's whole process group ends with the
+run, a member that ignores SIGTERM too; a trace into a pipe whose reader
+stops holds up nothing; on a DEVICE the drop is skipped, and a pty that
+goes is not opened again, named as itself however spelled, nor through a
+link once its number leads a session; bad command lines, bad scripts and
+terminals in use are refused with their one line and exit status 2,
+before the accessory is started, the terminals left as they were. Each
+run's folder is gone after it unless its accessory wrote something. The
+runs go side by side: most of each is the drop's two seconds.
 
   faults_test.py PHONE_TEST
 """
@@ -56,6 +58,10 @@ LATE = [
     ("pick 1.5", {"answers every pick"}),
 ]
 WALKED = ("answers every pick", "every item reached")
+# A member of the accessory's group that ignores SIGTERM, known by its
+# sleep's length.
+SURVIVOR_SLEEP = "sleep 3017.%d" % os.getpid()
+SURVIVOR = "(trap '' TERM; exec %s) & exec " % SURVIVOR_SLEEP
 ACC = "touch STARTED {}"  # an accessory that leaves a mark when it is started
 REFUSED = [  # the command line, and its one line on standard error
     ([], "usage: scripts/phone-test [--script FILE]"),
@@ -316,7 +322,7 @@ def linked(pts, work):
 def killed(phone_test, work):
     """The phone-test ended by force: the line's link goes and the accessory
     ends, or it would open again whatever pty the system gives the link's
-    number next."""
+    number next; and the run's folder goes, as the accessory wrote nothing."""
     run = subprocess.Popen([phone_test, "--run", " ".join([sys.executable, ACCESSORY, "{}"])],
                            stdout=subprocess.PIPE, text=True)
     link = run.stdout.readline().split("` on ")[1].split(";")[0]
@@ -328,39 +334,58 @@ def killed(phone_test, work):
     end = time.monotonic() + 4
     while time.monotonic() < end:
         alive = subprocess.run(["pgrep", "-f", tag], capture_output=True).returncode == 0
-        if not alive and not os.path.lexists(link):
+        if not alive and not os.path.lexists(os.path.dirname(link)):
             return None
         time.sleep(0.05)
     subprocess.run(["pkill", "-KILL", "-f", tag])
-    return "ended by force: the accessory %s, its link %s" % (
-        "still runs" if alive else "ended", "left" if os.path.lexists(link) else "gone")
+    return "ended by force: the accessory %s, its link %s, its folder %s" % (
+        "still runs" if alive else "ended", "left" if os.path.lexists(link) else "gone",
+        "left" if os.path.lexists(os.path.dirname(link)) else "gone")
+
+
+def survivor_left():
+    return subprocess.run(["pgrep", "-f", SURVIVOR_SLEEP], capture_output=True).returncode == 0
+
+
+def folders_left(work):
+    """What the runs left of their folders: only that of the command that
+    sh could not run, with what sh said."""
+    left = [name for name in os.listdir(work) if name.startswith("phone-test.")]
+    said = [open("%s/%s/accessory.log" % (work, name)).read() for name in left
+            if os.listdir("%s/%s" % (work, name)) == ["accessory.log"]]
+    if len(left) != 1 or len(said) != 1 or "no-such-accessory" not in said[0]:
+        return "the runs left %s" % left
+    return None
 
 
 def main():
     phone_test, faults = sys.argv[1], []
     with tempfile.TemporaryDirectory() as work:
+        os.environ["TMPDIR"] = work  # the runs' folders go here
         runs = []
         rows = [(["--fault", fault] if fault else [], {failing} if failing else set(),
-                 set(CASES[1:]) if fault == "ends-at-once" else set(), why)
+                 set(CASES[1:]) if fault == "ends-at-once" else set(), why, "")
                 for fault, failing, why in ROWS]
         rows += [(["--late"] + late.split(), failing,
-                  set(WALKED) if "shows a menu" in failing else set(), "phone-test: ")
+                  set(WALKED) if "shows a menu" in failing else set(), "phone-test: ", "")
                  for late, failing in LATE]
-        for i, (options, failing, skipping, why) in enumerate(rows):
+        rows.append(([], set(), set(), ROWS[0][2], SURVIVOR))
+        for i, (options, failing, skipping, why, prefix) in enumerate(rows):
             junit, trace = "%s/%d.xml" % (work, i), "%s/%d.trace" % (work, i)
-            command = " ".join([sys.executable, ACCESSORY, "{}"] + options)
-            runs.append((options, failing, skipping, why, junit, trace, subprocess.Popen(
+            command = prefix + " ".join([sys.executable, ACCESSORY, "{}"] + options)
+            runs.append((options, failing, skipping, why, prefix, junit, trace, subprocess.Popen(
                 [phone_test, "--junit", junit, "--trace", trace, "--run", command],
                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)))
-        for options, failing, skipping, why, junit, trace, run in runs:
+        for options, failing, skipping, why, prefix, junit, trace, run in runs:
             output = run.communicate(timeout=120)[0]
             fault_found = row_fault(failing, skipping, why, run.returncode, output, junit) or \
                 trace_fault(os.path.dirname(phone_test) + "/check-trace", trace,
-                            "comes back after a drop" not in skipping)
-            print("faults_test: %s: %s" % (" ".join(options) or "no fault",
+                            "comes back after a drop" not in skipping) or \
+                (prefix and survivor_left() and "a member that ignores SIGTERM outlived the run")
+            print("faults_test: %s: %s" % (" ".join(options) or prefix or "no fault",
                                            fault_found or "as expected"))
             if fault_found:
-                faults.append(output)
+                faults.append(fault_found if prefix else output)
 
         refused = refusals(phone_test, work)
         print("faults_test: bad command lines and scripts: %s" %
@@ -371,11 +396,13 @@ def main():
                             ("a DEVICE", device_run),
                             ("a /dev//pts DEVICE that goes", pty_gone(spelled)),
                             ("a link to a pty that goes", pty_gone(linked)),
-                            ("the phone-test ended by force", killed)]:
+                            ("the phone-test ended by force", killed),
+                            ("the runs' folders", lambda _, work: folders_left(work))]:
             fault_found = check(phone_test, work)
             print("faults_test: %s: %s" % (name, fault_found and "wrong" or "as expected"))
             if fault_found:
                 faults.append(fault_found)
+        subprocess.run(["pkill", "-KILL", "-f", SURVIVOR_SLEEP])
     for fault in faults:
         print(fault)
     sys.exit(1 if faults else 0)
