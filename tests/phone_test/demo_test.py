@@ -34,8 +34,8 @@ def main():
             out.write("\n".join(lines))
         command = ["%s/scripts/phone-test" % root]
         accessory = ["--run", "scripts/accessory-demo {}"]
-        # The runs' folders go with `work`.
-        environment = dict(os.environ, TMPDIR=work)
+        # Built before the tests; the runs' folders go with `work`.
+        environment = dict(os.environ, PHONE_TEST_SKIP_BUILD="1", TMPDIR=work)
         runs = [subprocess.Popen(command + options + accessory, cwd=root, env=environment,
                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
                 for options in (["--junit", work + "/junit.xml", "--trace", work + "/trace.txt"],

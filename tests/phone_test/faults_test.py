@@ -11,7 +11,8 @@ goes is not opened again, named as itself however spelled, nor through a
 link once its number leads a session; bad command lines, bad scripts and
 terminals in use are refused with their one line and exit status 2,
 before the accessory is started, the terminals left as they were. Each
-run's folder is gone after it unless its accessory wrote something. The
+run's folder is gone after it unless its accessory wrote something, and
+scripts/phone-test builds only when asked to, one build at a time. The
 runs go side by side: most of each is the drop's two seconds.
 
   faults_test.py PHONE_TEST
@@ -160,7 +161,7 @@ def row_fault(failing, skipping, why, status, output, junit):
 def refusals(phone_test, work):
     """Each bad command line and script, and each terminal in use, refused
     with its one line and exit status 2 before the accessory is started,
-    the terminals still echoing."""
+    the terminals still echoing; no build asked for."""
     marker = work + "/started"
     cases = REFUSED[:]
     for i, (script, line, said) in enumerate(BAD_SCRIPTS):
@@ -199,7 +200,32 @@ def refusals(phone_test, work):
     for pair in ends:
         for fd in pair:
             os.close(fd)
+    if os.path.exists(work + "/cmake.calls"):
+        faults.append("scripts/phone-test built, though PHONE_TEST_SKIP_BUILD is set")
     return faults
+
+
+def built_when_asked(_, work):
+    """Without PHONE_TEST_SKIP_BUILD, scripts/phone-test builds (cmake, a
+    stand-in that notes its calls), but not while another build holds the
+    build's lock."""
+    calls, lock = work + "/cmake.calls", open(ROOT + "/build/trace.lock", "w")
+    fcntl.flock(lock, fcntl.LOCK_EX)
+    environment = dict(os.environ)
+    del environment["PHONE_TEST_SKIP_BUILD"]
+    run = subprocess.Popen([ROOT + "/scripts/phone-test", "/dev/does-not-exist"],
+                           env=environment, stderr=subprocess.PIPE, text=True)
+    end = time.monotonic() + 1
+    while not os.path.exists(calls) and time.monotonic() < end:
+        time.sleep(0.01)
+    held = os.path.exists(calls)
+    lock.close()
+    said = run.communicate(timeout=20)[1]
+    built = open(calls).read().count("\n") if os.path.exists(calls) else 0
+    if held or built != 2 or run.returncode != 2:
+        return "%s, %d cmake calls, status %d: %r" % (
+            "built while the lock was held" if held else "waited", built, run.returncode, said)
+    return None
 
 
 def stalled_trace(phone_test, _):
@@ -361,7 +387,14 @@ def folders_left(work):
 def main():
     phone_test, faults = sys.argv[1], []
     with tempfile.TemporaryDirectory() as work:
-        os.environ["TMPDIR"] = work  # the runs' folders go here
+        # The runs' folders go here; nothing builds but where asked to, and
+        # then a stand-in for cmake only notes it.
+        os.mkdir(work + "/bin")
+        with open(work + "/bin/cmake", "w") as cmake:
+            cmake.write('#!/bin/sh\necho "$@" >> %s/cmake.calls\n' % work)
+        os.chmod(work + "/bin/cmake", 0o755)
+        os.environ.update(TMPDIR=work, PHONE_TEST_SKIP_BUILD="1",
+                          PATH=work + "/bin:" + os.environ["PATH"])
         runs = []
         rows = [(["--fault", fault] if fault else [], {failing} if failing else set(),
                  set(CASES[1:]) if fault == "ends-at-once" else set(), why, "")
@@ -397,6 +430,7 @@ def main():
                             ("a /dev//pts DEVICE that goes", pty_gone(spelled)),
                             ("a link to a pty that goes", pty_gone(linked)),
                             ("the phone-test ended by force", killed),
+                            ("a build asked for", built_when_asked),
                             ("the runs' folders", lambda _, work: folders_left(work))]:
             fault_found = check(phone_test, work)
             print("faults_test: %s: %s" % (name, fault_found and "wrong" or "as expected"))
