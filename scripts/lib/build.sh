@@ -46,7 +46,13 @@ build_native_checks() {
 }
 
 # The trace relay and check-trace, for this machine (tools/trace): build/trace/.
+# One build at a time: runs of the phone-test start side by side, and two
+# configures in one build tree spoil each other's files.
 build_trace_tools() {
-  CXX=clang++ cmake -S "$root/tools/trace" -B "$build/trace" -G Ninja >/dev/null &&
-    cmake --build "$build/trace"
+  mkdir -p "$build"
+  (
+    flock 8
+    CXX=clang++ cmake -S "$root/tools/trace" -B "$build/trace" -G Ninja >/dev/null &&
+      cmake --build "$build/trace"
+  ) 8>"$build/trace.lock"
 }

@@ -3,6 +3,8 @@
 #
 #   device_refusal DEVICE   prints why DEVICE cannot be used and returns 1,
 #                           or prints nothing and returns 0
+#   is_pty DEVICE           whether DEVICE leads to a pty's far end, however
+#                           named
 
 device_refusal() {
   local device=$1 pid
@@ -11,6 +13,13 @@ device_refusal() {
     return 1
   }
   [ -c "$device" ] || { echo "$device: not a serial device"; return 1; }
+  # /dev/tty is the terminal of whoever opens it, /dev/console the system's:
+  # never an accessory's, whether or not a session has it now.
+  case $(stat -L -c '%t:%T' "$device") in
+    5:0|5:1)
+      echo "$device: a terminal (yours, or the system's console); name the accessory's serial device"
+      return 1 ;;
+  esac
   [ -r "$device" ] && [ -w "$device" ] || {
     echo "$device: no permission to read and write it; add yourself to its group ($(stat -c %G "$device")) and log in again"
     return 1
@@ -29,6 +38,12 @@ device_refusal() {
     return 1
   fi
   return 0
+}
+
+# By the node: /dev/pts/N, /dev//pts/N and a link to either are one pty.
+is_pty() {
+  local major
+  major=$(stat -L -c %t "$1" 2>/dev/null) && [ $((16#$major)) -ge 136 ] && [ $((16#$major)) -le 143 ]
 }
 
 process_named() {  # process_named PID: "PID (NAME)"
@@ -67,7 +82,7 @@ device_holder() {
     pid=$(tr -dc 0-9 < "$lock")
     [ -n "$pid" ] && pid=$((10#$pid)) && [ -e "/proc/$pid" ] && { echo "$pid"; return 0; }
   done
-  [[ $target == /dev/pts/* ]] && return 1
+  is_pty "$target" && return 1
   fd=$(find /proc/[0-9]*/fd -maxdepth 1 -lname "$target" -print -quit 2>/dev/null)
   [ -n "$fd" ] || return 1
   pid=${fd%/fd/*}

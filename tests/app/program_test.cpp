@@ -470,7 +470,7 @@ TEST_F(Program, MenuBarSitsBelowTheWindowAndItsCommandsWork)
 // While a port pick's box is up, the device of the port being left comes
 // back (another opener held it): the list under the box still says it is
 // away, as the port picked will have a device state of its own.
-TEST_F(Program, ThePortLeftsDeviceChangesNothingDuringAPick)
+TEST_F(Program, TheLeftPortsDeviceChangesNothingDuringAPick)
 {
     Peer old(kPairB);
     const HANDLE held = OpenStreamDevice(L"\\\\.\\COM7");

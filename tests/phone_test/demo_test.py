@@ -12,6 +12,7 @@ import subprocess
 import sys
 import tempfile
 
+sys.dont_write_bytecode = True  # nothing of the tests' left in the checkout
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from faults_test import CASES, junit_fault, verdicts  # noqa: E402
 
@@ -33,8 +34,10 @@ def main():
             out.write("\n".join(lines))
         command = ["%s/scripts/phone-test" % root]
         accessory = ["--run", "scripts/accessory-demo {}"]
-        runs = [subprocess.Popen(command + options + accessory, cwd=root, stdout=subprocess.PIPE,
-                                 stderr=subprocess.STDOUT, text=True)
+        # Built before the tests; the runs' folders go with `work`.
+        environment = dict(os.environ, PHONE_TEST_SKIP_BUILD="1", TMPDIR=work)
+        runs = [subprocess.Popen(command + options + accessory, cwd=root, env=environment,
+                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
                 for options in (["--junit", work + "/junit.xml", "--trace", work + "/trace.txt"],
                                 ["--script", script], ["--script", changed])]
         (automatic, status), (scripted, script_status), (failing, failing_status) = [

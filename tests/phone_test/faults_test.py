@@ -4,19 +4,25 @@ clean one passes every case; each faulty one fails exactly its case and no
 other, with exit status 1 and a JUnit file that parses; one late on either
 side of a timed rule's bound passes or fails it; each run's trace has the
 line going and coming back around the drop, and check-trace works out the
-same findings from it; a trace into a pipe whose reader stops holds up
-nothing; on a DEVICE the drop is skipped, and a /dev/pts one that goes is
-not opened again; a line that fills the phone's buffer, with nothing after
-it as the line drops and as the run ends, is judged as the trace judges it;
-bad command lines and bad scripts are refused with their one line and exit
-status 2, before the accessory is started. The runs go side by side: most
-of each is the drop's two seconds.
+same findings from it; the accessory's whole process group ends with the
+run, a member that ignores SIGTERM too; a trace into a pipe whose reader
+stops holds up nothing; on a DEVICE the drop is skipped, and a pty that
+goes is not opened again, named as itself however spelled, nor through a
+link once its number leads a session; a line that fills the phone's
+buffer, with nothing after it as the line drops and as the run ends, is
+judged as the trace judges it; bad command lines, bad scripts and
+terminals in use are refused with their one line and exit status 2,
+before the accessory is started, the terminals left as they were. Each
+run's folder is gone after it unless its accessory wrote something, and
+scripts/phone-test builds only when asked to, one build at a time. The
+runs go side by side: most of each is the drop's two seconds.
 
   faults_test.py PHONE_TEST
 """
 import fcntl
 import os
 import select
+import signal
 import subprocess
 import sys
 import tempfile
@@ -25,6 +31,10 @@ import tty
 import xml.etree.ElementTree as ElementTree
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+sys.dont_write_bytecode = True  # nothing of the tests' left in the checkout
+sys.path.insert(0, os.path.join(ROOT, "tests", "trace"))
+from relay_test import echoes, number_given_again, session_on  # noqa: E402
+
 ACCESSORY = os.path.join(ROOT, "testbed", "instant_accessory.py")
 CASES = ["registers", "shows a menu", "answers every pick", "every item reached",
          "comes back after a drop", "lines read as sent"]
@@ -51,6 +61,10 @@ LATE = [
     ("pick 1.5", {"answers every pick"}),
 ]
 WALKED = ("answers every pick", "every item reached")
+# A member of the accessory's group that ignores SIGTERM, known by its
+# sleep's length.
+SURVIVOR_SLEEP = "sleep 3017.%d" % os.getpid()
+SURVIVOR = "(trap '' TERM; exec %s) & exec " % SURVIVOR_SLEEP
 ACC = "touch STARTED {}"  # an accessory that leaves a mark when it is started
 REFUSED = [  # the command line, and its one line on standard error
     ([], "usage: scripts/phone-test [--script FILE]"),
@@ -66,8 +80,13 @@ REFUSED = [  # the command line, and its one line on standard error
     (["--script", "/no/such/script", "--run", ACC], "phone-test: /no/such/script: cannot be read"),
     (["--run", "no-such-accessory {}"], "phone-test: the command cannot be run: sh: 1: no-such-"),
 ]
+IN_USE = "a terminal in use (process "
 DEVICES = [  # a DEVICE scripts/phone-test refuses as scripts/remote does, and its line
     ("/dev/does-not-exist", "phone-test: /dev/does-not-exist: no such device; check the path"),
+    ("/dev/tty", "phone-test: /dev/tty: a terminal (yours, or the system's console); name the "
+                 "accessory's serial device"),
+    ("/dev/console", "phone-test: /dev/console: a terminal (yours, or the system's console)"),
+    ("TERMINAL", "phone-test: TERMINAL: " + IN_USE + "LEADER (sleep))"),
     ("PLAIN", "phone-test: PLAIN: not a serial device"),
 ]
 BAD_SCRIPTS = [  # the script, the line (DEVICE or --run), and what it says after the file
@@ -142,8 +161,9 @@ def row_fault(failing, skipping, why, status, output, junit):
 
 
 def refusals(phone_test, work):
-    """Each bad command line and script, refused with its one line and exit
-    status 2 before the accessory is started."""
+    """Each bad command line and script, and each terminal in use, refused
+    with its one line and exit status 2 before the accessory is started,
+    the terminals still echoing; no build asked for."""
     marker = work + "/started"
     cases = REFUSED[:]
     for i, (script, line, said) in enumerate(BAD_SCRIPTS):
@@ -153,21 +173,61 @@ def refusals(phone_test, work):
         cases.append((["--script", path] + line, "phone-test: " + path + said))
     cases = [([phone_test] + arguments, said) for arguments, said in cases]
     cases += [([ROOT + "/scripts/phone-test", device], said) for device, said in DEVICES]
-    # Run without the script's checks, the tool refuses a file itself too.
-    cases.append(([phone_test, "PLAIN"], DEVICES[-1][1]))
+    # Run without the script's checks, the tool refuses a file and another's
+    # terminal itself too, and its own terminal (here its session's).
+    cases += [([phone_test, device], said) for device, said in DEVICES[-2:]]
+    cases.append((["setsid", "--ctty", phone_test, "/dev/tty"],
+                  "phone-test: /dev/tty: " + IN_USE))
     plain = work + "/plain"
     open(plain, "w").close()
+    ends = [os.openpty(), os.openpty()]
+    terminal, own = ends[0][1], ends[1][1]
+    leader = session_on(terminal)
     faults = []
     for arguments, said in cases:
-        arguments = [argument.replace("STARTED", marker).replace("PLAIN", plain)
-                     for argument in arguments]
-        said = said.replace("PLAIN", plain)
-        run = subprocess.run(arguments, capture_output=True, text=True)
+        named = {"STARTED": marker, "PLAIN": plain, "TERMINAL": os.ttyname(terminal),
+                 "LEADER": str(leader.pid)}
+        for name, value in named.items():
+            arguments = [argument.replace(name, value) for argument in arguments]
+            said = said.replace(name, value)
+        run = subprocess.run(arguments, stdin=own, capture_output=True, text=True, timeout=20)
         lines = run.stderr.splitlines()
         if run.returncode != 2 or len(lines) != 1 or not lines[0].startswith(said) or \
                 os.path.exists(marker) or os.path.getsize(plain) != 0:
             faults.append("refused %s: status %d, %r" % (arguments, run.returncode, run.stderr))
+    faults += ["%s left not echoing" % os.ttyname(end) for end in (terminal, own)
+               if not echoes(end)]
+    leader.kill()
+    leader.wait()
+    for pair in ends:
+        for fd in pair:
+            os.close(fd)
+    if os.path.exists(work + "/cmake.calls"):
+        faults.append("scripts/phone-test built, though PHONE_TEST_SKIP_BUILD is set")
     return faults
+
+
+def built_when_asked(_, work):
+    """Without PHONE_TEST_SKIP_BUILD, scripts/phone-test builds (cmake, a
+    stand-in that notes its calls), but not while another build holds the
+    build's lock."""
+    calls, lock = work + "/cmake.calls", open(ROOT + "/build/trace.lock", "w")
+    fcntl.flock(lock, fcntl.LOCK_EX)
+    environment = dict(os.environ)
+    del environment["PHONE_TEST_SKIP_BUILD"]
+    run = subprocess.Popen([ROOT + "/scripts/phone-test", "/dev/does-not-exist"],
+                           env=environment, stderr=subprocess.PIPE, text=True)
+    end = time.monotonic() + 1
+    while not os.path.exists(calls) and time.monotonic() < end:
+        time.sleep(0.01)
+    held = os.path.exists(calls)
+    lock.close()
+    said = run.communicate(timeout=20)[1]
+    built = open(calls).read().count("\n") if os.path.exists(calls) else 0
+    if held or built != 2 or run.returncode != 2:
+        return "%s, %d cmake calls, status %d: %r" % (
+            "built while the lock was held" if held else "waited", built, run.returncode, said)
+    return None
 
 
 def stalled_trace(phone_test, _):
@@ -238,17 +298,25 @@ def device_run(phone_test, work):
         pair.kill()
 
 
-def pts_gone(phone_test, work):
-    """The phone-test on a pty named as itself (/dev/pts/N), whose pair ends
+def pty_gone(naming):
+    """The phone-test on a pty named as `naming` names it, whose pair ends
     while a pick waits for its answer: that case fails, the rest are skipped
     (but the lines' own), and the pty's number, once the system gives it to
-    a terminal of the test's, is not opened again: what is typed there gets
-    no answer."""
-    pair, device, peer = pty_pair(work + "/pts-")
-    pts, trace, spare = os.path.realpath(device), work + "/pts.trace", []
+    a terminal session of the test's (made so while the phone-test is held,
+    so that it cannot come in between; when another takes the number, a link
+    leads to another pty of the test's), is not opened again: what is typed
+    there gets no answer."""
+    return lambda phone_test, work: pts_gone(phone_test, work, naming)
+
+
+def pts_gone(phone_test, work, naming):
+    pair, device, peer = pty_pair(work + "/%s-" % naming.__name__)
+    pts, trace, spare, leader = os.path.realpath(device), work + "/pts.trace", [], None
+    given = naming(pts, work)
     open(trace, "w").close()
     accessory = subprocess.Popen([sys.executable, ACCESSORY, peer, "--fault", "unanswered-pick"])
-    run = subprocess.Popen([phone_test, "--trace", trace, pts], stdout=subprocess.PIPE, text=True)
+    run = subprocess.Popen([phone_test, "--trace", trace, given], stdout=subprocess.PIPE,
+                           text=True)
     try:
         def traced(words, seconds=10):
             end = time.monotonic() + seconds
@@ -260,12 +328,12 @@ def pts_gone(phone_test, work):
         pair.kill()
         if not traced("device    gone"):
             return "no news of the device going"
-        while not os.path.exists(pts) and len(spare) < 400:
-            spare += os.openpty()
-        if not os.path.exists(pts):
-            return "%s not given again" % pts
-        terminal = spare[-2]
-        tty.setraw(spare[-1])
+        run.send_signal(signal.SIGSTOP)
+        spare, far = number_given_again(pts, given)
+        leader = session_on(far)
+        run.send_signal(signal.SIGCONT)
+        terminal = spare[spare.index(far) - 1]
+        tty.setraw(far)
         os.write(terminal, b"AT\r")
         end = time.monotonic() + 3
         while run.poll() is None and time.monotonic() < end:
@@ -275,26 +343,34 @@ def pts_gone(phone_test, work):
         found = verdicts(output)
         expected = dict(zip(CASES, ["PASS", "PASS", "FAIL", "SKIP", "SKIP", "PASS"]))
         if found != expected or run.returncode != 1 or "%s has gone, and is not opened again" % \
-                pts not in output or "device    gone for good: " not in open(trace).read():
+                given not in output or "device    gone for good: " not in open(trace).read():
             return output
         return None
     finally:
         for fd in spare:
             os.close(fd)
-        for process in (run, accessory, pair):
+        for process in (run, accessory, pair) + ((leader,) if leader else ()):
             process.kill()
             process.wait()
+
+
+def spelled(pts, _):
+    return pts.replace("/dev/", "/dev//")
+
+
+def linked(pts, work):
+    os.symlink(pts, work + "/pty")
+    return work + "/pty"
 
 
 def killed(phone_test, work):
     """The phone-test ended by force: the line's link goes and the accessory
     ends, or it would open again whatever pty the system gives the link's
-    number next."""
-    tag = work + "/killed.replies"  # names the accessory's process
-    run = subprocess.Popen([phone_test, "--run", " ".join([sys.executable, ACCESSORY, "{}",
-                                                           "--replies", tag])],
+    number next; and the run's folder goes, as the accessory wrote nothing."""
+    run = subprocess.Popen([phone_test, "--run", " ".join([sys.executable, ACCESSORY, "{}"])],
                            stdout=subprocess.PIPE, text=True)
     link = run.stdout.readline().split("` on ")[1].split(";")[0]
+    tag = ACCESSORY + " " + link  # names the accessory's process
     while "PASS  registers" not in run.stdout.readline():
         pass
     run.kill()
@@ -302,39 +378,65 @@ def killed(phone_test, work):
     end = time.monotonic() + 4
     while time.monotonic() < end:
         alive = subprocess.run(["pgrep", "-f", tag], capture_output=True).returncode == 0
-        if not alive and not os.path.lexists(link):
+        if not alive and not os.path.lexists(os.path.dirname(link)):
             return None
         time.sleep(0.05)
     subprocess.run(["pkill", "-KILL", "-f", tag])
-    return "ended by force: the accessory %s, its link %s" % (
-        "still runs" if alive else "ended", "left" if os.path.lexists(link) else "gone")
+    return "ended by force: the accessory %s, its link %s, its folder %s" % (
+        "still runs" if alive else "ended", "left" if os.path.lexists(link) else "gone",
+        "left" if os.path.lexists(os.path.dirname(link)) else "gone")
+
+
+def survivor_left():
+    return subprocess.run(["pgrep", "-f", SURVIVOR_SLEEP], capture_output=True).returncode == 0
+
+
+def folders_left(work):
+    """What the runs left of their folders: only that of the command that
+    sh could not run, with what sh said."""
+    left = [name for name in os.listdir(work) if name.startswith("phone-test.")]
+    said = [open("%s/%s/accessory.log" % (work, name)).read() for name in left
+            if os.listdir("%s/%s" % (work, name)) == ["accessory.log"]]
+    if len(left) != 1 or len(said) != 1 or "no-such-accessory" not in said[0]:
+        return "the runs left %s" % left
+    return None
 
 
 def main():
     phone_test, faults = sys.argv[1], []
     with tempfile.TemporaryDirectory() as work:
+        # The runs' folders go here; nothing builds but where asked to, and
+        # then a stand-in for cmake only notes it.
+        os.mkdir(work + "/bin")
+        with open(work + "/bin/cmake", "w") as cmake:
+            cmake.write('#!/bin/sh\necho "$@" >> %s/cmake.calls\n' % work)
+        os.chmod(work + "/bin/cmake", 0o755)
+        os.environ.update(TMPDIR=work, PHONE_TEST_SKIP_BUILD="1",
+                          PATH=work + "/bin:" + os.environ["PATH"])
         runs = []
         rows = [(["--fault", fault] if fault else [], {failing} if failing else set(),
-                 set(CASES[1:]) if fault == "ends-at-once" else set(), why)
+                 set(CASES[1:]) if fault == "ends-at-once" else set(), why, "")
                 for fault, failing, why in ROWS]
         rows += [(["--late"] + late.split(), failing,
-                  set(WALKED) if "shows a menu" in failing else set(), "phone-test: ")
+                  set(WALKED) if "shows a menu" in failing else set(), "phone-test: ", "")
                  for late, failing in LATE]
-        for i, (options, failing, skipping, why) in enumerate(rows):
+        rows.append(([], set(), set(), ROWS[0][2], SURVIVOR))
+        for i, (options, failing, skipping, why, prefix) in enumerate(rows):
             junit, trace = "%s/%d.xml" % (work, i), "%s/%d.trace" % (work, i)
-            command = " ".join([sys.executable, ACCESSORY, "{}"] + options)
-            runs.append((options, failing, skipping, why, junit, trace, subprocess.Popen(
+            command = prefix + " ".join([sys.executable, ACCESSORY, "{}"] + options)
+            runs.append((options, failing, skipping, why, prefix, junit, trace, subprocess.Popen(
                 [phone_test, "--junit", junit, "--trace", trace, "--run", command],
                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)))
-        for options, failing, skipping, why, junit, trace, run in runs:
+        for options, failing, skipping, why, prefix, junit, trace, run in runs:
             output = run.communicate(timeout=120)[0]
             fault_found = row_fault(failing, skipping, why, run.returncode, output, junit) or \
                 trace_fault(os.path.dirname(phone_test) + "/check-trace", trace,
-                            "comes back after a drop" not in skipping)
-            print("faults_test: %s: %s" % (" ".join(options) or "no fault",
+                            "comes back after a drop" not in skipping) or \
+                (prefix and survivor_left() and "a member that ignores SIGTERM outlived the run")
+            print("faults_test: %s: %s" % (" ".join(options) or prefix or "no fault",
                                            fault_found or "as expected"))
             if fault_found:
-                faults.append(output)
+                faults.append(fault_found if prefix else output)
 
         refused = refusals(phone_test, work)
         print("faults_test: bad command lines and scripts: %s" %
@@ -342,13 +444,18 @@ def main():
         faults += refused
 
         for name, check in [("a trace whose reader stops", stalled_trace),
-                            ("a DEVICE", device_run), ("a /dev/pts DEVICE that goes", pts_gone),
+                            ("a DEVICE", device_run),
+                            ("a /dev//pts DEVICE that goes", pty_gone(spelled)),
+                            ("a link to a pty that goes", pty_gone(linked)),
                             ("the phone-test ended by force", killed),
-                            ("a full line as the line drops and the run ends", held_lines)]:
+                            ("a full line as the line drops and the run ends", held_lines),
+                            ("a build asked for", built_when_asked),
+                            ("the runs' folders", lambda _, work: folders_left(work))]:
             fault_found = check(phone_test, work)
             print("faults_test: %s: %s" % (name, fault_found and "wrong" or "as expected"))
             if fault_found:
                 faults.append(fault_found)
+        subprocess.run(["pkill", "-KILL", "-f", SURVIVOR_SLEEP])
     for fault in faults:
         print(fault)
     sys.exit(1 if faults else 0)

@@ -5,6 +5,8 @@ program, on the relay's LINK, answering each line OK. A table of runs, each
 giving the trace its own way and doing its own thing on the line; in every
 run the link keeps answering, and the relay ends within a second of being
 told to, with what the run names in its trace and on its standard error.
+Before them, the devices it must not open at all: a pty's name not there,
+and a terminal in use, its caller's own or another session's.
 
   relay_test.py TRACE_TOOLS
 """
@@ -16,6 +18,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 
 FLOOD = b"AT+X" + b"Y" * 1990 + b"\r"  # 2 KB of trace for each, past any pipe and queue
@@ -30,16 +33,46 @@ def trace_lines(text):
             for line in text.splitlines()]
 
 
-class Run:
-    """A relay started on a pty of the test's, and the program's end of it."""
+def session_on(terminal):
+    """A session whose controlling terminal is `terminal` (a pty's far end,
+    open here), led by a sleep."""
+    leader = subprocess.Popen(["setsid", "--ctty", "sleep", "300"], stdin=terminal)
+    while open("/proc/%d/comm" % leader.pid).read() != "sleep\n":
+        time.sleep(0.01)
+    return leader
 
-    def __init__(self, tools, link, trace, **popen):
+
+def number_given_again(pts, given):
+    """Ptys of the test's until the system gives `pts` again, to the test or
+    another: their descriptors, and the far end of the one for a terminal
+    session, which `given`, if a link, then leads to."""
+    spare = []
+    while not spare or not os.path.exists(pts) and len(spare) < 400:
+        spare += os.openpty()
+    terminal = next((end for end in spare[1::2] if os.ttyname(end) == pts), spare[-1])
+    if os.path.islink(given):
+        os.unlink(given)
+        os.symlink(os.ttyname(terminal), given)
+    return spare, terminal
+
+
+def echoes(terminal):
+    return termios.tcgetattr(terminal)[3] & (termios.ECHO | termios.ICANON) == \
+        termios.ECHO | termios.ICANON
+
+
+class Run:
+    """A relay started on a pty of the test's, and the program's end of it;
+    the relay is given the pty's name as `naming` makes it from its path."""
+
+    def __init__(self, tools, link, trace, naming, **popen):
         self.accessory, device = os.openpty()
         self.device = os.ttyname(device)
+        self.given = naming(self.device)
         os.close(device)
         os.set_blocking(self.accessory, False)
         self.link, self.trace = link, trace
-        self.relay = subprocess.Popen([tools + "/trace-relay", self.device, self.link, trace],
+        self.relay = subprocess.Popen([tools + "/trace-relay", self.given, self.link, trace],
                                       stderr=subprocess.PIPE, **popen)
         self.pipe = self.relay.stdout.fileno() if self.relay.stdout else None
         self.program, self.heard, self.received, self.read = None, b"", b"", b""
@@ -120,6 +153,43 @@ class Run:
         return time.monotonic() - told
 
 
+def refused_at_start(tools, work):
+    """A pty's name not there (not waited for, as the next terminal's might
+    come), and a terminal in use, another session's or the relay's own as
+    /dev/tty: each refused at once with its line, the terminal left echoing."""
+    relay = [tools + "/trace-relay"]
+    ends = [os.openpty(), os.openpty()]
+    others, own = ends[0][1], ends[1][1]
+    leader = session_on(others)
+    in_use = r"trace-relay: %s: a terminal in use \(process %s\); name the accessory's " \
+        r"serial device\n"
+    cases = [  # the command, its standard input, what it says
+        (relay + ["/dev/pts/999999"], None,
+         r"trace-relay: /dev/pts/999999: No such file or directory\n"),
+        (relay + [os.ttyname(others)], None,
+         in_use % (os.ttyname(others), r"%d \(sleep\)" % leader.pid)),
+        (["setsid", "--ctty"] + relay + ["/dev/tty"], own,
+         in_use % ("/dev/tty", r"\d+ \(trace-relay\)")),
+    ]
+    faults = []
+    for command, stdin, said in cases:
+        try:
+            ran = subprocess.run(command + [work + "/link", work + "/refused.trace"], stdin=stdin,
+                                 capture_output=True, text=True, timeout=5)
+            ran = (ran.returncode, ran.stderr)
+        except subprocess.TimeoutExpired:
+            ran = "waited for it"
+        if ran[0] != 1 or not re.fullmatch(said, ran[1]):
+            faults.append("%s: %r" % (command[-1], ran))
+    faults += ["%s left not echoing" % os.ttyname(end) for end in (others, own) if not echoes(end)]
+    leader.kill()
+    leader.wait()
+    for pair in ends:
+        for fd in pair:
+            os.close(fd)
+    return ["refused at the start: " + fault for fault in faults]
+
+
 def figures(times):
     ordered = sorted(times)
     return "median %.2f ms, worst %.2f ms" % (ordered[len(ordered) // 2], ordered[-1])
@@ -134,7 +204,11 @@ def exchange(run):
 def gone_for_good(run):
     """A line, and the device goes at once: the program, which had not read
     it yet, still gets it and answers (traced); a pty's name, whose number the
-    system hands on to the next terminal, is never opened again."""
+    system hands on to the next terminal, is never opened again, however
+    spelled, nor is a link to it once it leads to a terminal session: the
+    number's, when the system gives it to the test, or another of the
+    test's (made so while the relay is held, so that it cannot come in
+    between)."""
     run.answering = None  # not reading yet
     os.write(run.accessory, b"AT\r")
     run.wait(lambda: re.search(r"accessory AT\n", run.traced()), "AT not traced")
@@ -145,17 +219,19 @@ def gone_for_good(run):
     run.wait(lambda: b"\r" in run.heard, "the line that came before the device went not read")
     os.write(run.program, b"OK\r")
     run.wait(lambda: not os.path.lexists(run.link), "the relay's pty outlived the device")
-    spare = []  # ptys until the device's number is given again, to the test or another
-    while not os.path.exists(run.device) and len(spare) < 400:
-        spare += os.openpty()
+    run.relay.send_signal(signal.SIGSTOP)
+    spare, terminal = number_given_again(run.device, run.given)
+    leader = session_on(terminal)
+    run.relay.send_signal(signal.SIGCONT)
     given = os.path.exists(run.device)
-    if given:
-        run.pump(1.5, lambda: os.path.lexists(run.link))
+    reopened = given and run.pump(1.5, lambda: os.path.lexists(run.link))
     for fd in spare:
         os.close(fd)
+    leader.kill()
+    leader.wait()
     if not given:
         return ["%s not given again" % run.device]
-    return ["%s opened again as another's" % run.device] if os.path.lexists(run.link) else []
+    return ["%s opened again as another's" % run.device] if reopened else []
 
 
 def hang_up(run):
@@ -203,22 +279,21 @@ def main(tools):
     work = tempfile.mkdtemp()
     trace, fifo, into = work + "/trace.txt", work + "/fifo", work + "/stdout.txt"
     os.mkfifo(fifo)
-    try:  # a pty's name not there: not waited for, as the next terminal's might come
-        missing = subprocess.run([tools + "/trace-relay", "/dev/pts/999999", work + "/link",
-                                  trace], capture_output=True, text=True, timeout=5)
-        said = (missing.returncode, missing.stderr)
-    except subprocess.TimeoutExpired:
-        said = "waited for it"
-    faults = [] if said == (1, "trace-relay: /dev/pts/999999: No such file or directory\n") \
-        else ["a pty not there: %r" % (said,)]
+    faults = refused_at_start(tools, work)
     # name, TRACE, how the relay's standard output is given, what the run
     # does, how it is ended, the trace's lines as sides and the start of
     # their texts (None: not checked), its standard error (a pattern)
     runs = [
         ("the device goes after a line", trace, {}, gone_for_good, signal.SIGTERM,
-         [OPENED, ("accessory", "AT"), ("device", "gone for good: "), ("phone", "OK"), CLEAN],
+         [OPENED, ("accessory", "AT"), ("device", "gone for good: a pty's"), ("phone", "OK"),
+          CLEAN],
          r"trace-relay: {device}: gone, and not opened again: a pty's number goes to the next "
          r"terminal that asks for one\n"),
+        ("a link to a pty, which goes", trace, {}, gone_for_good, signal.SIGTERM,
+         [OPENED, ("accessory", "AT"), ("device", "gone"), ("phone", "OK"),
+          ("device", "gone for good: its name leads to a terminal in use now"), CLEAN],
+         r"trace-relay: {device}: gone, and not opened again: it leads to a terminal in use now "
+         r"\(process \d+ \(sleep\)\)\n"),
         ("SIGHUP", trace, {}, hang_up, signal.SIGHUP,
          [OPENED, ("accessory", "AT"), ("phone", "OK"), CLOSED, OPENED, ("phone", "O\\end"),
           CLEAN], ""),
@@ -236,6 +311,12 @@ def main(tools):
         ("a FIFO whose reader stops and catches up", fifo, {}, falls_behind(True),
          signal.SIGTERM, None, ""),
     ]
+    def linked(pts):
+        os.symlink(pts, work + "/pty")
+        return work + "/pty"
+    # A pty is known by its node: the first is named /dev//pts/N, the second
+    # through a link.
+    namings = {0: lambda pts: pts.replace("/dev/", "/dev//"), 1: linked}
     for number, (name, trace_arg, popen, doing, ending, expected, said) in enumerate(runs):
         fifo_reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK) if trace_arg == fifo else None
         if popen.get("stdout") == into:
@@ -244,7 +325,8 @@ def main(tools):
             popen = {"stdout": open(into, "a")}
         run, run_faults = None, []
         try:
-            run = Run(tools, "%s/link%d" % (work, number), trace_arg, **popen)
+            run = Run(tools, "%s/link%d" % (work, number), trace_arg,
+                      namings.get(number, lambda pts: pts), **popen)
             run.pipe = fifo_reader if fifo_reader is not None else run.pipe
             run.connect()
             run_faults += doing(run)
@@ -254,7 +336,7 @@ def main(tools):
             run.reading = lambda: True
             run.pump(2, lambda: False) if run.pipe is not None else None
             errors = run.relay.stderr.read().decode()
-            if not re.fullmatch(said.replace("{device}", re.escape(run.device)), errors):
+            if not re.fullmatch(said.replace("{device}", re.escape(run.given)), errors):
                 run_faults.append("said %r" % errors)
             written = open(into).read() if trace_arg == "/dev/stdout" else run.traced()
             lines = [("before", "")] if written.startswith("before\n") else []

@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -30,13 +29,26 @@ std::string Substituted(const std::string& command, const std::string& linePath)
     return result;
 }
 
-// Ends the program's group as StopAccessoryProgram does.
-void EndGroup(pid_t group)
+constexpr int kGroupLookMs = 50;  // no event tells when a group has emptied
+
+// SIGTERM to the program's group, and SIGKILL to whatever is left of it two
+// seconds later: a member that ignores SIGTERM goes too, whether or not sh
+// has ended. `program` is null in the keeper, whose child sh is not; in
+// this process sh's end is reaped as it comes, since until then it counts
+// as one of the group.
+void EndGroup(pid_t group, AccessoryProgram* program)
 {
     if (kill(-group, SIGTERM) != 0)
         return;
-    for (int waited = 0; waited < kTermWaitMs && kill(-group, 0) == 0; waited += 50)
-        usleep(50 * 1000);
+    for (int waited = 0;; waited += kGroupLookMs) {
+        if (program != nullptr)
+            ReapAccessoryProgram(program);
+        if (kill(-group, 0) != 0)
+            return;
+        if (waited >= kTermWaitMs)
+            break;
+        usleep(kGroupLookMs * 1000);
+    }
     kill(-group, SIGKILL);
 }
 
@@ -44,7 +56,7 @@ void EndGroup(pid_t group)
 // nor its terminal hanging up reaches it, and holding nothing of this
 // program's but the pipe's end: it waits for this program's word, or for the
 // pipe to end with this program.
-void Keep(int word, pid_t group, const std::string& linePath)
+void Keep(int word, pid_t group, const std::string& linePath, const std::string& log)
 {
     setsid();
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
@@ -59,11 +71,12 @@ void Keep(int word, pid_t group, const std::string& linePath)
     struct stat link = {};
     if (lstat(linePath.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
         unlink(linePath.c_str());
-    EndGroup(group);
+    EndGroup(group, nullptr);
+    RemoveRunFolderIfQuiet(log);
     _exit(0);
 }
 
-int StartKeeper(pid_t group, const std::string& linePath)
+int StartKeeper(pid_t group, const std::string& linePath, const std::string& log)
 {
     int pipe[2];
     if (pipe2(pipe, O_CLOEXEC) != 0)
@@ -71,7 +84,7 @@ int StartKeeper(pid_t group, const std::string& linePath)
     const pid_t keeper = fork();
     if (keeper == 0) {
         close(pipe[1]);
-        Keep(pipe[0], group, linePath);
+        Keep(pipe[0], group, linePath, log);
     }
     close(pipe[0]);
     if (keeper < 0) {
@@ -118,11 +131,20 @@ bool StartAccessoryProgram(const std::string& command, const std::string& linePa
     }
     // The library's own declaration of pidfd_open is not C++'s to link.
     program->ended = static_cast<int>(syscall(SYS_pidfd_open, program->pid, 0));
-    program->keeper = StartKeeper(program->pid, linePath);
+    program->keeper = StartKeeper(program->pid, linePath, log);
     if (program->ended >= 0 && program->keeper >= 0)
         return true;
     StopAccessoryProgram(program);
     return false;
+}
+
+void RemoveRunFolderIfQuiet(const std::string& log)
+{
+    struct stat output = {};
+    if (stat(log.c_str(), &output) == 0 && output.st_size != 0)
+        return;
+    unlink(log.c_str());
+    rmdir(log.substr(0, log.rfind('/')).c_str());
 }
 
 bool ReapAccessoryProgram(AccessoryProgram* program)
@@ -146,13 +168,9 @@ void StopAccessoryProgram(AccessoryProgram* program)
 {
     if (program->pid <= 0)
         return;
-    if (!ReapAccessoryProgram(program)) {
-        kill(-program->pid, SIGTERM);
-        pollfd ended = {program->ended, POLLIN, 0};
-        if (poll(&ended, 1, kTermWaitMs) != 1)
-            kill(-program->pid, SIGKILL);
+    EndGroup(program->pid, program);
+    if (!ReapAccessoryProgram(program))
         waitpid(program->pid, &program->status, 0);
-    }
     if (program->ended >= 0)
         close(program->ended);
     program->ended = -1;

@@ -20,7 +20,8 @@ struct AccessoryProgram {
 // the program (SIGKILL, a crash), the keeper removes the link at
 // `linePath` and ends the program's group, so that an accessory that opens
 // its line again by that name never finds a pty the system has since given
-// to someone's terminal.
+// to someone's terminal; and then the run's folder, as
+// RemoveRunFolderIfQuiet does.
 bool StartAccessoryProgram(const std::string& command, const std::string& linePath,
                            const std::string& log, AccessoryProgram* program);
 
@@ -30,6 +31,11 @@ bool ReapAccessoryProgram(AccessoryProgram* program);
 // How it ended, for people: "exit status 3", "signal 9".
 std::string EndedHow(const AccessoryProgram& program);
 
-// SIGTERM to its group; SIGKILL after two seconds if the program is still
-// there.
+// SIGTERM to its group; SIGKILL to whatever of the group is still there two
+// seconds later.
 void StopAccessoryProgram(AccessoryProgram* program);
+
+// Once the run is over: its folder, which holds the line's path and the
+// program's output `log`, is removed when the program wrote nothing there,
+// and kept, with what it wrote, otherwise.
+void RemoveRunFolderIfQuiet(const std::string& log);

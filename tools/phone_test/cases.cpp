@@ -466,9 +466,8 @@ void Cases::Missed(Verdict verdict, uint64_t since, Wait waited, const std::stri
         m_over = "the accessory's program has ended";
     } else if (waited == Wait::kGone) {
         verdict.outcome = Outcome::kFail;
-        verdict.reason = m_settings.line +
-                         " has gone, and is not opened again: its number goes to the next "
-                         "terminal that asks for one, whose keys would be read as the accessory's";
+        verdict.reason = m_settings.line + " has gone, and is not opened again: " +
+                         m_session.GoneWhy();
         m_over = m_settings.line + " has gone for good";
     } else if (waited == Wait::kStopped) {
         verdict.outcome = Outcome::kSkip;

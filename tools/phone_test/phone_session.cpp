@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "link/menu_protocol.h"
+#include "tools/trace/clock_and_signals.h"
 #include "tools/trace/trace_line.h"
 
 namespace {
@@ -17,40 +18,7 @@ constexpr uint64_t kReopenMs = 1000;
 constexpr int kFinishMs = 500;  // the trace's end, for a reader that is slow
 constexpr size_t kChunk = 4096;
 
-// Set by the handler; read by the waits, which let the signals in only
-// while they sleep in ppoll.
-volatile sig_atomic_t g_stopping = 0;
-sigset_t g_waking;
-
-void Stop(int)
-{
-    g_stopping = 1;
-}
-
-uint64_t MonotonicMs()
-{
-    timespec now = {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
-}
-
 }  // namespace
-
-void CatchStopSignals()
-{
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigprocmask(SIG_BLOCK, &stopSignals, &g_waking);
-    sigdelset(&g_waking, SIGINT);
-    sigdelset(&g_waking, SIGTERM);
-    struct sigaction stop = {};
-    stop.sa_handler = Stop;
-    sigaction(SIGINT, &stop, nullptr);
-    sigaction(SIGTERM, &stop, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-}
 
 PhoneSession::PhoneSession(int trace, const char* traceName)
     : m_start(MonotonicMs()),
@@ -78,12 +46,13 @@ uint64_t PhoneSession::Now() const
     return MonotonicMs() - m_start;
 }
 
-bool PhoneSession::OpenDevice(const std::string& path)
+OpenedDevice PhoneSession::OpenDevice(const std::string& path)
 {
     m_devicePath = path;
     m_opensOnce = OpensOnce(path);
-    m_line = ::OpenDevice(path);
-    return m_line >= 0;
+    const OpenedDevice opened = ::OpenDevice(path);
+    m_line = opened.fd;
+    return opened;
 }
 
 // The accessory's first open of its end is the line opening: a program
@@ -170,18 +139,24 @@ void PhoneSession::Finish()
 // good, is told once its last bytes are taken.
 Wait PhoneSession::Pump(uint64_t deadline)
 {
-    if (g_stopping != 0)
+    if (StopAsked())
         return Wait::kStopped;
     if (m_program != nullptr && m_program->status >= 0)
         return Wait::kEnded;
-    if (m_goneForGood)
+    if (!m_goneWhy.empty())
         return Wait::kGone;
     const uint64_t now = Now();
     if (m_line < 0 && !m_devicePath.empty() && now >= m_nextReopen) {
-        m_line = ::OpenDevice(m_devicePath);
+        const OpenedDevice opened = ::OpenDevice(m_devicePath);
+        m_line = opened.fd;
         m_nextReopen = now + kReopenMs;
         if (m_line >= 0)
             m_trace.News(now, LinkNews::kDeviceBack);
+        if (opened.result == DeviceOpen::kTerminalInUse) {
+            GoneForGood(LinkNews::kDeviceNowATerminal,
+                        "it leads to a terminal in use now (process " + opened.session + ")");
+            return Wait::kGone;
+        }
     }
     uint64_t wake = std::max(deadline, now);
     if (m_framing.HasUnfinished())
@@ -196,7 +171,7 @@ Wait PhoneSession::Pump(uint64_t deadline)
     };
     const timespec wait = {static_cast<time_t>((wake - now) / 1000),
                            static_cast<long>((wake - now) % 1000 * 1000000)};
-    if (ppoll(watched, 4, &wait, &g_waking) < 0 && errno != EINTR)
+    if (ppoll(watched, 4, &wait, WakingMask()) < 0 && errno != EINTR)
         return Wait::kStopped;
     if (watched[3].revents != 0)
         m_output.Write(Now());
@@ -311,7 +286,17 @@ void PhoneSession::LineFailed()
     m_nextReopen = Now() + kReopenMs;
     m_toAccessory.clear();
     Take(m_framing.TakeUnfinished(LineEnd::kGone));
-    m_goneForGood = m_opensOnce;
-    const LinkNews news = m_opensOnce ? LinkNews::kDeviceGoneForGood : LinkNews::kDeviceGone;
+    if (m_opensOnce)
+        GoneForGood(LinkNews::kDeviceGoneForGood,
+                    "its number goes to the next terminal that asks for one");
+    else
+        Keep(Now(), m_trace.News(Now(), LinkNews::kDeviceGone), "");
+}
+
+// Either way, the keys of someone's terminal would be read as the
+// accessory's.
+void PhoneSession::GoneForGood(LinkNews news, const std::string& why)
+{
+    m_goneWhy = why + ", whose keys would be read as the accessory's";
     Keep(Now(), m_trace.News(Now(), news), "");
 }

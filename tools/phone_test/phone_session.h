@@ -5,10 +5,10 @@
 // back, never waiting for the trace's reader), and queues what each line
 // made the phone show for the cases, which wait for it. One thread; every
 // wait ends as soon as what it waits for arrives, the accessory's program
-// ends, the device goes for good, or SIGINT or SIGTERM comes.
+// ends, the device goes for good, or a stop signal comes
+// (CatchStopSignals).
 #pragma once
 
-#include <signal.h>
 #include <stdint.h>
 #include <sys/types.h>
 
@@ -28,7 +28,7 @@ enum class Wait {
     kArrived,  // what was waited for
     kTimeout,
     kEnded,    // the accessory's program has ended
-    kGone,     // the device went, and is not opened again (OpensOnce)
+    kGone,     // the device went, and is not opened again (GoneWhy)
     kStopped,  // SIGINT or SIGTERM
 };
 
@@ -42,9 +42,6 @@ struct LineFinding {
 // A trace line as FormatTraceLine writes it, without its newline.
 std::string TraceText(const TraceLine& line);
 
-// From here on SIGINT and SIGTERM end every wait of a session, and only that.
-void CatchStopSignals();
-
 class PhoneSession {
 public:
     // The trace (OpenTrace's descriptor, or kNoTrace) gets every line
@@ -55,8 +52,9 @@ public:
 
     // A serial device, opened as the trace relay opens one; if it fails
     // later, it is tried again once a second, as the program tries its
-    // port, unless it opens once.
-    bool OpenDevice(const std::string& path);
+    // port, unless it opens once or its name leads to a terminal in use by
+    // then.
+    OpenedDevice OpenDevice(const std::string& path);
     // A fresh pty whose far end `link` names, for the accessory's program.
     bool OpenOwnedLine(const std::string& link);
     void Watch(AccessoryProgram* program) { m_program = program; }
@@ -80,6 +78,8 @@ public:
     void Finish();
 
     uint64_t Now() const;
+    // Once a wait has been kGone: why the device is not opened again.
+    const std::string& GoneWhy() const { return m_goneWhy; }
     int LinesTaken() const { return m_linesTaken; }
     const std::vector<LineFinding>& Findings() const { return m_findings; }
 
@@ -91,6 +91,7 @@ private:
     void Write(const std::string& line);
     bool Flush();
     void LineFailed();
+    void GoneForGood(LinkNews news, const std::string& why);
 
     const uint64_t m_start;
     TraceOutput m_output;
@@ -99,7 +100,7 @@ private:
     int m_line = -1;           // the device, or the pty's master; -1 while away
     std::string m_devicePath;  // set for a device, which is reopened
     bool m_opensOnce = false;  // the device is not reopened once gone
-    bool m_goneForGood = false;
+    std::string m_goneWhy;     // set once it is not opened again
     uint64_t m_nextReopen = 0;
     ProgramPty m_pty;  // the owned line
     std::string m_link;

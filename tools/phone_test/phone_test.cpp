@@ -10,7 +10,8 @@
 // relay writes its own (trace_output.h). With --run the accessory is
 // a program: COMMAND runs with sh -c, every {} in it the path of its end
 // of a fresh line, which stays the same for the whole run; its output goes
-// to a file beside that path. Exit status 0 when no case failed, 1 when one
+// to a file beside that path, removed with its folder after the run when
+// the program wrote nothing. Exit status 0 when no case failed, 1 when one
 // did, 2 when the run could not start, 130 when it was stopped.
 #include <errno.h>
 #include <stdio.h>
@@ -30,6 +31,7 @@
 #include "tools/phone_test/phone_session.h"
 #include "tools/phone_test/test_script.h"
 #include "tools/phone_test/verdicts.h"
+#include "tools/trace/clock_and_signals.h"
 #include "tools/trace/trace_output.h"
 
 namespace {
@@ -40,6 +42,7 @@ constexpr char kUsage[] =
 // A program may build itself or make a Wine prefix before it opens its end.
 constexpr uint64_t kOpeningWaitMs = 300000;
 constexpr int kCouldNotStart = 2;
+constexpr char kLogName[] = "/accessory.log";  // in the run's folder
 constexpr int kStopped = 130;
 
 struct Options {
@@ -134,6 +137,18 @@ std::string ReadSteps(const Options& options, std::vector<ScriptStep>* steps)
     return "";
 }
 
+// What follows the DEVICE's name when it is refused, in scripts/remote's
+// words where it says the same.
+std::string DeviceRefusal(const OpenedDevice& opened)
+{
+    if (opened.result == DeviceOpen::kTerminalInUse)
+        return ": a terminal in use (process " + opened.session +
+               "); name the accessory's serial device";
+    if (opened.result == DeviceOpen::kNoTerminal)
+        return ": not a serial device";
+    return std::string(": cannot be opened (") + strerror(errno) + ")";
+}
+
 // A directory of the run's own for the accessory's end and its output, in
 // TMPDIR when its path needs no quoting in COMMAND.
 std::string MakeRunDirectory()
@@ -156,31 +171,12 @@ std::string FirstLine(const std::string& path)
     return line;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+// The line opened or made, the accessory's program started, the cases run
+// and their verdicts given; the exit status. Once it returns, the line of
+// a --run is gone, and the program's output is all written.
+int RunCases(Options& options, const std::vector<ScriptStep>& steps, int trace,
+             const std::string& directory)
 {
-    Options options;
-    std::string wrong = ReadOptions(argc, argv, &options);
-    if (!wrong.empty())
-        return Refuse(wrong);
-    std::vector<ScriptStep> steps;
-    wrong = ReadSteps(options, &steps);
-    if (!wrong.empty())
-        return Refuse(wrong);
-    const int trace = options.trace.empty() ? kNoTrace : OpenTrace(options.trace.c_str());
-    if (trace == -1)
-        return Refuse(options.trace + ": the trace cannot be written there (" + strerror(errno) +
-                      ")");
-    if (!options.junit.empty()) {
-        FILE* junit = fopen(options.junit.c_str(), "w");
-        if (junit == nullptr)
-            return Refuse(options.junit + ": the JUnit file cannot be written there (" +
-                          strerror(errno) + ")");
-        fclose(junit);
-    }
-
-    CatchStopSignals();
     RunSettings& settings = options.settings;
     if (IsStandardOutput(trace))
         settings.out = stderr;
@@ -189,18 +185,16 @@ int main(int argc, char** argv)
     AccessoryProgram program;
     if (options.command.empty()) {
         settings.line = options.device;
-        if (!session.OpenDevice(options.device))
-            return Refuse(options.device + (errno == ENOTTY ? std::string(": not a serial device")
-                                                            : std::string(": cannot be opened (") +
-                                                                  strerror(errno) + ")"));
+        const OpenedDevice opened = session.OpenDevice(options.device);
+        if (opened.result != DeviceOpen::kOpened)
+            return Refuse(options.device + DeviceRefusal(opened));
         fprintf(settings.out, "phone-test: the accessory on %s\n", options.device.c_str());
     } else {
-        const std::string directory = MakeRunDirectory();
         settings.line = directory + "/line";
-        settings.output = directory + "/accessory.log";
+        settings.output = directory + kLogName;
         settings.ownsLine = true;
         settings.program = &program;
-        if (directory.empty() || !session.OpenOwnedLine(settings.line))
+        if (!session.OpenOwnedLine(settings.line))
             return Refuse(std::string("no line could be made for the accessory (") +
                           strerror(errno) + ")");
         if (!StartAccessoryProgram(options.command, settings.line, settings.output, &program))
@@ -242,4 +236,41 @@ int main(int argc, char** argv)
     if (opening == Wait::kStopped || cases.Stopped())
         return kStopped;
     return verdicts.Count(Outcome::kFail) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    std::string wrong = ReadOptions(argc, argv, &options);
+    if (!wrong.empty())
+        return Refuse(wrong);
+    std::vector<ScriptStep> steps;
+    wrong = ReadSteps(options, &steps);
+    if (!wrong.empty())
+        return Refuse(wrong);
+    const int trace = options.trace.empty() ? kNoTrace : OpenTrace(options.trace.c_str());
+    if (trace == -1)
+        return Refuse(options.trace + ": the trace cannot be written there (" + strerror(errno) +
+                      ")");
+    if (!options.junit.empty()) {
+        FILE* junit = fopen(options.junit.c_str(), "w");
+        if (junit == nullptr)
+            return Refuse(options.junit + ": the JUnit file cannot be written there (" +
+                          strerror(errno) + ")");
+        fclose(junit);
+    }
+
+    // Made before anything is started, so that it is removed however the
+    // run ends.
+    const std::string directory = options.command.empty() ? "" : MakeRunDirectory();
+    if (!options.command.empty() && directory.empty())
+        return Refuse(std::string("no folder could be made for the accessory's line (") +
+                      strerror(errno) + ")");
+    CatchStopSignals({SIGINT, SIGTERM});
+    const int status = RunCases(options, steps, trace, directory);
+    if (!directory.empty())
+        RemoveRunFolderIfQuiet(directory + kLogName);
+    return status;
 }

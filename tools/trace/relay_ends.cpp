@@ -1,33 +1,102 @@
 #include "tools/trace/relay_ends.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <linux/magic.h>
 #include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr uint32_t kPortEvents = IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
+constexpr unsigned kPtyFarEndMajors[] = {136, 143};
+
+// The session whose controlling terminal is `terminal` (numbered as a
+// process's stat gives its terminal, tty_nr), told by the process that
+// leads it while that runs, else by the first process found in it; 0 when
+// it is no one's. Another user's processes are seen too.
+pid_t SessionOn(unsigned terminal)
+{
+    DIR* processes = opendir("/proc");
+    pid_t found = 0;
+    while (processes != nullptr && found == 0) {
+        const dirent* entry = readdir(processes);
+        if (entry == nullptr)
+            break;
+        char* end = nullptr;
+        const long pid = strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0')
+            continue;
+        char line[1024] = {};
+        FILE* status = fopen(("/proc/" + std::string(entry->d_name) + "/stat").c_str(), "r");
+        const bool read = status != nullptr && fgets(line, sizeof line, status) != nullptr;
+        if (status != nullptr)
+            fclose(status);
+        // pid (comm) state ppid pgrp session tty_nr ...; comm may hold anything.
+        const char* fields = read ? strrchr(line, ')') : nullptr;
+        int session = 0, number = 0;
+        if (fields == nullptr ||
+            sscanf(fields + 1, " %*c %*d %*d %d %d", &session, &number) != 2 ||
+            static_cast<unsigned>(number) != terminal)
+            continue;
+        struct stat leader = {};
+        found = stat(("/proc/" + std::to_string(session)).c_str(), &leader) == 0 ? session
+                                                                                  : pid;
+    }
+    if (processes != nullptr)
+        closedir(processes);
+    return found;
+}
+
+// "PID (NAME)", as people see a process.
+std::string ProcessNamed(pid_t pid)
+{
+    std::string name;
+    FILE* comm = fopen(("/proc/" + std::to_string(pid) + "/comm").c_str(), "r");
+    for (int c = 0; comm != nullptr && (c = fgetc(comm)) != EOF && c != '\n';)
+        name += static_cast<char>(c);
+    if (comm != nullptr)
+        fclose(comm);
+    return std::to_string(pid) + " (" + name + ")";
+}
 
 }  // namespace
 
-int OpenDevice(const std::string& path)
+OpenedDevice OpenDevice(const std::string& path)
 {
+    OpenedDevice opened;
     const int device = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (device < 0)
-        return -1;
+        return opened;
     // A file or anything else that is no terminal would take the
     // phone's lines into whatever it holds.
     termios line = {};
+    unsigned terminal = 0;
     if (tcgetattr(device, &line) != 0) {
+        opened.result = DeviceOpen::kNoTerminal;
+    } else if (ioctl(device, TIOCGDEV, &terminal) != 0) {  // the terminal /dev/tty stands for too
+        opened.result = DeviceOpen::kFailed;
+    } else {
+        const pid_t session = SessionOn(terminal);
+        opened.result = session == 0 ? DeviceOpen::kOpened : DeviceOpen::kTerminalInUse;
+        opened.session = session == 0 ? "" : ProcessNamed(session);
+    }
+    if (opened.result != DeviceOpen::kOpened) {
+        const int why = opened.result == DeviceOpen::kNoTerminal ? ENOTTY : errno;
         close(device);
-        errno = ENOTTY;
-        return -1;
+        errno = why;
+        return opened;
     }
     line.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
     line.c_oflag &= ~OPOST;
@@ -35,12 +104,20 @@ int OpenDevice(const std::string& path)
     line.c_cc[VMIN] = 1;
     line.c_cc[VTIME] = 0;
     tcsetattr(device, TCSANOW, &line);
-    return device;
+    opened.fd = device;
+    return opened;
 }
 
 bool OpensOnce(const std::string& device)
 {
-    return device.compare(0, 9, "/dev/pts/") == 0;
+    struct stat node = {};
+    if (lstat(device.c_str(), &node) == 0)
+        return S_ISCHR(node.st_mode) && major(node.st_rdev) >= kPtyFarEndMajors[0] &&
+               major(node.st_rdev) <= kPtyFarEndMajors[1];
+    const size_t slash = device.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : device.substr(0, slash + 1);
+    struct statfs files = {};
+    return statfs(folder.c_str(), &files) == 0 && files.f_type == DEVPTS_SUPER_MAGIC;
 }
 
 bool OpenProgramPty(const std::string& link, ProgramPty* pty)

@@ -5,14 +5,29 @@
 #include <string>
 #include <vector>
 
-// The device, non-blocking, its line made raw as the program's device layer
-// makes it: no echo, no translation, no signals; speed, framing and flow
-// control stay as the device has them. -1 when it does not open, or is no
-// terminal (errno ENOTTY): a serial device always is one.
-int OpenDevice(const std::string& path);
-// A pty named as itself (/dev/pts/N) is opened once: once it has gone, the
-// system gives its number to the next terminal that asks for one, whose
-// keys would be read as the accessory's.
+enum class DeviceOpen {
+    kOpened,
+    kFailed,         // errno says why
+    kNoTerminal,     // a file or anything else: a serial device always is a terminal
+    kTerminalInUse,  // the controlling terminal of a session: someone's keys and screen
+};
+struct OpenedDevice {
+    DeviceOpen result = DeviceOpen::kFailed;
+    int fd = -1;          // kOpened: non-blocking
+    std::string session;  // kTerminalInUse: "PID (NAME)", the process that leads it
+};
+
+// The device, its line made raw as the program's device layer makes it: no
+// echo, no translation, no signals; speed, framing and flow control stay as
+// the device has them. Never a terminal in use, yours (/dev/tty) or anyone
+// else's: made raw and read, it would leave them a terminal that echoes
+// nothing, and their keys would be read as the accessory's. Asked at every
+// open, since a name may lead to another device by then.
+OpenedDevice OpenDevice(const std::string& path);
+// A pty named as itself is opened once: once it has gone, the system gives
+// its number to the next terminal that asks for one. Known by the node, not
+// the spelling (/dev//pts/3 is /dev/pts/3 too): a name that is no link, of
+// a pty's far end, or of nothing yet in the ptys' own folder.
 bool OpensOnce(const std::string& device);
 
 // A pty whose far end `link` names: the link is replaced in one step, so

@@ -17,6 +17,8 @@ const struct {
     {"device", "gone"},
     {"device", "gone for good: a pty's number goes to the next terminal that asks for one, so it "
                "is not opened again"},
+    {"device", "gone for good: its name leads to a terminal in use now, whose keys would be read "
+               "as the accessory's, so it is not opened again"},
     {"device", "back"},
     {"port", "opened by the phone"},
     {"port", "closed by the phone"},

@@ -35,7 +35,14 @@ struct TraceLine {
 //      4.100 port      opened by the phone
 //
 // (a trace line whose side is `trace` says how many lines it left out).
-enum class LinkNews { kDeviceGone, kDeviceGoneForGood, kDeviceBack, kPortOpened, kPortClosed };
+enum class LinkNews {
+    kDeviceGone,
+    kDeviceGoneForGood,  // a pty named as itself
+    kDeviceNowATerminal,  // gone, its name leads to a terminal in use now
+    kDeviceBack,
+    kPortOpened,
+    kPortClosed,
+};
 TraceLine NewsLine(uint64_t ms, LinkNews news);
 // Which news `line` is; false for any other line.
 bool ReadNews(const TraceLine& line, LinkNews* news);

@@ -7,11 +7,11 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 
+#include "tools/trace/clock_and_signals.h"
 #include "tools/trace/trace_line.h"
 
 namespace {
@@ -19,13 +19,6 @@ namespace {
 // Thousands of ordinary lines, 32 of the longest (a 2047-byte line, each
 // byte escaped).
 constexpr size_t kQueueBound = 256 * 1024;
-
-uint64_t MonotonicMs()
-{
-    timespec now = {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
-}
 
 bool IsNullDevice(const struct stat& file)
 {

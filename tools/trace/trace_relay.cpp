@@ -10,7 +10,8 @@
 // the program, then the pty ends too, so that the program sees it go, and
 // both come back once the device opens again by the name given, tried
 // every 0.5 s (a link that the device's maker makes again names its new
-// device). A /dev/pts name is opened once (OpensOnce).
+// device). A pty named as itself is opened once (OpensOnce), and a name
+// that has come to lead to a terminal in use is not opened (OpenDevice).
 // LINK becomes a symbolic link to the pty's end that the program opens, and
 // goes whenever that pty ends.
 // TRACE is a file, - for standard output, or /dev/null for none
@@ -34,6 +35,7 @@
 #include <vector>
 
 #include "tools/trace/accessory_lines.h"
+#include "tools/trace/clock_and_signals.h"
 #include "tools/trace/relay_ends.h"
 #include "tools/trace/trace_output.h"
 #include "tools/trace/trace_writer.h"
@@ -48,22 +50,6 @@ constexpr long kDrainIdleMs = 1000;
 constexpr long kAnswerMs = 200;
 constexpr int kFinishMs = 500;  // the end's lines, for a trace whose reader is slow
 constexpr size_t kChunk = 65536;
-const int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
-
-volatile sig_atomic_t g_stopping = 0;  // set by the stop signals' handler, read by the loops
-
-void Stop(int)
-{
-    g_stopping = 1;
-}
-
-uint64_t NowMs()
-{
-    timespec now = {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
-}
-
 timespec Span(long ms)
 {
     return {ms / 1000, ms % 1000 * 1000000};
@@ -83,15 +69,14 @@ struct Session {
     Session(int traceFd, const char* traceName)
         : output(traceFd, traceName, "trace-relay"),
           tracing(traceFd != kNoTrace),
-          trace([this](const std::string& line) { output.Put(line, NowMs() - start); })
+          trace([this](const std::string& line) { output.Put(line, MonotonicMs() - start); })
     {
     }
 
     TraceOutput output;
     const bool tracing;  // else no line is made at all
-    const uint64_t start = NowMs();
+    const uint64_t start = MonotonicMs();
     TraceWriter trace;
-    sigset_t waking = {};  // the mask while waiting: the stop signals come through
     AccessoryLines accessory;
     std::string phoneLine;  // the phone's line so far
 };
@@ -113,7 +98,7 @@ void AccessoryArrived(Session& session, const char* bytes, size_t count)
 {
     if (!session.tracing)
         return;
-    const uint64_t now = NowMs();
+    const uint64_t now = MonotonicMs();
     TraceAccessory(session, now,
                    session.accessory.Arrived(bytes, count, static_cast<uint32_t>(now)));
 }
@@ -123,7 +108,7 @@ void TracePhone(Session& session, const char* bytes, size_t count)
 {
     if (!session.tracing)
         return;
-    const uint64_t now = NowMs();
+    const uint64_t now = MonotonicMs();
     for (size_t i = 0; i < count; ++i) {
         if (bytes[i] != '\r') {
             session.phoneLine += bytes[i];
@@ -139,20 +124,20 @@ void TracePhone(Session& session, const char* bytes, size_t count)
 void TraceUnfinishedAccessory(Session& session, LineEnd end)
 {
     if (session.tracing)
-        TraceAccessory(session, NowMs(), session.accessory.TakeUnfinished(end));
+        TraceAccessory(session, MonotonicMs(), session.accessory.TakeUnfinished(end));
 }
 
 void TraceUnfinishedPhone(Session& session, LineEnd end)
 {
     if (!session.phoneLine.empty())
-        session.trace.Phone(NowMs() - session.start, session.phoneLine, end);
+        session.trace.Phone(MonotonicMs() - session.start, session.phoneLine, end);
     session.phoneLine.clear();
 }
 
 void TraceNews(Session& session, LinkNews news)
 {
     if (session.tracing)
-        session.trace.News(NowMs() - session.start, news);
+        session.trace.News(MonotonicMs() - session.start, news);
 }
 
 // The program's port opened or closed, traced; true when it read since
@@ -173,21 +158,21 @@ bool TakeProgramMoves(Session& session, ProgramPty* pty)
 bool Wait(Session& session, pollfd* ends, size_t count, const timespec* timeout)
 {
     ends[count] = {session.output.Waiting(), POLLOUT, 0};
-    if (ppoll(ends, count + 1, timeout, &session.waking) < 0)
+    if (ppoll(ends, count + 1, timeout, WakingMask()) < 0)
         return errno == EINTR;
     if (ends[count].revents != 0)
-        session.output.Write(NowMs() - session.start);
+        session.output.Write(MonotonicMs() - session.start);
     return true;
 }
 
 // For `ms`, or until stopped (-1: only then); the trace is written on.
 void Idle(Session& session, long ms)
 {
-    const uint64_t end = NowMs() + static_cast<uint64_t>(ms < 0 ? 0 : ms);
-    while (g_stopping == 0) {
+    const uint64_t end = MonotonicMs() + static_cast<uint64_t>(ms < 0 ? 0 : ms);
+    while (!StopAsked()) {
         timespec left = {};
         if (ms >= 0) {
-            const uint64_t now = NowMs();
+            const uint64_t now = MonotonicMs();
             if (now >= end)
                 return;
             left = Span(static_cast<long>(end - now));
@@ -221,7 +206,7 @@ bool RelayOpen(Session& session, Ends& ends)
     static char chunk[kChunk];
     const int master = ends.pty->master;
     for (;;) {
-        const bool stopping = g_stopping != 0;
+        const bool stopping = StopAsked();
         pollfd polled[] = {
             {ends.device, static_cast<short>(POLLIN | (ends.toDevice.empty() ? 0 : POLLOUT)), 0},
             {master, static_cast<short>(POLLIN | (ends.toPhone.empty() ? 0 : POLLOUT)), 0},
@@ -230,7 +215,7 @@ bool RelayOpen(Session& session, Ends& ends)
         };
         timespec wait = {};
         if (!stopping && session.accessory.HasUnfinished())
-            wait = Span(session.accessory.PauseLeft(static_cast<uint32_t>(NowMs())));
+            wait = Span(session.accessory.PauseLeft(static_cast<uint32_t>(MonotonicMs())));
         const bool waitsForever = !stopping && !session.accessory.HasUnfinished();
         if (!Wait(session, polled, 3, waitsForever ? nullptr : &wait))
             return false;
@@ -248,7 +233,7 @@ bool RelayOpen(Session& session, Ends& ends)
                 AccessoryArrived(session, chunk, static_cast<size_t>(read));
             }
         }
-        const uint64_t now = NowMs();
+        const uint64_t now = MonotonicMs();
         if (session.accessory.HasUnfinished() &&
             session.accessory.PauseLeft(static_cast<uint32_t>(now)) == 0)
             TraceAccessory(session, now, session.accessory.TakeUnfinished(LineEnd::kPause));
@@ -277,12 +262,12 @@ void Drain(Session& session, Ends& ends)
     static char chunk[kChunk];
     ProgramPty* pty = ends.pty;
     WatchReads(pty, true);
-    for (uint64_t lastMove = NowMs(); g_stopping == 0 && pty->programOpens != 0;) {
+    for (uint64_t lastMove = MonotonicMs(); !StopAsked() && pty->programOpens != 0;) {
         if (!Flush(pty->master, ends.toPhone))
             return;
         const long bound = !ends.toPhone.empty() || ProgramHasUnread(*pty) ? kDrainIdleMs
                                                                             : kAnswerMs;
-        const long idle = static_cast<long>(NowMs() - lastMove);
+        const long idle = static_cast<long>(MonotonicMs() - lastMove);
         if (idle >= bound)
             return;
         pollfd polled[] = {
@@ -299,11 +284,11 @@ void Drain(Session& session, Ends& ends)
                 return;
             if (read > 0) {
                 TracePhone(session, chunk, static_cast<size_t>(read));
-                lastMove = NowMs();
+                lastMove = MonotonicMs();
             }
         }
         if (polled[1].revents != 0 && TakeProgramMoves(session, pty))
-            lastMove = NowMs();
+            lastMove = MonotonicMs();
     }
 }
 
@@ -315,6 +300,15 @@ void DeviceWent(Session& session, Ends& ends, LinkNews news)
     TraceNews(session, news);
     Drain(session, ends);
     TraceUnfinishedPhone(session, LineEnd::kGone);
+}
+
+// Said on the terminal, where the relay's user sees it; the relay then
+// waits to be told to end, as the program may still hold its port's name.
+void GoneForGood(Session& session, const std::string& device, const std::string& why)
+{
+    fprintf(stderr, "trace-relay: %s: gone, and not opened again: %s\n", device.c_str(),
+            why.c_str());
+    Idle(session, -1);
 }
 
 }  // namespace
@@ -332,31 +326,34 @@ int main(int argc, char** argv)
         fprintf(stderr, "trace-relay: %s: %s\n", argv[3], strerror(errno));
         return 1;
     }
-    signal(SIGPIPE, SIG_IGN);  // a trace whose reader has gone fails its writes, no more
+    CatchStopSignals({SIGTERM, SIGINT, SIGHUP});
     Session session(trace, argv[3]);
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    for (const int stopSignal : kStopSignals)
-        sigaddset(&stopSignals, stopSignal);
-    sigprocmask(SIG_BLOCK, &stopSignals, &session.waking);
-    struct sigaction stop = {};
-    stop.sa_handler = Stop;
-    for (const int stopSignal : kStopSignals) {
-        sigdelset(&session.waking, stopSignal);
-        sigaction(stopSignal, &stop, nullptr);
-    }
 
     const bool opensOnce = OpensOnce(device);
-    for (bool opened = false; g_stopping == 0;) {
-        Ends ends = {OpenDevice(device), nullptr, {}, {}};
-        if (ends.device < 0 && opensOnce && !opened) {
+    for (bool opened = false; !StopAsked();) {
+        const OpenedDevice opening = OpenDevice(device);
+        if (opening.result == DeviceOpen::kTerminalInUse && !opened) {
+            fprintf(stderr,
+                    "trace-relay: %s: a terminal in use (process %s); name the accessory's "
+                    "serial device\n",
+                    device.c_str(), opening.session.c_str());
+            return 1;
+        }
+        if (opening.result == DeviceOpen::kTerminalInUse) {
+            TraceNews(session, LinkNews::kDeviceNowATerminal);
+            GoneForGood(session, device,
+                        "it leads to a terminal in use now (process " + opening.session + ")");
+            break;
+        }
+        if (opening.fd < 0 && opensOnce && !opened) {
             fprintf(stderr, "trace-relay: %s: %s\n", device.c_str(), strerror(errno));
             return 1;
         }
-        if (ends.device < 0) {
+        if (opening.fd < 0) {
             Idle(session, kReopenMs);
             continue;
         }
+        Ends ends = {opening.fd, nullptr, {}, {}};
         ProgramPty pty;
         if (!OpenProgramPty(link, &pty)) {
             fprintf(stderr, "trace-relay: %s: cannot link the program's pty there\n", link.c_str());
@@ -374,21 +371,18 @@ int main(int argc, char** argv)
                        opensOnce ? LinkNews::kDeviceGoneForGood : LinkNews::kDeviceGone);
         CloseProgramPty(&pty);
         if (gone && opensOnce) {
-            fprintf(stderr,
-                    "trace-relay: %s: gone, and not opened again: a pty's number goes to the "
-                    "next terminal that asks for one\n",
-                    device.c_str());
-            Idle(session, -1);
+            GoneForGood(session, device,
+                        "a pty's number goes to the next terminal that asks for one");
             break;
         }
         if (gone)
             Idle(session, kReopenMs);
     }
-    session.output.Ending(NowMs() - session.start);
+    session.output.Ending(MonotonicMs() - session.start);
     TraceUnfinishedAccessory(session, LineEnd::kEnd);
     TraceUnfinishedPhone(session, LineEnd::kEnd);
     if (session.tracing)
-        session.trace.Summary(NowMs() - session.start);
+        session.trace.Summary(MonotonicMs() - session.start);
     session.output.Finish(kFinishMs);
     return 0;
 }

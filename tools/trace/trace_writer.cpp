@@ -29,7 +29,8 @@ std::vector<Finding> TraceWriter::Relayed(const TraceLine& line)
     std::vector<Finding> found;
     LinkNews news;
     const bool isNews = ReadNews(line, &news);
-    if (isNews && (news == LinkNews::kDeviceGone || news == LinkNews::kDeviceGoneForGood))
+    if (isNews && (news == LinkNews::kDeviceGone || news == LinkNews::kDeviceGoneForGood ||
+                   news == LinkNews::kDeviceNowATerminal))
         found = Found(line.ms, m_reading.DeviceWent());
     else if (isNews && news == LinkNews::kPortClosed)
         found = Found(line.ms, m_reading.ProgramLeft());
