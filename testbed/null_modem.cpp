@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "testbed/wait.h"
 
 namespace {
@@ -19,6 +21,17 @@ bool Exists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The pair's two links, as a Unix shell names them: "Z:\dir\com3-com11"
+// gives '/dir/com3' '/dir/com11'.
+std::wstring UnixLinks(const std::wstring& files)
+{
+    std::wstring path = files.substr(files.find(L':') + 1);
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+    const size_t leaf = path.find_last_of(L'/') + 1, dash = path.find(L'-', leaf);
+    return L"'" + path.substr(0, dash) + L"' '" + path.substr(0, leaf) + path.substr(dash + 1) +
+           L"'";
+}
+
 }  // namespace
 
 Outage::Outage(const wchar_t* modem, const NullModemPair& pair)
@@ -32,7 +45,12 @@ Outage::Outage(const wchar_t* modem, const NullModemPair& pair)
                                     OPEN_EXISTING, 0, nullptr);
     ReadFile(file, pid, sizeof pid - 1, &read, nullptr);
     CloseHandle(file);
-    std::wstring command = L"Z:\\bin\\kill " + std::wstring(pid, pid + strcspn(pid, "\n"));
+    // The links go before socat does: it frees its ptys before it removes
+    // them, and the system hands a freed pty to the next that asks, so a
+    // program opening its port again by the link in between would reach
+    // another pair's line (another checkout's, say).
+    std::wstring command = L"Z:\\bin\\sh -c \"rm -f " + UnixLinks(m_files) + L" && kill " +
+                           std::wstring(pid, pid + strcspn(pid, "\n")) + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started = {};

@@ -12,6 +12,14 @@ void ThrowAwayPending(HANDLE port)
 
 }  // namespace
 
+size_t Occurrences(const std::string& bytes, const std::string& text)
+{
+    size_t count = 0;
+    for (size_t at = 0; (at = bytes.find(text, at)) != std::string::npos; at += text.size())
+        ++count;
+    return count;
+}
+
 Peer::Peer(const NullModemPair& pair, std::string reply, Start start)
     : m_port(OpenStreamDevice(pair.peerDevice)),
       m_arrived(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
@@ -94,17 +102,28 @@ void Peer::Forget()
     m_received.clear();
 }
 
-bool Peer::WaitForLines(size_t count, DWORD timeoutMs)
+template <typename Condition>
+bool Peer::WaitUntil(Condition condition, DWORD timeoutMs)
 {
     const ULONGLONG until = GetTickCount64() + timeoutMs;
     WaitingScope waiter(m_waiters);
-    while (ReceivedLines().size() < count) {
+    while (!condition()) {
         const ULONGLONG now = GetTickCount64();
         if (now >= until)
             return false;
         WaitForSingleObject(m_arrived, static_cast<DWORD>(until - now));
     }
     return true;
+}
+
+bool Peer::WaitForLines(size_t count, DWORD timeoutMs)
+{
+    return WaitUntil([&] { return ReceivedLines().size() >= count; }, timeoutMs);
+}
+
+bool Peer::WaitForText(const std::string& text, size_t count, DWORD timeoutMs)
+{
+    return WaitUntil([&] { return Occurrences(Received(), text) >= count; }, timeoutMs);
 }
 
 std::string Peer::Exchange(const std::string& bytes, DWORD quietMs)

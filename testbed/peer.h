@@ -14,6 +14,9 @@
 
 using Lines = std::vector<std::string>;
 
+// How many times `text` stands in `bytes`, none overlapping.
+size_t Occurrences(const std::string& bytes, const std::string& text);
+
 class Peer {
 public:
     enum Start { kPurgeBothEnds, kPairJustBack };
@@ -36,6 +39,8 @@ public:
     Lines ReceivedLines() const;    // the complete lines among them
     void Forget();
     bool WaitForLines(size_t count, DWORD timeoutMs);
+    // Until what has come holds `text` `count` times.
+    bool WaitForText(const std::string& text, size_t count, DWORD timeoutMs);
     // Forgets, sends, and returns what came back once the line was quiet
     // for `quietMs` (the far end reads within 100 ms of a 200 ms pause).
     std::string Exchange(const std::string& bytes, DWORD quietMs = 600);
@@ -45,6 +50,9 @@ public:
     double LastArrivalMs() const;  // on the NowMs clock
 
 private:
+    // Until `condition` holds, looking again at each arrival.
+    template <typename Condition>
+    bool WaitUntil(Condition condition, DWORD timeoutMs);
     static DWORD WINAPI Listen(LPVOID self);
     void OnBytes(const char* bytes, DWORD length);
 
