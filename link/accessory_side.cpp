@@ -127,9 +127,9 @@ void SerialAccessoryLink::TakeLeftLine(const char* line, uint32_t readNumber)
         TranslateIndication(line);
         return;
     }
-    EnterCriticalSection(&m_replyLock);
+    Lock(&m_replyLock);
     const bool answered = m_replies.Offer(readNumber, line);
-    LeaveCriticalSection(&m_replyLock);
+    Unlock(&m_replyLock);
     if (answered)
         EventModify(m_replyArrived, EVENT_SET);
 }
@@ -169,17 +169,17 @@ int SerialAccessoryLink::Exchange(const char* command, const char* expected,
     EnterCriticalSection(&m_lock);
     const bool awaitsReply = expected[0] != '\0';
     if (awaitsReply) {
-        EnterCriticalSection(&m_replyLock);
+        Lock(&m_replyLock);
         m_replies.Await(m_readCount, expected);
-        LeaveCriticalSection(&m_replyLock);
+        Unlock(&m_replyLock);
     }
     int result = WriteLineIfLatest(command, submenuBuild);
     if (awaitsReply && result != 0) {
         result = AwaitReply(expected);
     } else if (awaitsReply) {
-        EnterCriticalSection(&m_replyLock);
+        Lock(&m_replyLock);
         m_replies.Withdraw();
-        LeaveCriticalSection(&m_replyLock);
+        Unlock(&m_replyLock);
     }
     LeaveCriticalSection(&m_lock);
     return result;
@@ -190,27 +190,27 @@ int SerialAccessoryLink::Exchange(const char* command, const char* expected,
 int SerialAccessoryLink::AwaitReply(const char* expected)
 {
     EnterCriticalSection(&m_lock);
-    EnterCriticalSection(&m_replyLock);
+    Lock(&m_replyLock);
     if (!m_replies.Waiting())
         m_replies.Await(m_readCount, expected);
-    LeaveCriticalSection(&m_replyLock);
+    Unlock(&m_replyLock);
     // A signal the reader gave as an earlier wait ran out may still be set:
     // the wait's own state decides.
     const DWORD start = GetTickCount();
     for (DWORD left = kReplyTimeoutMs; left != 0 && !ReplyAnswered();
          left = TicksLeft(start, kReplyTimeoutMs, GetTickCount()))
         WaitForSingleObject(m_replyArrived, left);
-    EnterCriticalSection(&m_replyLock);
+    Lock(&m_replyLock);
     const int result = m_replies.Finish();
-    LeaveCriticalSection(&m_replyLock);
+    Unlock(&m_replyLock);
     LeaveCriticalSection(&m_lock);
     return result;
 }
 
 bool SerialAccessoryLink::ReplyAnswered()
 {
-    EnterCriticalSection(&m_replyLock);
+    Lock(&m_replyLock);
     const bool answered = m_replies.Answered();
-    LeaveCriticalSection(&m_replyLock);
+    Unlock(&m_replyLock);
     return answered;
 }

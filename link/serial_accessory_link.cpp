@@ -186,9 +186,9 @@ int SerialAccessoryLink::Open(const char* menuName)
     m_registers = menuName != nullptr;
     m_menuName = m_registers ? menuName : "";
     m_receiveBuffer = ReceiveBuffer();  // nothing of an earlier session's
-    EnterCriticalSection(&m_replyLock);
+    Lock(&m_replyLock);
     m_replies = ReplyPairing();  // nor a reply it still owed
-    LeaveCriticalSection(&m_replyLock);
+    Unlock(&m_replyLock);
 
     // Suspended, so that the reader finds itself running at its first check.
     DWORD readerId = 0;
@@ -232,9 +232,9 @@ int SerialAccessoryLink::Close()
 // The running flag is already cleared; the reader ends at its next poll.
 // Each check waits for it to end, up to the check interval, so that Close
 // returns as soon as it has; it is forced only when it still runs after
-// the last check, and never while it holds or waits for the port lock or
-// the timeouts lock, which would then stay held: a write the reader has
-// begun ends within the device's write timeout. A reader that was at a
+// the last check, and never while it holds or waits for the port, the
+// timeouts or the reply lock, which would then stay held: a write the
+// reader has begun ends within the device's write timeout. A reader that was at a
 // lock during its checks gets them afresh: forced as it left, it could be
 // ending, or busy with the rest of its batch, and would die holding
 // whatever it held then. A reader inside an open is left to it (false):
@@ -428,9 +428,9 @@ HANDLE SerialAccessoryLink::MakeReady(HANDLE device, PortTiming* timing)
     return device;
 }
 
-// The reader says when it holds or waits for the port lock or the timeouts
-// lock (a write of its own takes both), so that Close does not end it by
-// force then.
+// The reader says when it holds or waits for the port, the timeouts or the
+// reply lock (a write of its own takes the first two), so that Close does
+// not end it by force then.
 void SerialAccessoryLink::Lock(CRITICAL_SECTION* lock)
 {
     if (GetCurrentThreadId() == m_readerThreadId && m_readerLocks++ == 0)

@@ -33,12 +33,13 @@ DWORD WINAPI ReaderThread(LPVOID link);
 // - The reader never waits for a lock that a thread waiting for the reader
 //   may hold: it takes the port lock, held for nothing but a write, the
 //   timeouts lock, held for nothing but a change of the device's timeouts,
-//   and the menu lock, held while a submenu is built from the owner's
-//   answers. So a command waiting for its reply, and Close, never hold it
-//   up; a write in progress holds up the reader's own writes, never its
-//   reads nor the pause it watches for; and Close never ends it by force
-//   while it holds the port or the timeouts lock, nor within two seconds
-//   after it left them.
+//   the reply lock, held for nothing but the pairing of replies, and the
+//   menu lock, held while a submenu is built from the owner's answers. So
+//   a command waiting for its reply, and Close, never hold it up; a write
+//   in progress holds up the reader's own writes, never its reads nor the
+//   pause it watches for; and Close never ends it by force while it holds
+//   the port, the timeouts or the reply lock, nor within two seconds after
+//   it left them.
 // - A line goes out whole in one write, its CR included, or the call says
 //   it did not (0). A command whose line did not go ends at once with 0. A
 //   write lasts at most what its bytes, counted in steps of 64, take at the
@@ -185,8 +186,8 @@ private:
     // set its read wait, is not held up while a write lasts. A writer takes
     // it inside m_portLock. Taken through Lock and Unlock.
     CRITICAL_SECTION m_timeoutsLock;
-    // The reader's alone: how many of m_portLock and m_timeoutsLock it
-    // holds or waits for.
+    // The reader's alone: how many of m_portLock, m_timeoutsLock and
+    // m_replyLock it holds or waits for.
     int m_readerLocks;
     // Counted up by the reader as it goes for the first of those locks and
     // as it leaves the last, so odd while it holds or waits for one; read
@@ -199,7 +200,7 @@ private:
     // by m_readCount, and signals m_replyArrived (auto-reset) once one has
     // answered; the command reads the outcome and ends the wait.
     // m_replies is touched only under m_replyLock, which is never held
-    // while waiting for anything.
+    // while waiting for anything, and is taken through Lock and Unlock.
     ReplyPairing m_replies;
     CRITICAL_SECTION m_replyLock;
     HANDLE m_replyArrived;
