@@ -156,27 +156,20 @@ int SerialAccessoryLink::Transact(const char* command, const char* expected)
 
 // The reader writes the accessory's own commands (the next submenu for a
 // pick, the registration when the device returns) but cannot wait for
-// their replies, which only it could read: it writes them and goes on,
-// taking no lock that a command in progress holds. A command opens its wait
-// before its line goes, since the reply may be read as the write ends; one
-// whose line did not go (a submenu's superseded meanwhile too) gets no
-// reply, and ends at once.
+// their replies, which only it could read: it writes them, leaving their
+// replies owed, and goes on, taking no lock that a command in progress
+// holds. A command's wait opens as its line goes; one whose line did not go
+// (a submenu's superseded meanwhile too) gets no reply, and ends at once.
 int SerialAccessoryLink::Exchange(const char* command, const char* expected,
                                   std::optional<uint32_t> submenuBuild)
 {
     if (GetCurrentThreadId() == m_readerThreadId)
-        return WriteLineIfLatest(command, submenuBuild);
+        return WriteLineIfLatest(command, submenuBuild, expected);
     EnterCriticalSection(&m_lock);
-    const bool awaitsReply = expected[0] != '\0';
-    if (awaitsReply) {
-        Lock(&m_replyLock);
-        m_replies.Await(m_readCount, expected);
-        Unlock(&m_replyLock);
-    }
-    int result = WriteLineIfLatest(command, submenuBuild);
-    if (awaitsReply && result != 0) {
+    int result = WriteLineIfLatest(command, submenuBuild, expected);
+    if (expected[0] != '\0' && result != 0) {
         result = AwaitReply(expected);
-    } else if (awaitsReply) {
+    } else if (expected[0] != '\0') {
         Lock(&m_replyLock);
         m_replies.Withdraw();
         Unlock(&m_replyLock);

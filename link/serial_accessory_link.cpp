@@ -272,7 +272,7 @@ bool SerialAccessoryLink::WaitMindingOwner(HANDLE object, DWORD milliseconds)
 
 int SerialAccessoryLink::WriteLine(const char* text)
 {
-    return WriteLineIfLatest(text, std::nullopt);
+    return WriteLineIfLatest(text, std::nullopt, nullptr);
 }
 
 // A line leaves with its CR in one write: a write that fails sends no CR
@@ -282,20 +282,40 @@ int SerialAccessoryLink::WriteLine(const char* text)
 // which writes the accessory's answers, never waits for a command in
 // progress. A submenu's line goes only while no later submenu has been
 // built: checked under the port lock, so that a later one, whose line
-// waits for the lock or comes after, always goes after it.
-int SerialAccessoryLink::WriteLineIfLatest(const char* text, std::optional<uint32_t> submenuBuild)
+// waits for the lock or comes after, always goes after it. The phone
+// answers lines in the order they went, so the reply to a line that asks
+// for one (`expected`) takes its place among the replies to come under the
+// port lock too: a command's wait opens just before its line goes, since
+// the reply may be read as the write ends; the reader's own line, whose
+// reply nobody waits for, leaves it owed once it has gone (nothing is read
+// meanwhile).
+int SerialAccessoryLink::WriteLineIfLatest(const char* text, std::optional<uint32_t> submenuBuild,
+                                           const char* expected)
 {
     if (m_port == INVALID_HANDLE_VALUE)
         return 0;
     std::string line = text;
     line += '\r';
     const DWORD length = static_cast<DWORD>(line.size());
+    const bool answered = expected != nullptr && expected[0] != '\0';
+    const bool byReader = GetCurrentThreadId() == m_readerThreadId;
     DWORD written = 0;
     Lock(&m_portLock);
     const HANDLE port = m_port;  // invalid while the device is away
     const bool latest = !submenuBuild || *submenuBuild == m_submenuBuilds;
-    if (port != INVALID_HANDLE_VALUE && latest && AllowWrite(port, length))
+    if (port != INVALID_HANDLE_VALUE && latest && AllowWrite(port, length)) {
+        if (answered && !byReader) {
+            Lock(&m_replyLock);
+            m_replies.Await(m_readCount, expected);
+            Unlock(&m_replyLock);
+        }
         WriteFile(port, line.data(), length, &written, nullptr);
+        if (answered && byReader && written == length) {
+            Lock(&m_replyLock);
+            m_replies.Owe(m_readCount);
+            Unlock(&m_replyLock);
+        }
+    }
     Unlock(&m_portLock);
     return written == length;
 }
@@ -429,7 +449,7 @@ HANDLE SerialAccessoryLink::MakeReady(HANDLE device, PortTiming* timing)
 }
 
 // The reader says when it holds or waits for the port, the timeouts or the
-// reply lock (a write of its own takes the first two), so that Close does
+// reply lock (a write of its own may take all three), so that Close does
 // not end it by force then.
 void SerialAccessoryLink::Lock(CRITICAL_SECTION* lock)
 {

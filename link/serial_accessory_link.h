@@ -25,9 +25,12 @@ DWORD WINAPI ReaderThread(LPVOID link);
 //   waiting for it, and on the reader's it is not read until the command
 //   is done. There, SendCommand, Transact and Open with a name write their
 //   line and report 0 after a second (the reader's own: at once, unread).
-// - A command's reply is a line read after its own line went; a command
-//   that gave up waiting leaves its late reply owed, and that line never
-//   passes for a later command's (see ReplyPairing). AwaitReply on its own,
+// - A command's reply is a line read after its own line went, and after
+//   the replies to the lines that went before it: the phone answers in
+//   order. The replies nobody waits for, to the reader's own lines (the
+//   next submenu for a pick, the registration and the resent submenu as
+//   the device returns) and a command's that came too late, are owed and
+//   never pass for a command's (see ReplyPairing). AwaitReply on its own,
 //   after the caller's own WriteLine, waits likewise for a line read after
 //   it began, and ends after a second with 0 when none comes.
 // - The reader never waits for a lock that a thread waiting for the reader
@@ -102,7 +105,8 @@ private:
     static HANDLE MakeReady(HANDLE device, PortTiming* timing);
     void DropDevice();
     bool ReopenDevice(ReaderPlace* place, DWORD* lastOpenTick);
-    int WriteLineIfLatest(const char* text, std::optional<uint32_t> submenuBuild);
+    int WriteLineIfLatest(const char* text, std::optional<uint32_t> submenuBuild,
+                          const char* expected);
     bool SetReadWait(HANDLE port, DWORD waitMs);
     bool AllowWrite(HANDLE port, size_t bytes);
     bool SetTimeout(HANDLE port, DWORD COMMTIMEOUTS::*timeout, DWORD milliseconds);
@@ -195,17 +199,19 @@ private:
     // meanwhile, nor within its checks after it left.
     std::atomic<unsigned> m_readerLockSteps;
 
-    // The reply hand-over. A command opens a wait in m_replies before its
-    // line goes; the reader offers it every line the owner left, numbered
-    // by m_readCount, and signals m_replyArrived (auto-reset) once one has
-    // answered; the command reads the outcome and ends the wait.
-    // m_replies is touched only under m_replyLock, which is never held
-    // while waiting for anything, and is taken through Lock and Unlock.
+    // The reply hand-over. A command opens a wait in m_replies as its line
+    // goes, and the reader owes the reply to each of its own lines once it
+    // has gone, both under m_portLock; the reader offers it every line the
+    // owner left, numbered by m_readCount, and signals m_replyArrived
+    // (auto-reset) once one has answered; the command reads the outcome and
+    // ends the wait. m_replies is touched only under m_replyLock, which is
+    // never held while waiting for anything, and is taken through Lock and
+    // Unlock (inside m_portLock as a line goes).
     ReplyPairing m_replies;
     CRITICAL_SECTION m_replyLock;
     HANDLE m_replyArrived;
-    // The reads that brought bytes: counted by the reader, read by a
-    // command as it opens its wait.
+    // The reads that brought bytes: counted by the reader, read as a line
+    // that asks for a reply goes.
     std::atomic<uint32_t> m_readCount;
 
     // Emptied by Open before the reader starts, then the reader's alone; a

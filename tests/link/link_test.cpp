@@ -834,12 +834,14 @@ TEST_F(LinkMenu, CloseLetsThePickInHandFinish)
     EXPECT_EQ(Log({"AT*EASM=\"Show\",1,1,1,\"Next\",1"}), peer.ReceivedLines());
 }
 
-// A pick that comes while a command waits for its OK is a pick, not the
-// reply: the command still gets its OK, and the pick its next submenu. The
-// submenu built for the pick is the later one, which the phone is shown
-// last and a resend repeats: also when the accessory's own submenu, built
-// before the pick, still waits for its turn to go behind that command (it
-// then does not go, and its sender does not wait for an OK).
+// A pick that comes while a command waits for its reply is a pick, not the
+// reply, and the phone's answer to the submenu the reader sends for it is
+// no command's reply either, also for a command sent right after it: the
+// phone answers each line in the order the lines went. The submenu built
+// for the pick is the later one, which the phone is shown last and a
+// resend repeats: also when the accessory's own submenu, built before the
+// pick, still waits for its turn to go behind that command (it then does
+// not go, and its sender does not wait for a reply).
 TEST_F(LinkMenu, AnIndicationIsNeverTakenForAReply)
 {
     Put(3, {"Show", 1, {"Next"}});
@@ -849,46 +851,78 @@ TEST_F(LinkMenu, AnIndicationIsNeverTakenForAReply)
     peer.SetReply("");
     const std::string show = "AT*EASM=\"Show\",1,1,1,\"Next\",1";
     const std::string four = "AT*EASM=\"Four\",1,1,1,\"X\",1";
-    // What waits as the pick comes: a command, submenu 3, or both, the
-    // submenu built and queued behind the command.
+    // The accessory asks for the character set, and the phone answers, or
+    // it declares one, and the phone refuses it.
+    const struct Command {
+        std::string line;
+        const char* expected;
+        const char* answer;
+        int result;
+    } query = {"AT+CSCS?", "+CSCS: \"UTF-8\"", "+CSCS: \"UTF-8\"\rOK\r", 1},
+      refused = {"AT+CSCS=\"UTF-8\"", "OK", "ERROR\r", 0};
+    // The command, sent before the pick or once the pick's submenu went;
+    // whether submenu 3 waits as the pick comes (queued behind a command
+    // sent before it). The phone answers every line once the lines have
+    // gone.
+    enum When { kNoCommand, kBefore, kAfter };
     const struct {
-        bool command, submenu;
+        When when;
+        bool submenu;
+        const Command& command;
         Log lines;
     } cases[] = {
-        {true, false, {"AT+X", four}},
-        {false, true, {show, four}},
-        {true, true, {"AT+X", four}},
+        {kBefore, false, query, {query.line, four}},
+        {kBefore, false, refused, {refused.line, four}},
+        {kNoCommand, true, query, {show, four}},
+        {kBefore, true, query, {query.line, four}},
+        {kAfter, false, query, {four, query.line}},
+        {kAfter, false, refused, {four, refused.line}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.command << c.submenu);
+        SCOPED_TRACE(testing::Message() << c.when << c.submenu << c.command.line);
         peer.Forget();
         owner.ClearLog();
-        int result = c.command ? -1 : 1;
-        ULONGLONG shown = 0;  // when ShowMenu returned
+        int result = -1;
+        double shown = 0;  // when ShowMenu returned
         std::thread command, submenu;
-        if (c.command) {
-            command = std::thread([&] { result = link->SendCommand("AT+X"); });
-            EXPECT_TRUE(peer.WaitForLines(1, 2000));
-        }
+        const auto sendCommand = [&] {
+            command = std::thread(
+                [&] { result = link->Transact(c.command.line.c_str(), c.command.expected); });
+            EXPECT_TRUE(peer.WaitForText(c.command.line + "\r", 1, 2000));
+        };
+        if (c.when == kBefore)
+            sendCommand();
         if (c.submenu) {
             submenu = std::thread([&] {
                 link->ShowMenu(3);
-                shown = GetTickCount64();
+                shown = NowMs();
             });
-            EXPECT_TRUE(owner.WaitFor(5, 2000));  // built: its title, ..., items 1 and 2
+            // Built: its title, ..., items 1 and 2.
+            EXPECT_TRUE(Eventually([&] { return owner.Log(false).size() >= 5; }, 2000));
             EXPECT_TRUE(peer.WaitForLines(1, 2000));
         }
-        const ULONGLONG picked = GetTickCount64();
-        peer.Send("*EAMI: 1\rOK\r");
+        peer.Send("*EAMI: 1\r");
+        if (c.when == kAfter) {
+            EXPECT_TRUE(peer.WaitForLines(1, 2000));
+            sendCommand();
+        }
+        EXPECT_TRUE(peer.WaitForLines(c.lines.size(), 2000));
+        std::string answers;
+        for (const std::string& line : c.lines)
+            answers += line == c.command.line ? c.command.answer : "OK\r";
+        const double answered = NowMs();
+        peer.Send(answers);
         for (std::thread* thread : {&command, &submenu}) {
             if (thread->joinable())
                 thread->join();
         }
-        EXPECT_EQ(1, result);
+        EXPECT_EQ(c.when == kNoCommand ? -1 : c.command.result, result);
+        // Not a second later, as after waiting for a reply in vain: a
+        // measure of what happened after the answers came, whatever the
+        // machine's load made of the pick before.
         if (c.submenu) {
-            EXPECT_LT(shown - picked, 900u);
+            EXPECT_LT(shown - answered, 600.0);
         }
-        EXPECT_TRUE(peer.WaitForLines(2, 2000));
         peer.ReceivedWhenQuiet(200);
         EXPECT_EQ(c.lines, peer.ReceivedLines());
     }
