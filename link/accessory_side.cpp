@@ -35,15 +35,16 @@ void SerialAccessoryLink::AnnounceAgain()
 // item's query names none. The line goes out once the build is done, so
 // that the reader, which may be waiting to build the next submenu for a
 // pick, is not held up by the phone's OK, nor by a command before this one
-// that waits for its own. Meanwhile the reader may build and send a later
-// submenu: this line then does not go, so that the phone is shown last
-// the submenu built last, the one a pick is translated against and a
-// resend repeats.
+// that waits for its own. Meanwhile the reader may build a later submenu:
+// this line then does not go, so that the phone is shown last the submenu
+// built last, the one a pick is translated against and a resend repeats.
+// Every build counts, also one that finds no menu and sends nothing, since
+// it changes what a resend repeats.
 int SerialAccessoryLink::ShowMenu(int menuId)
 {
     WaitMindingOwner(m_menuBuild, INFINITE);
     const std::string command = BuildSubmenu(menuId);
-    const uint32_t build = command.empty() ? 0 : ++m_submenuBuilds;
+    const uint32_t build = ++m_submenuBuilds;
     ReleaseMutex(m_menuBuild);
     if (!command.empty())
         Exchange(command.c_str(), "OK", build);

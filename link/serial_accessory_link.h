@@ -52,8 +52,9 @@ DWORD WINAPI ReaderThread(LPVOID link);
 // - One submenu is built at a time, on whichever thread: each submenu line
 //   carries one menu's title and items, and the submenu remembered for a
 //   resend is the last one built, which is also the last one the phone is
-//   shown: a submenu's line does not go once a later one has been built
-//   (its command reports 0 at once, as one whose line did not go).
+//   shown: a submenu's line does not go once a later one has been built,
+//   also one that found no menu and sent nothing (its command reports 0 at
+//   once, as one whose line did not go).
 // - ShowMenu may wait as long as the owner takes to answer the reader's
 //   questions about a submenu it builds (on the owner's own thread it
 //   answers them as it waits). An owner's thread that waits for a thread
@@ -143,10 +144,9 @@ private:
     std::atomic<int> m_currentMenuId;
     // Read and written while m_menuBuild is held.
     std::string m_lastMenuCommand;
-    // Counted up, while m_menuBuild is held, by each build that gives a
-    // line to send, which carries its count; read under m_portLock as a
-    // submenu's line is written, which goes only while its count is the
-    // latest.
+    // Counted up, while m_menuBuild is held, by each build, and carried by
+    // the line it gives; read under m_portLock as a submenu's line is
+    // written, which goes only while its count is the latest.
     std::atomic<uint32_t> m_submenuBuilds;
 
     // Written by Open before the reader starts; read by the reader when

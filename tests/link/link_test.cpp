@@ -841,13 +841,13 @@ TEST_F(LinkMenu, CloseLetsThePickInHandFinish)
 // for the pick is the later one, which the phone is shown last and a
 // resend repeats: also when the accessory's own submenu, built before the
 // pick, still waits for its turn to go behind that command (it then does
-// not go, and its sender does not wait for a reply).
+// not go, and its sender does not wait for a reply), and when the pick
+// leads to a menu the owner lacks.
 TEST_F(LinkMenu, AnIndicationIsNeverTakenForAReply)
 {
     Put(3, {"Show", 1, {"Next"}});
     Put(4, {"Four", 1, {"X"}});
     Show(3);
-    book.chosenAnswer = 4;
     peer.SetReply("");
     const std::string show = "AT*EASM=\"Show\",1,1,1,\"Next\",1";
     const std::string four = "AT*EASM=\"Four\",1,1,1,\"X\",1";
@@ -862,24 +862,27 @@ TEST_F(LinkMenu, AnIndicationIsNeverTakenForAReply)
       refused = {"AT+CSCS=\"UTF-8\"", "OK", "ERROR\r", 0};
     // The command, sent before the pick or once the pick's submenu went;
     // whether submenu 3 waits as the pick comes (queued behind a command
-    // sent before it). The phone answers every line once the lines have
-    // gone.
+    // sent before it); the owner's next menu for the pick (it lacks 7). The
+    // phone answers every line once the lines have gone.
     enum When { kNoCommand, kBefore, kAfter };
     const struct {
         When when;
         bool submenu;
+        LRESULT chosen;
         const Command& command;
         Log lines;
     } cases[] = {
-        {kBefore, false, query, {query.line, four}},
-        {kBefore, false, refused, {refused.line, four}},
-        {kNoCommand, true, query, {show, four}},
-        {kBefore, true, query, {query.line, four}},
-        {kAfter, false, query, {four, query.line}},
-        {kAfter, false, refused, {four, refused.line}},
+        {kBefore, true, 7, query, {query.line}},
+        {kBefore, false, 4, query, {query.line, four}},
+        {kBefore, false, 4, refused, {refused.line, four}},
+        {kNoCommand, true, 4, query, {show, four}},
+        {kBefore, true, 4, query, {query.line, four}},
+        {kAfter, false, 4, query, {four, query.line}},
+        {kAfter, false, 4, refused, {four, refused.line}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.when << c.submenu << c.command.line);
+        SCOPED_TRACE(testing::Message() << c.when << c.submenu << c.chosen << c.command.line);
+        book.chosenAnswer = c.chosen;
         peer.Forget();
         owner.ClearLog();
         int result = -1;
