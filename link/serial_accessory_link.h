@@ -34,15 +34,15 @@ DWORD WINAPI ReaderThread(LPVOID link);
 //   after the caller's own WriteLine, waits likewise for a line read after
 //   it began, and ends after a second with 0 when none comes.
 // - The reader never waits for a lock that a thread waiting for the reader
-//   may hold: it takes the port lock, held for nothing but a write, the
-//   timeouts lock, held for nothing but a change of the device's timeouts,
-//   the reply lock, held for nothing but the pairing of replies, and the
-//   menu lock, held while a submenu is built from the owner's answers. So
-//   a command waiting for its reply, and Close, never hold it up; a write
-//   in progress holds up the reader's own writes, never its reads nor the
-//   pause it watches for; and Close never ends it by force while it holds
-//   the port, the timeouts or the reply lock, nor within two seconds after
-//   it left them.
+//   may hold: it takes the port lock, held for nothing but a write and the
+//   pairing of its reply, the timeouts lock, held for nothing but a change
+//   of the device's timeouts, the reply lock, held for nothing but the
+//   pairing of replies, and the menu lock, held while a submenu is built
+//   from the owner's answers. So a command waiting for its reply, and
+//   Close, never hold it up; a write in progress holds up the reader's own
+//   writes, never its reads nor the pause it watches for; and Close never
+//   ends it by force while it holds the port, the timeouts or the reply
+//   lock, nor within two seconds after it left them.
 // - A line goes out whole in one write, its CR included, or the call says
 //   it did not (0). A command whose line did not go ends at once with 0. A
 //   write lasts at most what its bytes, counted in steps of 64, take at the
