@@ -35,15 +35,16 @@ void SerialAccessoryLink::AnnounceAgain()
 // item's query names none. The line goes out once the build is done, so
 // that the reader, which may be waiting to build the next submenu for a
 // pick, is not held up by the phone's OK, nor by a command before this one
-// that waits for its own. Meanwhile the reader may build and send a later
-// submenu: this line then does not go, so that the phone is shown last
-// the submenu built last, the one a pick is translated against and a
-// resend repeats.
+// that waits for its own. Meanwhile the reader may build a later submenu:
+// this line then does not go, so that the phone is shown last the submenu
+// built last, the one a pick is translated against and a resend repeats.
+// Every build counts, also one that finds no menu and sends nothing, since
+// it changes what a resend repeats.
 int SerialAccessoryLink::ShowMenu(int menuId)
 {
     WaitMindingOwner(m_menuBuild, INFINITE);
     const std::string command = BuildSubmenu(menuId);
-    const uint32_t build = command.empty() ? 0 : ++m_submenuBuilds;
+    const uint32_t build = ++m_submenuBuilds;
     ReleaseMutex(m_menuBuild);
     if (!command.empty())
         Exchange(command.c_str(), "OK", build);
@@ -127,9 +128,9 @@ void SerialAccessoryLink::TakeLeftLine(const char* line, uint32_t readNumber)
         TranslateIndication(line);
         return;
     }
-    EnterCriticalSection(&m_replyLock);
+    Lock(&m_replyLock);
     const bool answered = m_replies.Offer(readNumber, line);
-    LeaveCriticalSection(&m_replyLock);
+    Unlock(&m_replyLock);
     if (answered)
         EventModify(m_replyArrived, EVENT_SET);
 }
@@ -156,30 +157,23 @@ int SerialAccessoryLink::Transact(const char* command, const char* expected)
 
 // The reader writes the accessory's own commands (the next submenu for a
 // pick, the registration when the device returns) but cannot wait for
-// their replies, which only it could read: it writes them and goes on,
-// taking no lock that a command in progress holds. A command opens its wait
-// before its line goes, since the reply may be read as the write ends; one
-// whose line did not go (a submenu's superseded meanwhile too) gets no
-// reply, and ends at once.
+// their replies, which only it could read: it writes them, leaving their
+// replies owed, and goes on, taking no lock that a command in progress
+// holds. A command's wait opens as its line goes; one whose line did not go
+// (a submenu's superseded meanwhile too) gets no reply, and ends at once.
 int SerialAccessoryLink::Exchange(const char* command, const char* expected,
                                   std::optional<uint32_t> submenuBuild)
 {
     if (GetCurrentThreadId() == m_readerThreadId)
-        return WriteLineIfLatest(command, submenuBuild);
+        return WriteLineIfLatest(command, submenuBuild, expected);
     EnterCriticalSection(&m_lock);
-    const bool awaitsReply = expected[0] != '\0';
-    if (awaitsReply) {
-        EnterCriticalSection(&m_replyLock);
-        m_replies.Await(m_readCount, expected);
-        LeaveCriticalSection(&m_replyLock);
-    }
-    int result = WriteLineIfLatest(command, submenuBuild);
-    if (awaitsReply && result != 0) {
+    int result = WriteLineIfLatest(command, submenuBuild, expected);
+    if (expected[0] != '\0' && result != 0) {
         result = AwaitReply(expected);
-    } else if (awaitsReply) {
-        EnterCriticalSection(&m_replyLock);
+    } else if (expected[0] != '\0') {
+        Lock(&m_replyLock);
         m_replies.Withdraw();
-        LeaveCriticalSection(&m_replyLock);
+        Unlock(&m_replyLock);
     }
     LeaveCriticalSection(&m_lock);
     return result;
@@ -190,27 +184,27 @@ int SerialAccessoryLink::Exchange(const char* command, const char* expected,
 int SerialAccessoryLink::AwaitReply(const char* expected)
 {
     EnterCriticalSection(&m_lock);
-    EnterCriticalSection(&m_replyLock);
+    Lock(&m_replyLock);
     if (!m_replies.Waiting())
         m_replies.Await(m_readCount, expected);
-    LeaveCriticalSection(&m_replyLock);
+    Unlock(&m_replyLock);
     // A signal the reader gave as an earlier wait ran out may still be set:
     // the wait's own state decides.
     const DWORD start = GetTickCount();
     for (DWORD left = kReplyTimeoutMs; left != 0 && !ReplyAnswered();
          left = TicksLeft(start, kReplyTimeoutMs, GetTickCount()))
         WaitForSingleObject(m_replyArrived, left);
-    EnterCriticalSection(&m_replyLock);
+    Lock(&m_replyLock);
     const int result = m_replies.Finish();
-    LeaveCriticalSection(&m_replyLock);
+    Unlock(&m_replyLock);
     LeaveCriticalSection(&m_lock);
     return result;
 }
 
 bool SerialAccessoryLink::ReplyAnswered()
 {
-    EnterCriticalSection(&m_replyLock);
+    Lock(&m_replyLock);
     const bool answered = m_replies.Answered();
-    LeaveCriticalSection(&m_replyLock);
+    Unlock(&m_replyLock);
     return answered;
 }

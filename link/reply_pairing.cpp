@@ -17,18 +17,27 @@ void ReplyPairing::Await(uint32_t readsSoFar, const char* expected)
     m_after = readsSoFar;
     m_expected = expected;
     m_matched = false;
-    m_droppedLateReply = false;
+    m_owedAhead = m_owed.size();
+    m_wentBehindOwed = !m_owed.empty();
+}
+
+void ReplyPairing::Owe(uint32_t readsSoFar)
+{
+    m_owed.push_back(readsSoFar);
 }
 
 bool ReplyPairing::Offer(uint32_t readNumber, const char* line)
 {
-    if (m_lateReplyOwed && ReadAfter(readNumber, m_lateAfter)) {
-        m_lateReplyOwed = false;
-        if (m_state == kWaiting && ReadAfter(readNumber, m_after))
-            m_droppedLateReply = true;
+    const bool replyNext = m_state == kWaiting && m_owedAhead == 0;
+    if (!replyNext) {
+        if (m_owed.empty() || !ReadAfter(readNumber, m_owed.front()))
+            return false;
+        m_owed.pop_front();
+        if (m_state == kWaiting)
+            --m_owedAhead;
         return false;
     }
-    if (m_state != kWaiting || !ReadAfter(readNumber, m_after))
+    if (!ReadAfter(readNumber, m_after))
         return false;
     m_matched = m_expected == line;
     m_state = kAnswered;
@@ -37,10 +46,8 @@ bool ReplyPairing::Offer(uint32_t readNumber, const char* line)
 
 int ReplyPairing::Finish()
 {
-    if (m_state == kWaiting && !m_droppedLateReply && !m_lateReplyOwed) {
-        m_lateReplyOwed = true;
-        m_lateAfter = m_after;
-    }
+    if (m_state == kWaiting && !m_wentBehindOwed)
+        m_owed.push_front(m_after);  // ahead of any owed behind it
     const bool matched = m_state == kAnswered && m_matched;
     m_state = kIdle;
     return matched ? 1 : 0;

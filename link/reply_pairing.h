@@ -5,22 +5,31 @@
 
 #include <stdint.h>
 
+#include <deque>
 #include <string>
 
-// The phone answers a command's line after it has read it, and answers
-// commands in the order they came. So a line read before a command's line
-// went answers something earlier (or nothing), never that command; and a
-// command that stopped waiting still has its reply coming, which must not
-// pass for the next command's. That late reply is taken to be the first line
-// read after the command's line went; it is dropped. One is owed at most,
-// and a command whose wait dropped one owes none when its own wait runs out
-// (its reply may have been the line dropped), so a command that is never
-// answered costs the one after it its reply, and no more.
+// The phone answers a line after it has read it, and answers lines in the
+// order they went. So a line read before a command's line went answers
+// something earlier (or nothing), never that command. Some replies come
+// that nobody waits for: to the reader's own lines (the next submenu for a
+// pick, the registration and the resent submenu as the device returns),
+// which it cannot wait for, and the late reply of a command that stopped
+// waiting. They are owed, and each is taken to be the first line read after
+// its line went, in the order the lines went, and dropped, so that none
+// passes for a waiting command's reply. A command that stops waiting owes
+// its reply only when nothing was owed ahead of it as its line went:
+// otherwise its reply may have been the line dropped, or be the one still
+// owed; so a command that is never answered costs the one after it its
+// reply, and no more.
 class ReplyPairing {
 public:
-    // A command waits for `expected`: only a line read by a later read than
-    // read `readsSoFar` (the count of reads made so far) may answer it.
+    // A command's line goes now and waits for `expected`: only a line read
+    // by a later read than read `readsSoFar` (the count of reads made so
+    // far) may answer it, once the replies owed ahead of it have come.
     void Await(uint32_t readsSoFar, const char* expected);
+    // A line went after `readsSoFar` reads whose reply nobody waits for: it
+    // is owed, behind a waiting command's reply.
+    void Owe(uint32_t readsSoFar);
     // A wait is open, answered or not, and not yet finished.
     bool Waiting() const { return m_state != kIdle; }
     bool Answered() const { return m_state == kAnswered; }
@@ -40,7 +49,10 @@ private:
     uint32_t m_after = 0;
     std::string m_expected;
     bool m_matched = false;
-    bool m_droppedLateReply = false;  // this wait dropped an earlier command's reply
-    bool m_lateReplyOwed = false;
-    uint32_t m_lateAfter = 0;  // the owing command's m_after
+    // The owed replies, each as the count of reads before its line went,
+    // in the order the lines went; the first m_owedAhead of them come
+    // before the waiting command's reply.
+    std::deque<uint32_t> m_owed;
+    size_t m_owedAhead = 0;
+    bool m_wentBehindOwed = false;  // the waiting command's line went while a reply was owed
 };

@@ -186,9 +186,9 @@ int SerialAccessoryLink::Open(const char* menuName)
     m_registers = menuName != nullptr;
     m_menuName = m_registers ? menuName : "";
     m_receiveBuffer = ReceiveBuffer();  // nothing of an earlier session's
-    EnterCriticalSection(&m_replyLock);
+    Lock(&m_replyLock);
     m_replies = ReplyPairing();  // nor a reply it still owed
-    LeaveCriticalSection(&m_replyLock);
+    Unlock(&m_replyLock);
 
     // Suspended, so that the reader finds itself running at its first check.
     DWORD readerId = 0;
@@ -232,9 +232,9 @@ int SerialAccessoryLink::Close()
 // The running flag is already cleared; the reader ends at its next poll.
 // Each check waits for it to end, up to the check interval, so that Close
 // returns as soon as it has; it is forced only when it still runs after
-// the last check, and never while it holds or waits for the port lock or
-// the timeouts lock, which would then stay held: a write the reader has
-// begun ends within the device's write timeout. A reader that was at a
+// the last check, and never while it holds or waits for the port, the
+// timeouts or the reply lock, which would then stay held: a write the
+// reader has begun ends within the device's write timeout. A reader that was at a
 // lock during its checks gets them afresh: forced as it left, it could be
 // ending, or busy with the rest of its batch, and would die holding
 // whatever it held then. A reader inside an open is left to it (false):
@@ -272,7 +272,7 @@ bool SerialAccessoryLink::WaitMindingOwner(HANDLE object, DWORD milliseconds)
 
 int SerialAccessoryLink::WriteLine(const char* text)
 {
-    return WriteLineIfLatest(text, std::nullopt);
+    return WriteLineIfLatest(text, std::nullopt, nullptr);
 }
 
 // A line leaves with its CR in one write: a write that fails sends no CR
@@ -282,20 +282,40 @@ int SerialAccessoryLink::WriteLine(const char* text)
 // which writes the accessory's answers, never waits for a command in
 // progress. A submenu's line goes only while no later submenu has been
 // built: checked under the port lock, so that a later one, whose line
-// waits for the lock or comes after, always goes after it.
-int SerialAccessoryLink::WriteLineIfLatest(const char* text, std::optional<uint32_t> submenuBuild)
+// waits for the lock or comes after, always goes after it. The phone
+// answers lines in the order they went, so the reply to a line that asks
+// for one (`expected`) takes its place among the replies to come under the
+// port lock too: a command's wait opens just before its line goes, since
+// the reply may be read as the write ends; the reader's own line, whose
+// reply nobody waits for, leaves it owed once it has gone (nothing is read
+// meanwhile).
+int SerialAccessoryLink::WriteLineIfLatest(const char* text, std::optional<uint32_t> submenuBuild,
+                                           const char* expected)
 {
     if (m_port == INVALID_HANDLE_VALUE)
         return 0;
     std::string line = text;
     line += '\r';
     const DWORD length = static_cast<DWORD>(line.size());
+    const bool answered = expected != nullptr && expected[0] != '\0';
+    const bool byReader = GetCurrentThreadId() == m_readerThreadId;
     DWORD written = 0;
     Lock(&m_portLock);
     const HANDLE port = m_port;  // invalid while the device is away
     const bool latest = !submenuBuild || *submenuBuild == m_submenuBuilds;
-    if (port != INVALID_HANDLE_VALUE && latest && AllowWrite(port, length))
+    if (port != INVALID_HANDLE_VALUE && latest && AllowWrite(port, length)) {
+        if (answered && !byReader) {
+            Lock(&m_replyLock);
+            m_replies.Await(m_readCount, expected);
+            Unlock(&m_replyLock);
+        }
         WriteFile(port, line.data(), length, &written, nullptr);
+        if (answered && byReader && written == length) {
+            Lock(&m_replyLock);
+            m_replies.Owe(m_readCount);
+            Unlock(&m_replyLock);
+        }
+    }
     Unlock(&m_portLock);
     return written == length;
 }
@@ -428,9 +448,9 @@ HANDLE SerialAccessoryLink::MakeReady(HANDLE device, PortTiming* timing)
     return device;
 }
 
-// The reader says when it holds or waits for the port lock or the timeouts
-// lock (a write of its own takes both), so that Close does not end it by
-// force then.
+// The reader says when it holds or waits for the port, the timeouts or the
+// reply lock (a write of its own may take all three), so that Close does
+// not end it by force then.
 void SerialAccessoryLink::Lock(CRITICAL_SECTION* lock)
 {
     if (GetCurrentThreadId() == m_readerThreadId && m_readerLocks++ == 0)

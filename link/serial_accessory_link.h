@@ -25,20 +25,24 @@ DWORD WINAPI ReaderThread(LPVOID link);
 //   waiting for it, and on the reader's it is not read until the command
 //   is done. There, SendCommand, Transact and Open with a name write their
 //   line and report 0 after a second (the reader's own: at once, unread).
-// - A command's reply is a line read after its own line went; a command
-//   that gave up waiting leaves its late reply owed, and that line never
-//   passes for a later command's (see ReplyPairing). AwaitReply on its own,
+// - A command's reply is a line read after its own line went, and after
+//   the replies to the lines that went before it: the phone answers in
+//   order. The replies nobody waits for, to the reader's own lines (the
+//   next submenu for a pick, the registration and the resent submenu as
+//   the device returns) and a command's that came too late, are owed and
+//   never pass for a command's (see ReplyPairing). AwaitReply on its own,
 //   after the caller's own WriteLine, waits likewise for a line read after
 //   it began, and ends after a second with 0 when none comes.
 // - The reader never waits for a lock that a thread waiting for the reader
-//   may hold: it takes the port lock, held for nothing but a write, the
-//   timeouts lock, held for nothing but a change of the device's timeouts,
-//   and the menu lock, held while a submenu is built from the owner's
-//   answers. So a command waiting for its reply, and Close, never hold it
-//   up; a write in progress holds up the reader's own writes, never its
-//   reads nor the pause it watches for; and Close never ends it by force
-//   while it holds the port or the timeouts lock, nor within two seconds
-//   after it left them.
+//   may hold: it takes the port lock, held for nothing but a write and the
+//   pairing of its reply, the timeouts lock, held for nothing but a change
+//   of the device's timeouts, the reply lock, held for nothing but the
+//   pairing of replies, and the menu lock, held while a submenu is built
+//   from the owner's answers. So a command waiting for its reply, and
+//   Close, never hold it up; a write in progress holds up the reader's own
+//   writes, never its reads nor the pause it watches for; and Close never
+//   ends it by force while it holds the port, the timeouts or the reply
+//   lock, nor within two seconds after it left them.
 // - A line goes out whole in one write, its CR included, or the call says
 //   it did not (0). A command whose line did not go ends at once with 0. A
 //   write lasts at most what its bytes, counted in steps of 64, take at the
@@ -48,8 +52,9 @@ DWORD WINAPI ReaderThread(LPVOID link);
 // - One submenu is built at a time, on whichever thread: each submenu line
 //   carries one menu's title and items, and the submenu remembered for a
 //   resend is the last one built, which is also the last one the phone is
-//   shown: a submenu's line does not go once a later one has been built
-//   (its command reports 0 at once, as one whose line did not go).
+//   shown: a submenu's line does not go once a later one has been built,
+//   also one that found no menu and sent nothing (its command reports 0 at
+//   once, as one whose line did not go).
 // - ShowMenu may wait as long as the owner takes to answer the reader's
 //   questions about a submenu it builds (on the owner's own thread it
 //   answers them as it waits). An owner's thread that waits for a thread
@@ -101,7 +106,8 @@ private:
     static HANDLE MakeReady(HANDLE device, PortTiming* timing);
     void DropDevice();
     bool ReopenDevice(ReaderPlace* place, DWORD* lastOpenTick);
-    int WriteLineIfLatest(const char* text, std::optional<uint32_t> submenuBuild);
+    int WriteLineIfLatest(const char* text, std::optional<uint32_t> submenuBuild,
+                          const char* expected);
     bool SetReadWait(HANDLE port, DWORD waitMs);
     bool AllowWrite(HANDLE port, size_t bytes);
     bool SetTimeout(HANDLE port, DWORD COMMTIMEOUTS::*timeout, DWORD milliseconds);
@@ -138,10 +144,9 @@ private:
     std::atomic<int> m_currentMenuId;
     // Read and written while m_menuBuild is held.
     std::string m_lastMenuCommand;
-    // Counted up, while m_menuBuild is held, by each build that gives a
-    // line to send, which carries its count; read under m_portLock as a
-    // submenu's line is written, which goes only while its count is the
-    // latest.
+    // Counted up, while m_menuBuild is held, by each build, and carried by
+    // the line it gives; read under m_portLock as a submenu's line is
+    // written, which goes only while its count is the latest.
     std::atomic<uint32_t> m_submenuBuilds;
 
     // Written by Open before the reader starts; read by the reader when
@@ -185,8 +190,8 @@ private:
     // set its read wait, is not held up while a write lasts. A writer takes
     // it inside m_portLock. Taken through Lock and Unlock.
     CRITICAL_SECTION m_timeoutsLock;
-    // The reader's alone: how many of m_portLock and m_timeoutsLock it
-    // holds or waits for.
+    // The reader's alone: how many of m_portLock, m_timeoutsLock and
+    // m_replyLock it holds or waits for.
     int m_readerLocks;
     // Counted up by the reader as it goes for the first of those locks and
     // as it leaves the last, so odd while it holds or waits for one; read
@@ -194,17 +199,19 @@ private:
     // meanwhile, nor within its checks after it left.
     std::atomic<unsigned> m_readerLockSteps;
 
-    // The reply hand-over. A command opens a wait in m_replies before its
-    // line goes; the reader offers it every line the owner left, numbered
-    // by m_readCount, and signals m_replyArrived (auto-reset) once one has
-    // answered; the command reads the outcome and ends the wait.
-    // m_replies is touched only under m_replyLock, which is never held
-    // while waiting for anything.
+    // The reply hand-over. A command opens a wait in m_replies as its line
+    // goes, and the reader owes the reply to each of its own lines once it
+    // has gone, both under m_portLock; the reader offers it every line the
+    // owner left, numbered by m_readCount, and signals m_replyArrived
+    // (auto-reset) once one has answered; the command reads the outcome and
+    // ends the wait. m_replies is touched only under m_replyLock, which is
+    // never held while waiting for anything, and is taken through Lock and
+    // Unlock (inside m_portLock as a line goes).
     ReplyPairing m_replies;
     CRITICAL_SECTION m_replyLock;
     HANDLE m_replyArrived;
-    // The reads that brought bytes: counted by the reader, read by a
-    // command as it opens its wait.
+    // The reads that brought bytes: counted by the reader, read as a line
+    // that asks for a reply goes.
     std::atomic<uint32_t> m_readCount;
 
     // Emptied by Open before the reader starts, then the reader's alone; a

@@ -2,74 +2,76 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
-#include <vector>
 
 namespace {
 
-// One step of a conversation: a command begins to wait after `read` reads
-// ("await EXPECTED"), a line read by read `read` is offered ("offer LINE",
-// true when it answered the wait), or the wait ends ("finish", its result;
-// "withdraw": its line did not go).
-struct Step {
-    const char* what;
-    uint32_t read;
-    const char* text;
-    int outcome;
-};
-
-TEST(ReplyPairing, ACommandTakesOnlyALineReadAfterItsOwnWent)
+// Each conversation, step by step: "await R TEXT" (a command's line goes
+// after R reads and waits for TEXT), "owe R" (a line whose reply nobody
+// waits for went after R reads), "offer R TEXT N" (a line read by read R; N
+// is 1 when it answered the wait), "finish N" (the wait's result),
+// "withdraw" (the command's line did not go).
+TEST(ReplyPairing, ACommandTakesOnlyItsOwnReply)
 {
-    const struct {
-        const char* name;
-        std::vector<Step> steps;
-    } conversations[] = {
-        {"answered", {{"await", 0, "OK", 0}, {"offer", 1, "OK", 1}, {"finish", 0, "", 1}}},
-        {"answered otherwise",
-         {{"await", 0, "OK", 0}, {"offer", 1, "ERROR", 1}, {"offer", 1, "OK", 0}, {"finish", 0, "", 0}}},
+    const std::string conversations[] = {
+        "await 0 OK, offer 1 OK 1, finish 1",
+        "await 0 OK, offer 1 ERROR 1, offer 1 OK 0, finish 0",
         // Read before the command's line went: an earlier answer.
-        {"read before",
-         {{"await", 5, "OK", 0}, {"offer", 5, "OK", 0}, {"offer", 6, "ERROR", 1}, {"finish", 0, "", 0}}},
-        {"across the wrap", {{"await", 0xFFFFFFFF, "OK", 0}, {"offer", 0, "OK", 1}, {"finish", 0, "", 1}}},
-        // A's reply comes after B's line went, just before B's own.
-        {"late reply, then the next command's",
-         {{"await", 0, "OK", 0}, {"finish", 0, "", 0}, {"await", 0, "OK", 0}, {"offer", 1, "OK", 0},
-          {"offer", 1, "ERROR", 1}, {"finish", 0, "", 0}}},
-        {"late reply with nobody waiting",
-         {{"await", 0, "OK", 0}, {"finish", 0, "", 0}, {"offer", 1, "OK", 0}, {"await", 1, "OK", 0},
-          {"offer", 2, "OK", 1}, {"finish", 0, "", 1}}},
+        "await 5 OK, offer 5 OK 0, offer 6 ERROR 1, finish 0",
+        "await 4294967295 OK, offer 0 OK 1, finish 1",
+        // A's late reply comes after B's line went, just before B's own;
+        // or with nobody waiting.
+        "await 0 OK, finish 0, await 0 OK, offer 1 OK 0, offer 1 ERROR 1, finish 0",
+        "await 0 OK, finish 0, offer 1 OK 0, await 1 OK, offer 2 OK 1, finish 1",
         // A line read before A's line went is not A's late reply.
-        {"owed from later on",
-         {{"await", 3, "OK", 0}, {"finish", 0, "", 0}, {"offer", 3, "X", 0}, {"await", 3, "OK", 0},
-          {"offer", 4, "OK", 0}, {"offer", 4, "OK", 1}, {"finish", 0, "", 1}}},
-        // A never answered costs B its reply, and C nothing.
-        {"never answered",
-         {{"await", 0, "OK", 0}, {"finish", 0, "", 0}, {"await", 1, "OK", 0}, {"offer", 2, "OK", 0},
-          {"finish", 0, "", 0}, {"await", 2, "OK", 0}, {"offer", 3, "OK", 1}, {"finish", 0, "", 1}}},
-        // Two unanswered in a row owe one reply, not two.
-        {"owed once",
-         {{"await", 0, "OK", 0}, {"finish", 0, "", 0}, {"await", 0, "OK", 0}, {"finish", 0, "", 0},
-          {"await", 0, "OK", 0}, {"offer", 1, "OK", 0}, {"offer", 1, "OK", 1}, {"finish", 0, "", 1}}},
-        {"withdrawn",
-         {{"await", 0, "OK", 0}, {"withdraw", 0, "", 0}, {"await", 0, "OK", 0}, {"offer", 1, "OK", 1},
-          {"finish", 0, "", 1}}},
+        "await 3 OK, finish 0, offer 3 X 0, await 3 OK, offer 4 OK 0, offer 4 OK 1, finish 1",
+        // A never answered costs B its reply, and C nothing; two unanswered
+        // in a row owe one reply, not two.
+        "await 0 OK, finish 0, await 1 OK, offer 2 OK 0, finish 0, "
+        "await 2 OK, offer 3 OK 1, finish 1",
+        "await 0 OK, finish 0, await 0 OK, finish 0, "
+        "await 0 OK, offer 1 OK 0, offer 1 OK 1, finish 1",
+        "await 0 OK, withdraw, await 0 OK, offer 1 OK 1, finish 1",
+        // The reader's own lines: the phone's OK to its submenu, sent just
+        // before the command, is not the command's reply; nor is its OK to
+        // each of the registration and the resent submenu. Paid with nobody
+        // waiting, or read before the reader's line went.
+        "owe 0, await 0 OK, offer 1 OK 0, offer 1 ERROR 1, finish 0",
+        "owe 0, owe 0, await 0 READY, offer 1 OK 0, offer 2 OK 0, offer 2 READY 1, finish 1",
+        "owe 0, offer 1 OK 0, await 1 OK, offer 2 OK 1, finish 1",
+        "owe 3, offer 3 X 0, await 3 OK, offer 4 OK 0, offer 4 OK 1, finish 1",
+        // The reader's line went after the command's: the first reply is
+        // the command's, the next one the reader's.
+        "await 0 OK, owe 0, offer 1 ERROR 1, offer 1 OK 0, finish 0, "
+        "await 1 OK, offer 2 OK 1, finish 1",
+        // A command gone behind an owed reply owes none when it gives up;
+        // one gone ahead of it owes its own reply first.
+        "owe 0, await 0 OK, finish 0, await 0 OK, offer 1 OK 0, offer 1 OK 1, finish 1",
+        "await 0 OK, owe 1, finish 0, await 1 OK, offer 1 X 0, offer 2 Y 0, offer 2 OK 1, finish 1",
     };
-    for (const auto& c : conversations) {
-        SCOPED_TRACE(c.name);
+    for (std::string steps : conversations) {
+        SCOPED_TRACE(steps);
         ReplyPairing pairing;
-        for (size_t i = 0; i < c.steps.size(); ++i) {
-            const Step& step = c.steps[i];
-            const std::string what = step.what;
-            int outcome = 0;
-            if (what == "await")
-                pairing.Await(step.read, step.text);
-            else if (what == "offer")
-                outcome = pairing.Offer(step.read, step.text);
-            else if (what == "finish")
-                outcome = pairing.Finish();
-            else
+        std::replace(steps.begin(), steps.end(), ',', ' ');
+        std::istringstream in(steps);
+        std::string what, text;
+        uint32_t read = 0;
+        int expected = 0;
+        for (int step = 0; in >> what; ++step) {
+            if (what == "await" && in >> read >> text)
+                pairing.Await(read, text.c_str());
+            else if (what == "owe" && in >> read)
+                pairing.Owe(read);
+            else if (what == "offer" && in >> read >> text >> expected)
+                EXPECT_EQ(expected, pairing.Offer(read, text.c_str()) ? 1 : 0) << "step " << step;
+            else if (what == "finish" && in >> expected)
+                EXPECT_EQ(expected, pairing.Finish()) << "step " << step;
+            else if (what == "withdraw")
                 pairing.Withdraw();
-            EXPECT_EQ(step.outcome, outcome) << "step " << i << ": " << what;
+            else
+                ADD_FAILURE() << "step " << step << " cannot be read: " << what;
         }
     }
 }
