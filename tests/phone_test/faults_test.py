@@ -301,11 +301,9 @@ def device_run(phone_test, work):
 def pty_gone(naming):
     """The phone-test on a pty named as `naming` names it, whose pair ends
     while a pick waits for its answer: that case fails, the rest are skipped
-    (but the lines' own), and the pty's number, once the system gives it to
-    a terminal session of the test's (made so while the phone-test is held,
-    so that it cannot come in between; when another takes the number, a link
-    leads to another pty of the test's), is not opened again: what is typed
-    there gets no answer."""
+    (but the lines' own), and the pty's number, given again to a pty of the
+    test's, is not opened again: not while no session claims it, nor once
+    one does (what is typed there gets no answer)."""
     return lambda phone_test, work: pts_gone(phone_test, work, naming)
 
 
@@ -328,10 +326,10 @@ def pts_gone(phone_test, work, naming):
         pair.kill()
         if not traced("device    gone"):
             return "no news of the device going"
-        run.send_signal(signal.SIGSTOP)
-        spare, far = number_given_again(pts, given)
-        leader = session_on(far)
-        run.send_signal(signal.SIGCONT)
+        spare, far, leader, back = number_given_again(
+            pts, given, lambda: traced("device    back", 1.5))
+        if back:
+            return "%s opened again while no session claimed it" % pts
         terminal = spare[spare.index(far) - 1]
         tty.setraw(far)
         os.write(terminal, b"AT\r")

@@ -42,18 +42,23 @@ def session_on(terminal):
     return leader
 
 
-def number_given_again(pts, given):
+def number_given_again(pts, given, meanwhile):
     """Ptys of the test's until the system gives `pts` again, to the test or
-    another: their descriptors, and the far end of the one for a terminal
-    session, which `given`, if a link, then leads to."""
+    another; meanwhile() runs while no session claims it, as between a new
+    terminal's making and its shell's setsid; then a session of the test's
+    does (the number's, when the test has it; else a link `given` is made
+    again to lead there). The ptys' descriptors, that session's terminal and
+    leader, and what meanwhile() gave."""
     spare = []
     while not spare or not os.path.exists(pts) and len(spare) < 400:
         spare += os.openpty()
     terminal = next((end for end in spare[1::2] if os.ttyname(end) == pts), spare[-1])
-    if os.path.islink(given):
+    happened = meanwhile()
+    leader = session_on(terminal)
+    if os.path.islink(given) and os.ttyname(terminal) != pts:
         os.unlink(given)
         os.symlink(os.ttyname(terminal), given)
-    return spare, terminal
+    return spare, terminal, leader, happened
 
 
 def echoes(terminal):
@@ -205,10 +210,9 @@ def gone_for_good(run):
     """A line, and the device goes at once: the program, which had not read
     it yet, still gets it and answers (traced); a pty's name, whose number the
     system hands on to the next terminal, is never opened again, however
-    spelled, nor is a link to it once it leads to a terminal session: the
-    number's, when the system gives it to the test, or another of the
-    test's (made so while the relay is held, so that it cannot come in
-    between)."""
+    spelled, nor is a link that still leads to that number: not while a pty
+    of the test's has it and no session claims it yet, and once one does,
+    the relay says so."""
     run.answering = None  # not reading yet
     os.write(run.accessory, b"AT\r")
     run.wait(lambda: re.search(r"accessory AT\n", run.traced()), "AT not traced")
@@ -219,19 +223,19 @@ def gone_for_good(run):
     run.wait(lambda: b"\r" in run.heard, "the line that came before the device went not read")
     os.write(run.program, b"OK\r")
     run.wait(lambda: not os.path.lexists(run.link), "the relay's pty outlived the device")
-    run.relay.send_signal(signal.SIGSTOP)
-    spare, terminal = number_given_again(run.device, run.given)
-    leader = session_on(terminal)
-    run.relay.send_signal(signal.SIGCONT)
-    given = os.path.exists(run.device)
-    reopened = given and run.pump(1.5, lambda: os.path.lexists(run.link))
-    for fd in spare:
-        os.close(fd)
-    leader.kill()
-    leader.wait()
-    if not given:
-        return ["%s not given again" % run.device]
-    return ["%s opened again as another's" % run.device] if reopened else []
+    spare, _, leader, reopened = number_given_again(
+        run.device, run.given, lambda: run.pump(1.5, lambda: os.path.lexists(run.link)))
+    try:
+        if not os.path.exists(run.device):
+            return ["%s not given again" % run.device]
+        if not reopened:
+            run.wait(lambda: "gone for good" in run.traced(), "not gone for good")
+        return ["%s opened again as another's" % run.device] * os.path.lexists(run.link)
+    finally:
+        for fd in spare:
+            os.close(fd)
+        leader.kill()
+        leader.wait()
 
 
 def hang_up(run):
@@ -293,7 +297,7 @@ def main(tools):
          [OPENED, ("accessory", "AT"), ("device", "gone"), ("phone", "OK"),
           ("device", "gone for good: its name leads to a terminal in use now"), CLEAN],
          r"trace-relay: {device}: gone, and not opened again: it leads to a terminal in use now "
-         r"\(process \d+ \(sleep\)\)\n"),
+         r"\(process \d+ \(.+\)\)\n"),
         ("SIGHUP", trace, {}, hang_up, signal.SIGHUP,
          [OPENED, ("accessory", "AT"), ("phone", "OK"), CLOSED, OPENED, ("phone", "O\\end"),
           CLEAN], ""),

@@ -52,6 +52,7 @@ OpenedDevice PhoneSession::OpenDevice(const std::string& path)
     m_opensOnce = OpensOnce(path);
     const OpenedDevice opened = ::OpenDevice(path);
     m_line = opened.fd;
+    m_trail = opened.trail;
     return opened;
 }
 
@@ -147,11 +148,13 @@ Wait PhoneSession::Pump(uint64_t deadline)
         return Wait::kGone;
     const uint64_t now = Now();
     if (m_line < 0 && !m_devicePath.empty() && now >= m_nextReopen) {
-        const OpenedDevice opened = ::OpenDevice(m_devicePath);
+        const OpenedDevice opened = ::OpenDevice(m_devicePath, m_trail);
         m_line = opened.fd;
         m_nextReopen = now + kReopenMs;
-        if (m_line >= 0)
+        if (m_line >= 0) {
+            m_trail = opened.trail;
             m_trace.News(now, LinkNews::kDeviceBack);
+        }
         if (opened.result == DeviceOpen::kTerminalInUse) {
             GoneForGood(LinkNews::kDeviceNowATerminal,
                         "it leads to a terminal in use now (process " + opened.session + ")");

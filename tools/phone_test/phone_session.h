@@ -53,7 +53,8 @@ public:
     // A serial device, opened as the trace relay opens one; if it fails
     // later, it is tried again once a second, as the program tries its
     // port, unless it opens once or its name leads to a terminal in use by
-    // then.
+    // then; a name that leads to the pty that went is not opened
+    // (OpenDevice).
     OpenedDevice OpenDevice(const std::string& path);
     // A fresh pty whose far end `link` names, for the accessory's program.
     bool OpenOwnedLine(const std::string& link);
@@ -100,6 +101,7 @@ private:
     int m_line = -1;           // the device, or the pty's master; -1 while away
     std::string m_devicePath;  // set for a device, which is reopened
     bool m_opensOnce = false;  // the device is not reopened once gone
+    NameTrail m_trail;         // where its name led at the last open
     std::string m_goneWhy;     // set once it is not opened again
     uint64_t m_nextReopen = 0;
     ProgramPty m_pty;  // the owned line

@@ -21,6 +21,7 @@ namespace {
 
 constexpr uint32_t kPortEvents = IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
 constexpr unsigned kPtyFarEndMajors[] = {136, 143};
+constexpr int kMaxLinks = 40;  // as the system follows them
 
 // The session whose controlling terminal is `terminal` (numbered as a
 // process's stat gives its terminal, tty_nr), told by the process that
@@ -71,10 +72,71 @@ std::string ProcessNamed(pid_t pid)
     return std::to_string(pid) + " (" + name + ")";
 }
 
+bool IsPtyFarEnd(const struct stat& node)
+{
+    return S_ISCHR(node.st_mode) && major(node.st_rdev) >= kPtyFarEndMajors[0] &&
+           major(node.st_rdev) <= kPtyFarEndMajors[1];
+}
+
+// A device's number as a process's stat gives its terminal (tty_nr).
+unsigned TerminalNumber(dev_t device)
+{
+    return (minor(device) & 0xFF) | major(device) << 8 | (minor(device) & ~0xFFu) << 12;
+}
+
+// The name given, if a link, and each link it leads to in turn (a link's
+// relative target read from the link's own folder).
+std::vector<LinkNode> LinksOnTheWay(std::string path)
+{
+    std::vector<LinkNode> links;
+    struct stat node = {};
+    char target[PATH_MAX];
+    for (int hops = 0; hops < kMaxLinks && lstat(path.c_str(), &node) == 0 &&
+                       S_ISLNK(node.st_mode);
+         ++hops) {
+        links.push_back({node.st_dev, node.st_ino, node.st_ctim});
+        const ssize_t length = readlink(path.c_str(), target, sizeof target);
+        if (length <= 0 || length == sizeof target)
+            break;
+        const std::string to(target, static_cast<size_t>(length));
+        const size_t slash = path.rfind('/');
+        path = to[0] == '/' || slash == std::string::npos ? to : path.substr(0, slash + 1) + to;
+    }
+    return links;
+}
+
+// Not opened, or closed untouched: the session whose terminal it now is,
+// if any, is named.
+OpenedDevice PtyThatWent(dev_t pty)
+{
+    OpenedDevice opened;
+    const pid_t session = SessionOn(TerminalNumber(pty));
+    opened.result = session == 0 ? DeviceOpen::kPtyThatWent : DeviceOpen::kTerminalInUse;
+    opened.session = session == 0 ? "" : ProcessNamed(session);
+    return opened;
+}
+
 }  // namespace
 
-OpenedDevice OpenDevice(const std::string& path)
+bool operator==(const LinkNode& a, const LinkNode& b)
 {
+    return a.device == b.device && a.inode == b.inode && a.made.tv_sec == b.made.tv_sec &&
+           a.made.tv_nsec == b.made.tv_nsec;
+}
+
+// Where the name leads is looked at before the open, so that the pty that
+// went is not even opened, and again after it, for a new terminal given
+// its number in between. A link made again between the look at the links
+// and the open counts as the old one, and is followed at the next try.
+OpenedDevice OpenDevice(const std::string& path, const NameTrail& last)
+{
+    const std::vector<LinkNode> links = LinksOnTheWay(path);
+    struct stat node = {};
+    const auto wentBefore = [&] {
+        return IsPtyFarEnd(node) && node.st_rdev == last.pty && links == last.links;
+    };
+    if (stat(path.c_str(), &node) == 0 && wentBefore())
+        return PtyThatWent(node.st_rdev);
     OpenedDevice opened;
     const int device = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (device < 0)
@@ -85,12 +147,16 @@ OpenedDevice OpenDevice(const std::string& path)
     unsigned terminal = 0;
     if (tcgetattr(device, &line) != 0) {
         opened.result = DeviceOpen::kNoTerminal;
-    } else if (ioctl(device, TIOCGDEV, &terminal) != 0) {  // the terminal /dev/tty stands for too
+    } else if (ioctl(device, TIOCGDEV, &terminal) != 0 ||  // the terminal /dev/tty stands for too
+               fstat(device, &node) != 0) {
         opened.result = DeviceOpen::kFailed;
+    } else if (wentBefore()) {
+        opened = PtyThatWent(node.st_rdev);
     } else {
         const pid_t session = SessionOn(terminal);
         opened.result = session == 0 ? DeviceOpen::kOpened : DeviceOpen::kTerminalInUse;
         opened.session = session == 0 ? "" : ProcessNamed(session);
+        opened.trail = {IsPtyFarEnd(node) ? node.st_rdev : 0, links};
     }
     if (opened.result != DeviceOpen::kOpened) {
         const int why = opened.result == DeviceOpen::kNoTerminal ? ENOTTY : errno;
@@ -112,8 +178,7 @@ bool OpensOnce(const std::string& device)
 {
     struct stat node = {};
     if (lstat(device.c_str(), &node) == 0)
-        return S_ISCHR(node.st_mode) && major(node.st_rdev) >= kPtyFarEndMajors[0] &&
-               major(node.st_rdev) <= kPtyFarEndMajors[1];
+        return IsPtyFarEnd(node);
     const size_t slash = device.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : device.substr(0, slash + 1);
     struct statfs files = {};
