@@ -142,7 +142,7 @@ Wait PhoneSession::Pump(uint64_t deadline)
 {
     if (StopAsked())
         return Wait::kStopped;
-    if (m_program != nullptr && m_program->status >= 0)
+    if (m_program != nullptr && m_program->hasEnded)
         return Wait::kEnded;
     if (!m_goneWhy.empty())
         return Wait::kGone;
@@ -188,7 +188,7 @@ Wait PhoneSession::Pump(uint64_t deadline)
         close(m_openings);
         m_openings = -1;
     }
-    if ((watched[1].revents & POLLIN) != 0 && ReapAccessoryProgram(m_program)) {
+    if ((watched[1].revents & POLLIN) != 0 && NoteProgramEnd(m_program)) {
         while (ReadLine() > 0) {
         }
     }

@@ -18,7 +18,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -206,8 +205,8 @@ int RunCases(Options& options, const std::vector<ScriptStep>& steps, int trace,
     fflush(settings.out);
 
     const Wait opening = session.WaitForOpening(kOpeningWaitMs);
-    const bool notRun = opening == Wait::kEnded && WIFEXITED(program.status) &&
-                        (WEXITSTATUS(program.status) == 126 || WEXITSTATUS(program.status) == 127);
+    const bool notRun = opening == Wait::kEnded && program.end.si_code == CLD_EXITED &&
+                        (program.end.si_status == 126 || program.end.si_status == 127);
     if (notRun) {
         StopAccessoryProgram(&program);
         return Refuse("the command cannot be run: " + FirstLine(settings.output) + " (" +

@@ -1,6 +1,5 @@
 #include "tools/trace/relay_ends.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -8,7 +7,6 @@
 #include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -16,6 +14,8 @@
 #include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include "tools/trace/processes.h"
 
 namespace {
 
@@ -26,38 +26,16 @@ constexpr int kMaxLinks = 40;  // as the system follows them
 // The session whose controlling terminal is `terminal` (numbered as a
 // process's stat gives its terminal, tty_nr), told by the process that
 // leads it while that runs, else by the first process found in it; 0 when
-// it is no one's. Another user's processes are seen too.
+// it is no one's.
 pid_t SessionOn(unsigned terminal)
 {
-    DIR* processes = opendir("/proc");
-    pid_t found = 0;
-    while (processes != nullptr && found == 0) {
-        const dirent* entry = readdir(processes);
-        if (entry == nullptr)
-            break;
-        char* end = nullptr;
-        const long pid = strtol(entry->d_name, &end, 10);
-        if (pid <= 0 || *end != '\0')
-            continue;
-        char line[1024] = {};
-        FILE* status = fopen(("/proc/" + std::string(entry->d_name) + "/stat").c_str(), "r");
-        const bool read = status != nullptr && fgets(line, sizeof line, status) != nullptr;
-        if (status != nullptr)
-            fclose(status);
-        // pid (comm) state ppid pgrp session tty_nr ...; comm may hold anything.
-        const char* fields = read ? strrchr(line, ')') : nullptr;
-        int session = 0, number = 0;
-        if (fields == nullptr ||
-            sscanf(fields + 1, " %*c %*d %*d %d %d", &session, &number) != 2 ||
-            static_cast<unsigned>(number) != terminal)
-            continue;
-        struct stat leader = {};
-        found = stat(("/proc/" + std::to_string(session)).c_str(), &leader) == 0 ? session
-                                                                                  : pid;
-    }
-    if (processes != nullptr)
-        closedir(processes);
-    return found;
+    ProcessStat found;
+    if (!FindProcess([&](const ProcessStat& process) { return process.terminal == terminal; },
+                     &found))
+        return 0;
+    struct stat leader = {};
+    return stat(("/proc/" + std::to_string(found.session)).c_str(), &leader) == 0 ? found.session
+                                                                                   : found.pid;
 }
 
 // "PID (NAME)", as people see a process.
