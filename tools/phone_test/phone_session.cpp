@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <poll.h>
-#include <sys/inotify.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -37,8 +36,6 @@ PhoneSession::~PhoneSession()
         CloseProgramPty(&m_pty);
     else if (m_line >= 0)
         close(m_line);
-    if (m_openings >= 0)
-        close(m_openings);
 }
 
 uint64_t PhoneSession::Now() const
@@ -53,6 +50,7 @@ OpenedDevice PhoneSession::OpenDevice(const std::string& path)
     const OpenedDevice opened = ::OpenDevice(path);
     m_line = opened.fd;
     m_trail = opened.trail;
+    m_lineOpened = true;
     return opened;
 }
 
@@ -64,17 +62,16 @@ bool PhoneSession::OpenOwnedLine(const std::string& link)
     if (!OpenProgramPty(link, &m_pty))
         return false;
     m_line = m_pty.master;
-    m_openings = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    return m_openings >= 0 && inotify_add_watch(m_openings, m_pty.farName.c_str(), IN_OPEN) >= 0;
+    return true;
 }
 
 Wait PhoneSession::WaitForOpening(uint64_t deadline)
 {
     for (;;) {
-        if (m_openings < 0)
+        if (m_lineOpened)
             return Wait::kArrived;
         const Wait waited = Pump(deadline);
-        if (waited != Wait::kArrived && m_openings >= 0)
+        if (waited != Wait::kArrived && !m_lineOpened)
             return waited;
     }
 }
@@ -169,7 +166,7 @@ Wait PhoneSession::Pump(uint64_t deadline)
     pollfd watched[] = {
         {m_line, static_cast<short>(POLLIN | (m_toAccessory.empty() ? 0 : POLLOUT)), 0},
         {m_program != nullptr ? m_program->ended : -1, POLLIN, 0},
-        {m_openings, POLLIN, 0},
+        {m_devicePath.empty() ? m_pty.watch : -1, POLLIN, 0},
         {m_output.Waiting(), POLLOUT, 0},
     };
     const timespec wait = {static_cast<time_t>((wake - now) / 1000),
@@ -185,8 +182,9 @@ Wait PhoneSession::Pump(uint64_t deadline)
     if ((watched[0].revents & POLLOUT) != 0 && !Flush())
         LineFailed();
     if ((watched[2].revents & POLLIN) != 0) {
-        close(m_openings);
-        m_openings = -1;
+        bool read = false;  // reads are not watched
+        for (const PortMove move : TakePortMoves(&m_pty, &read))
+            m_lineOpened |= move == PortMove::kOpened;
     }
     if ((watched[1].revents & POLLIN) != 0 && NoteProgramEnd(m_program)) {
         while (ReadLine() > 0) {

@@ -106,7 +106,7 @@ private:
     uint64_t m_nextReopen = 0;
     ProgramPty m_pty;  // the owned line
     std::string m_link;
-    int m_openings = -1;  // inotify, until the accessory first opens its end
+    bool m_lineOpened = false;  // the accessory has opened its end; a device's is open at once
     AccessoryProgram* m_program = nullptr;
     AccessoryLines m_framing;
     HeadlessPhone m_phone;
