@@ -104,12 +104,14 @@ void PhoneSession::Pick(int item)
     Write(IndicationCommand(item + 1));
 }
 
+// Closed first, as when the device fails: the phone's answer to the line
+// the drop cuts reaches no one, and is not written.
 void PhoneSession::Drop()
 {
-    Take(m_framing.TakeUnfinished(LineEnd::kGone));
     CloseProgramPty(&m_pty);
     m_line = -1;
     m_toAccessory.clear();
+    Take(m_framing.TakeUnfinished(LineEnd::kGone));
     m_shown.clear();
     Keep(Now(), m_trace.News(Now(), LinkNews::kDeviceGone), "");
 }
