@@ -131,7 +131,7 @@ bool StartAccessoryProgram(const std::string& command, const std::string& linePa
     sigset_t none, defaults;
     sigemptyset(&none);
     sigemptyset(&defaults);
-    for (const int signal : {SIGINT, SIGTERM, SIGPIPE, SIGCHLD})
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGCHLD})
         sigaddset(&defaults, signal);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &defaults);

@@ -29,7 +29,7 @@ enum class Wait {
     kTimeout,
     kEnded,    // the accessory's program has ended
     kGone,     // the device went, and is not opened again (GoneWhy)
-    kStopped,  // SIGINT or SIGTERM
+    kStopped,  // SIGINT, SIGTERM or SIGHUP
 };
 
 struct LineFinding {
