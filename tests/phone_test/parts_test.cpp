@@ -21,16 +21,9 @@ TEST(PhoneTestScript, ReadsEachStep)
 {
     std::vector<ScriptStep> steps;
     ScriptError error;
-    ASSERT_TRUE(ReadScript("# a comment\n"
-                           "expect entry \"Sl#des\"   # the # in quotes is text\n"
-                           "\texpect menu \"Slide ?/12*\"\r\n"
-                           "expect items \"Next\" \"B\u00E4ck\"\n"
-                           "expect items\n"
-                           "pick \"Next\"\n"
-                           "pick 12\n"
-                           "\n"
-                           "drop 2\n"
-                           "wait 0.25",
+    ASSERT_TRUE(ReadScript("# a comment\nexpect entry \"Sl#des\"   # the # in quotes is text\n"
+                           "\texpect menu \"Slide ?/12*\"\r\nexpect items \"Next\" \"B\u00E4ck\"\n"
+                           "expect items\npick \"Next\"\npick 12\n\ndrop 2\nwait 0.25",
                            &steps, &error))
         << error.line << ": " << error.what;
     using Step = std::tuple<int, std::string, StepKind, std::vector<std::wstring>, int, uint32_t>;
@@ -157,8 +150,7 @@ TEST(PhoneTestWalk, PicksEveryItemItCanReach)
     const struct {
         const char* name;
         const Graph& graph;
-        int bound;
-        int picks;
+        int bound, picks;
         size_t menus;
         std::vector<std::wstring> unreached;  // each menu's title, then its items
     } cases[] = {
@@ -182,9 +174,8 @@ TEST(PhoneTestWalk, PicksEveryItemItCanReach)
             unreached.push_back(missed.title);
             unreached.insert(unreached.end(), missed.items.begin(), missed.items.end());
         }
-        EXPECT_EQ(c.picks, walk.Picks()) << c.name;
-        EXPECT_EQ(c.unreached, unreached) << c.name;
-        EXPECT_EQ(c.menus, walk.MenusMet()) << c.name;
+        EXPECT_EQ(std::make_tuple(c.picks, c.menus, c.unreached),
+                  std::make_tuple(walk.Picks(), walk.MenusMet(), unreached)) << c.name;
     }
 }
 
@@ -197,9 +188,8 @@ TEST(PhoneTestWalk, KnowsAMenuByItsItems)
     walk.Shown(L"Slide 2/12", {L"Next", L"Back"});
     walk.Picked(walk.NextPick());
     walk.Shown(L"Slide 1/12", {L"Next", L"Back", L"More"});
-    EXPECT_EQ(2u, walk.MenusMet());
-    EXPECT_EQ(2u, walk.ItemsReached());
-    EXPECT_EQ(5u, walk.ItemsMet());
+    EXPECT_EQ(std::make_tuple(2u, 2u, 5u),
+              std::make_tuple(walk.MenusMet(), walk.ItemsReached(), walk.ItemsMet()));
 }
 
 // The set and the list's header carry from line to line as in the program:
