@@ -127,8 +127,7 @@ def untimed(text):
 
 
 def trace_fault(phone_test, path, dropped):
-    """A run's trace: its news, no answer to a line the drop cut (it reaches
-    no one), and check-trace's findings worked out afresh."""
+    """A run's trace: its news, no answer to a line the drop cut, check-trace's."""
     traced = untimed(open(path).read())
     news = [line for line in traced if line.startswith("device")]
     if news != (["device    gone", "device    back"] if dropped else []):
@@ -192,14 +191,12 @@ def refusals(phone_test, work):
     faults = refusal_faults(
         2, lambda said, wanted: len(said.splitlines()) == 1 and said.startswith(wanted), cases,
         lambda: os.path.exists(marker) or os.path.getsize(plain) != 0)
-    if os.path.exists(work + "/cmake.calls"):
-        faults.append("scripts/phone-test built, though PHONE_TEST_SKIP_BUILD is set")
-    return faults
+    return faults + ["scripts/phone-test built, though PHONE_TEST_SKIP_BUILD is set"] * \
+        os.path.exists(work + "/cmake.calls")
 
 
 def built_when_asked(_, work):
-    """Without PHONE_TEST_SKIP_BUILD, scripts/phone-test builds (the cmake
-    stand-in notes it), once no other build holds the build's lock."""
+    """scripts/phone-test builds when asked, once no other build holds the lock."""
     calls, lock = work + "/cmake.calls", open(ROOT + "/build/trace.lock", "w")
     fcntl.flock(lock, fcntl.LOCK_EX)
     run = subprocess.Popen([ROOT + "/scripts/phone-test", "/dev/does-not-exist"], env={
@@ -235,8 +232,7 @@ def stalled_trace(phone_test, _):
 
 
 def held_lines(phone_test, work):
-    """A line the drop and the run's end meet unfinished or full, judged as
-    the trace judges it."""
+    """Lines the drop and the run's end meet unfinished or full, judged as traced."""
     script = written(work + "/held.script",
                      'expect menu "Slide 1/12"\ndrop 1\nexpect menu "Slide 1/12"\n')
     for fault, holds in HELD:
@@ -315,8 +311,8 @@ def pty_gone(phone_test, work, naming):
 
 def running(phone_test, work, options=(), prefix=""):
     """A run of the clean accessory (`prefix` before its command, its output
-    appended to a file that held a line) once it has registered, else None:
-    the run, the file's text, and sh's process, which exec made the accessory."""
+    appended to a file that held a line) once it has registered: the run,
+    the file's text, and sh's process, which exec made the accessory."""
     out = written("%s/run%d.out" % (work, len(os.listdir(work))), "before\n")
     with open(out, "a") as appended:
         run = subprocess.Popen([phone_test] + list(options) + ["--run", prefix + CLEAN],
@@ -325,7 +321,7 @@ def running(phone_test, work, options=(), prefix=""):
             or run.poll() is not None:
         run.kill()
         run.wait()
-        return None
+        raise TimeoutError("the accessory never registered: %r" % open(out).read()[-300:])
     link = open(out).read().split("` on ")[1].split(";")[0]
     found = subprocess.run(["pgrep", "-P", str(run.pid), "-f", ACCESSORY + " " + link],
                            capture_output=True, text=True).stdout.split()
@@ -342,9 +338,7 @@ def state(pid):
 
 def killed(phone_test, work):
     """The phone-test killed: the accessory ends, the folder and link go."""
-    run, _, link, accessory = running(phone_test, work) or (None, None, "", 0)
-    if run is None:
-        return "ended by force: the accessory never registered"
+    run, _, link, accessory = running(phone_test, work)
     run.kill()
     run.wait()
     if until(lambda: state(accessory) in (None, "Z") and
@@ -361,25 +355,33 @@ def survivor_left():
 
 def hung_up(phone_test, work):
     """SIGHUP ends a run as SIGINT does: status 130, the trace's summary and
-    the JUnit file, on /dev/stdout appended to a file that keeps its text;
-    and the accessory's group with it, a member that ignores SIGTERM too,
-    sh reaped only once its group has gone (its zombie keeps the number)."""
+    the JUnit file, on /dev/stdout appended to a file that keeps its text."""
     trace = work + "/hung-up.trace"
-    run, output, _, sh = running(phone_test, work, ["--junit", "/dev/stdout", "--trace", trace],
-                                 SURVIVOR) or (None, None, "", 0)
-    if run is None:
-        return "hung up: the accessory never registered"
+    run, output, _, _ = running(phone_test, work, ["--junit", "/dev/stdout", "--trace", trace])
     run.send_signal(signal.SIGHUP)
-    while run.poll() is None:
-        if state(sh) is None and survivor_left():
-            run.wait()
-            return "hung up: sh reaped while a member of its group ran"
-        time.sleep(0.01)
-    if run.returncode != 130 or not output().startswith("before\n") or \
+    if run.wait(20) != 130 or not output().startswith("before\n") or \
             "</testsuite>" not in output() or " summary " not in open(trace).read():
         return "hung up: status %d, %r" % (run.returncode, output()[-300:])
+    return None
+
+
+def sh_kept(phone_test, _):
+    """sh, ended on its own while a member of its group that ignores SIGTERM
+    runs on, stays unreaped (its zombie keeps the number the run's end
+    signals) until the group has gone, the member too (SIGKILL 2 s later)."""
+    run = subprocess.Popen([phone_test, "--run", SURVIVOR + CLEAN + " --fault ends-at-once"],
+                           stdout=subprocess.PIPE, text=True)
+    if not any("FAIL  registers" in line for line in iter(run.stdout.readline, "")):
+        return "sh kept: the run did not say its program ended"
+    while run.poll() is None:
+        # Unreaped here until poll(), the run's /proc stays while this looks.
+        children = open("/proc/%d/task/%d/children" % (run.pid, run.pid)).read().split()
+        if "Z" not in [state(int(child)) for child in children] and survivor_left():
+            run.wait()
+            return "sh reaped while a member of its group ran"
+        time.sleep(0.01)
     if not until(lambda: not survivor_left(), 2):
-        return "hung up: a member that ignores SIGTERM outlived the run"
+        return "a member that ignores SIGTERM outlived the run"
     return None
 
 
@@ -399,15 +401,16 @@ def main():
         # The runs' folders go here; nothing builds but where asked to, and
         # then a stand-in for cmake only notes it.
         os.mkdir(work + "/bin")
-        with open(os.open(work + "/bin/cmake", os.O_WRONLY | os.O_CREAT, 0o755), "w") as cmake:
-            cmake.write('#!/bin/sh\necho "$@" >> %s/cmake.calls\n' % work)
+        os.chmod(written(work + "/bin/cmake", '#!/bin/sh\necho "$@" >> %s/cmake.calls\n' % work),
+                 0o755)
         os.environ.update(TMPDIR=work, PHONE_TEST_SKIP_BUILD="1",
                           PATH=work + "/bin:" + os.environ["PATH"])
         faults += judged(phone_test, started(phone_test, ROWS, work))
         late = started(phone_test, LATE, work)
         for name, check in [("bad command lines, scripts and terminals", refusals),
                             ("a trace whose reader stops", stalled_trace),
-                            ("SIGHUP, and a group member that ignores SIGTERM", hung_up),
+                            ("SIGHUP", hung_up),
+                            ("a group member that ignores SIGTERM", sh_kept),
                             ("a DEVICE", device_run),
                             ("a /dev//pts DEVICE that goes", lambda *run: pty_gone(*run, spelled)),
                             ("a link to a pty that goes", lambda *run: pty_gone(*run, linked)),
@@ -416,7 +419,10 @@ def main():
                             ("a build asked for", built_when_asked),
                             ("the late runs", lambda *_: judged(phone_test, late)),
                             ("the runs' folders", folders_left)]:
-            found = check(phone_test, work)
+            try:
+                found = check(phone_test, work)
+            except TimeoutError as waited_for:
+                found = str(waited_for)
             print("faults_test: %s: %s" % (name, "wrong" if found else "as expected"))
             faults += [found] if isinstance(found, str) else found or []
         subprocess.run(["pkill", "-KILL", "-f", SURVIVOR_SLEEP])

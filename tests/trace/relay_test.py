@@ -143,9 +143,8 @@ class Run:
             open(self.trace).read() if os.path.isfile(self.trace) else ""
 
     def pump(self, seconds, until, send=b""):
-        """Passes bytes for at most `seconds`, until until() holds: `send` from
-        the accessory, OK for each line while answering, the trace's pipe
-        read while reading() says so."""
+        """Passes bytes for at most `seconds`, until until() holds: `send`, an OK
+        for each line while answering, the trace's pipe while reading()."""
         end = time.monotonic() + seconds
         while not until():
             left = end - time.monotonic()
@@ -187,13 +186,6 @@ class Run:
             self.wait(lambda: self.received.count(b"OK\r") > before, "AT not answered", 1, b"AT\r")
             times.append((time.monotonic() - asked) * 1000)
         return times
-
-    def stop(self, signal_number):
-        """Tells the relay to end; how long it took, in seconds."""
-        told = time.monotonic()
-        self.relay.send_signal(signal_number)
-        self.relay.wait(5)
-        return time.monotonic() - told
 
 
 def refused_at_start(tools, work):
@@ -257,8 +249,8 @@ def hang_up(run):
 
 
 def falls_behind(catches_up):
-    """A trace reader that stops while the accessory floods: the link answers
-    on; caught up, the trace says how many lines it left out."""
+    """A trace reader stops in a flood: the link answers on; caught up, the
+    reader is told how many lines were left out."""
     def doing(run):
         run.reading = lambda: len(run.read) < HEAD
         run.wait(lambda: run.received.count(b"OK\r") >= FLOODED, "the flood not answered", 10,
@@ -325,7 +317,10 @@ def main(tools):
             run.wait(lambda: os.path.islink(run.link), "the relay made no link")
             run.open_port()
             run_faults += doing(run)
-            took = run.stop(signal.SIGHUP if doing is hang_up else signal.SIGTERM)
+            told = time.monotonic()
+            run.relay.send_signal(signal.SIGHUP if doing is hang_up else signal.SIGTERM)
+            run.relay.wait(5)
+            took = time.monotonic() - told
             print("relay_test: %s: the relay ended %.3f s after being told to" % (name, took))
             run_faults += ["ended %.2f s after being told to" % took] if took > 1 else []
             run.reading = lambda: True
