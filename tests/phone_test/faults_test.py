@@ -309,23 +309,18 @@ def pty_gone(phone_test, work, naming):
             process.wait()
 
 
-def running(phone_test, work, options=(), prefix=""):
-    """A run of the clean accessory (`prefix` before its command, its output
-    appended to a file that held a line) once it has registered: the run,
-    the file's text, and sh's process, which exec made the accessory."""
+def running(phone_test, work, options=()):
+    """A run of the clean accessory, its output appended to a file that held
+    a line, once it has registered: the run, the file's text, its line."""
     out = written("%s/run%d.out" % (work, len(os.listdir(work))), "before\n")
     with open(out, "a") as appended:
-        run = subprocess.Popen([phone_test] + list(options) + ["--run", prefix + CLEAN],
-                               stdout=appended)
+        run = subprocess.Popen([phone_test] + list(options) + ["--run", CLEAN], stdout=appended)
     if not until(lambda: "PASS  registers" in open(out).read() or run.poll() is not None, 60) \
             or run.poll() is not None:
         run.kill()
         run.wait()
         raise TimeoutError("the accessory never registered: %r" % open(out).read()[-300:])
-    link = open(out).read().split("` on ")[1].split(";")[0]
-    found = subprocess.run(["pgrep", "-P", str(run.pid), "-f", ACCESSORY + " " + link],
-                           capture_output=True, text=True).stdout.split()
-    return run, lambda: open(out).read(), link, int(found[0]) if found else None
+    return run, lambda: open(out).read(), open(out).read().split("` on ")[1].split(";")[0]
 
 
 def state(pid):
@@ -338,15 +333,16 @@ def state(pid):
 
 def killed(phone_test, work):
     """The phone-test killed: the accessory ends, the folder and link go."""
-    run, _, link, accessory = running(phone_test, work)
+    run, _, link = running(phone_test, work)
+    accessory = ["-f", ACCESSORY + " " + link]  # its processes, sh's too
     run.kill()
     run.wait()
-    if until(lambda: state(accessory) in (None, "Z") and
+    if until(lambda: subprocess.run(["pgrep"] + accessory, capture_output=True).returncode and
              not os.path.lexists(os.path.dirname(link)), 4):
         return None
-    os.kill(accessory, signal.SIGKILL)
-    return "ended by force: the accessory's process was %s, its link %s, its folder %s" % (
-        state(accessory), os.path.lexists(link), os.path.lexists(os.path.dirname(link)))
+    left = subprocess.run(["pkill", "-KILL", "-e"] + accessory, capture_output=True, text=True)
+    return "ended by force: left %r, its link %s, its folder %s" % (
+        left.stdout, os.path.lexists(link), os.path.lexists(os.path.dirname(link)))
 
 
 def survivor_left():
@@ -357,7 +353,7 @@ def hung_up(phone_test, work):
     """SIGHUP ends a run as SIGINT does: status 130, the trace's summary and
     the JUnit file, on /dev/stdout appended to a file that keeps its text."""
     trace = work + "/hung-up.trace"
-    run, output, _, _ = running(phone_test, work, ["--junit", "/dev/stdout", "--trace", trace])
+    run, output, _ = running(phone_test, work, ["--junit", "/dev/stdout", "--trace", trace])
     run.send_signal(signal.SIGHUP)
     if run.wait(20) != 130 or not output().startswith("before\n") or \
             "</testsuite>" not in output() or " summary " not in open(trace).read():
