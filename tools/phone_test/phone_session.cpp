@@ -168,7 +168,7 @@ Wait PhoneSession::Pump(uint64_t deadline)
     pollfd watched[] = {
         {m_line, static_cast<short>(POLLIN | (m_toAccessory.empty() ? 0 : POLLOUT)), 0},
         {m_program != nullptr ? m_program->ended : -1, POLLIN, 0},
-        {m_devicePath.empty() ? m_pty.watch : -1, POLLIN, 0},
+        {m_pty.watch, POLLIN, 0},  // the owned line's; none for a device
         {m_output.Waiting(), POLLOUT, 0},
     };
     const timespec wait = {static_cast<time_t>((wake - now) / 1000),
