@@ -20,7 +20,9 @@ LF), undeclared-utf8 (UTF-8 captions, no set declared), unreachable-item
 never pick both), long-line (a command of 2100 bytes, over the phone's
 2047, before it registers), full-menu (the slides menu, counting one item
 more than it gives, padded to fill the phone's 2047 bytes and sent without
-its CR) or ends-at-once.
+its CR), cut-by-drop (each menu followed, in the same write, by "AT" and no
+CR: the start of a line that a drop right after the menu cuts) or
+ends-at-once.
 
 --late WHEN SECONDS: waits SECONDS before it registers when the line first
 opens (first), before it registers again once the line is back (return),
@@ -39,7 +41,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from remote_session import figure  # noqa: E402
 
 FAULTS = ("unanswered-pick", "no-return", "count-differs", "lf-endings", "undeclared-utf8",
-          "unreachable-item", "long-line", "full-menu", "ends-at-once")
+          "unreachable-item", "long-line", "full-menu", "cut-by-drop", "ends-at-once")
 CAPTIONS = ["Łódź harbour", "Lighthouse", "Łódź", "Café Müller", "Bridge", "Cathedral", "Gardens",
             "Museum", "Station", "Hillside", "Beach", "Sunset"]
 REPLIES = 50
@@ -66,9 +68,9 @@ class Line:
         os.close(self.fd)
         self.fd = None
 
-    def send(self, text, ends=1):
+    def send(self, text, ends=1, after=""):
         try:
-            os.write(self.fd, text.encode() + self.end * ends)
+            os.write(self.fd, text.encode() + self.end * ends + after.encode())
         except OSError as error:
             raise Gone() from error
 
@@ -146,10 +148,10 @@ class SlideShow:
         return True
 
 
-def command(line, show, text, ends=1):
-    """Sends a command and waits up to a second for its OK; a pick that
-    comes meanwhile waits its turn."""
-    line.send(text, ends)
+def command(line, show, text, ends=1, after=""):
+    """Sends a command (and `after` it) and waits up to a second for its OK;
+    a pick that comes meanwhile waits its turn."""
+    line.send(text, ends, after)
     until = time.monotonic() + 1
     while True:
         answer = line.receive(until)
@@ -191,6 +193,7 @@ def main():
     line = Line(arguments[0], b"\n" if fault == "lf-endings" else b"\r")
     show, first = SlideShow(fault), True
     menu_ends = fault != "full-menu"  # the CRs after a menu
+    after_menu = "AT" if fault == "cut-by-drop" else ""
     while True:
         line.open()
         try:
@@ -204,7 +207,7 @@ def main():
             if first or fault != "no-return":
                 command(line, show, 'AT*EAM="Slides"', 2)
             first = False
-            command(line, show, show.submenu(), menu_ends)
+            command(line, show, show.submenu(), menu_ends, after_menu)
             while True:
                 pick = show.picks.pop(0) if show.picks else None
                 if pick is None:
@@ -213,7 +216,7 @@ def main():
                         continue
                     pick = int(answer[7:])
                 if show.choose(pick, late):
-                    command(line, show, show.submenu(), menu_ends)
+                    command(line, show, show.submenu(), menu_ends, after_menu)
         except Gone:
             line.close()
 

@@ -1,21 +1,8 @@
 #!/usr/bin/env python3
 """The phone-test against accessories that answer at once, natively: the
-clean one passes every case; each faulty one fails exactly its case and no
-other, with exit status 1 and a JUnit file that parses; one late on either
-side of a timed rule's bound passes or fails it; each run's trace has the
-line going and coming back around the drop, and check-trace works out the
-same findings from it; the accessory's whole process group ends with the
-run, a member that ignores SIGTERM too; a trace into a pipe whose reader
-stops holds up nothing; on a DEVICE the drop is skipped, and a pty that
-goes is not opened again, named as itself however spelled, nor through a
-link once its number leads a session; a line that fills the phone's
-buffer, with nothing after it as the line drops and as the run ends, is
-judged as the trace judges it; bad command lines, bad scripts and
-terminals in use are refused with their one line and exit status 2,
-before the accessory is started, the terminals left as they were. Each
-run's folder is gone after it unless its accessory wrote something, and
-scripts/phone-test builds only when asked to, one build at a time. The
-runs go side by side: most of each is the drop's two seconds.
+clean one, and faulty ones that each fail exactly their case, side by side;
+each timed rule from both sides of its bound; then, one at a time, runs
+ended otherwise, DEVICEs, refusals, the build and the folders left.
 
   faults_test.py PHONE_TEST
 """
@@ -33,38 +20,46 @@ import xml.etree.ElementTree as ElementTree
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 sys.dont_write_bytecode = True  # nothing of the tests' left in the checkout
 sys.path.insert(0, os.path.join(ROOT, "tests", "trace"))
-from relay_test import echoes, number_given_again, session_on  # noqa: E402
+from relay_test import linked, number_given_again, refusal_faults, spelled, until, \
+    written  # noqa: E402
 
 ACCESSORY = os.path.join(ROOT, "testbed", "instant_accessory.py")
+CLEAN = " ".join([sys.executable, ACCESSORY, "{}"])
 CASES = ["registers", "shows a menu", "answers every pick", "every item reached",
          "comes back after a drop", "lines read as sent"]
-ROWS = [  # the fault, the one case it fails, and the words that say why
-    (None, None, "phone-test: 6 passed"),
-    ("unanswered-pick", "answers every pick", '\n      pick 4, "Last" in "Slide 1/12"\n'),
-    ("no-return", "comes back after a drop", "2 s away: no AT*EAM within 3 s; it showed"),
-    ("count-differs", "lines read as sent", "submenu declares 6 items and gives 5"),
-    ("lf-endings", "lines read as sent", "finding   line ended by LF alone"),
-    ("undeclared-utf8", "lines read as sent", "no character set was declared"),
-    ("unreachable-item", "every item reached", 'reached in 14 picks: no pick led back to them\n'
-                                               '      menu "Slide 12/12": "Right"\n'),
-    ("long-line", "lines read as sent", "YYY\\full\n"),  # named as traced, not by its rest
-    ("ends-at-once", "registers", "registers: the accessory's program ended (exit status 0)"),
+PICKS, DROP, LINES = CASES[2:3], CASES[4:5], CASES[5:]
+ROWS = [  # the accessory's options, the cases it fails and skips, the words that say why
+    ("", [], [], "phone-test: 6 passed"),
+    ("--fault unanswered-pick", PICKS, [], '\n      pick 4, "Last" in "Slide 1/12"\n'),
+    ("--fault no-return", DROP, [], "2 s away: no AT*EAM within 3 s; it showed"),
+    ("--fault count-differs", LINES, [], "submenu declares 6 items and gives 5"),
+    ("--fault lf-endings", LINES, [], "finding   line ended by LF alone"),
+    ("--fault undeclared-utf8", LINES, [], "no character set was declared"),
+    ("--fault unreachable-item", CASES[3:4], [],
+     'reached in 14 picks: no pick led back to them\n      menu "Slide 12/12": "Right"\n'),
+    ("--fault long-line", LINES, [], "YYY\\full\n"),  # named as traced, not by its rest
+    ("--fault ends-at-once", CASES[:1], CASES[1:],
+     "registers: the accessory's program ended (exit status 0)"),
 ]
-# Each timed rule from both sides of its bound: late by this much, the
-# cases that fail (the menu, had it come in time, would have been walked).
-LATE = [
-    ("first 4.5", set()),
-    ("first 5.5", {"registers", "shows a menu"}),
-    ("return 2.5", set()),
-    ("return 3.5", {"comes back after a drop"}),
-    ("pick 0.5", set()),
-    ("pick 1.5", {"answers every pick"}),
-]
-WALKED = ("answers every pick", "every item reached")
+# Each timed rule from both sides of its bound (what is late, the bound in
+# seconds, the cases it fails and skips when late), 0.75 s early or late, so
+# that a bound a second off fails (a menu that came in time is walked).
+# They start once the rows above have ended, whose starts would hold them up.
+LATE = [("--late %s %g" % (when, bound + early_or_late * 0.75), failing * (early_or_late > 0),
+         skipping * (early_or_late > 0), "")
+        for when, bound, failing, skipping in [("first", 5, CASES[:2], CASES[2:4]),
+                                               ("return", 3, DROP, []), ("pick", 1, PICKS, [])]
+        for early_or_late in (-1, 1)]
 # A member of the accessory's group that ignores SIGTERM, known by its
-# sleep's length.
-SURVIVOR_SLEEP = "sleep 3017.%d" % os.getpid()
-SURVIVOR = "(trap '' TERM; exec %s) & exec " % SURVIVOR_SLEEP
+# sleep's length (and by nothing else: the phone-test's command line holds
+# the same words).
+SURVIVOR_SLEEP = "^sleep 3017.%d$" % os.getpid()
+SURVIVOR = "(trap '' TERM; exec %s) & exec " % SURVIVOR_SLEEP[1:-1]
+HELD = [  # a fault met by a drop and the run's end, and what the output and trace must hold
+    ("full-menu", lambda output, _: "FAIL  lines read as sent: 2 findings on 2 of " in output and
+     output.count("finding   submenu declares 6 items and gives 5") == 2),
+    ("cut-by-drop", lambda _, traced: "accessory AT\\gone" in traced),
+]
 ACC = "touch STARTED {}"  # an accessory that leaves a mark when it is started
 REFUSED = [  # the command line, and its one line on standard error
     ([], "usage: scripts/phone-test [--script FILE]"),
@@ -101,12 +96,15 @@ BAD_SCRIPTS = [  # the script, the line (DEVICE or --run), and what it says afte
 
 def verdicts(output):
     """Each case's word, from the lines that start with one."""
-    found = {}
-    for line in output.splitlines():
-        word, _, rest = line.partition("  ")
-        if word in ("PASS", "FAIL", "SKIP"):
-            found[rest.split(": ")[0]] = word
-    return found
+    lines = (line.partition("  ") for line in output.splitlines())
+    return {rest.split(": ")[0]: word for word, _, rest in lines
+            if word in ("PASS", "FAIL", "SKIP")}
+
+
+def expected(failing=(), skipping=()):
+    """Each case's word, in order, for a run that fails and skips these."""
+    return [(case, "FAIL" if case in failing else "SKIP" if case in skipping else "PASS")
+            for case in CASES]
 
 
 def junit_fault(path, found):
@@ -128,49 +126,59 @@ def untimed(text):
     return [line.split(None, 1)[1] for line in text.splitlines()]
 
 
-def trace_fault(check_trace, path, dropped):
-    """What is wrong with a run's trace: the line's going and coming back
-    around the drop, and check-trace's findings worked out afresh."""
+def trace_fault(phone_test, path, dropped):
+    """A run's trace: its news, no answer to a line the drop cut, check-trace's."""
     traced = untimed(open(path).read())
     news = [line for line in traced if line.startswith("device")]
     if news != (["device    gone", "device    back"] if dropped else []):
         return "the trace's news: %s" % news
-    checked = untimed(subprocess.run([check_trace, path], capture_output=True, text=True).stdout)
+    if "\\gone\nphone" in "\n".join(line for line in traced if not line.startswith("finding")):
+        return "a line the drop cut answered: %s" % traced
+    checked = untimed(subprocess.run([os.path.dirname(phone_test) + "/check-trace", path],
+                                     capture_output=True, text=True).stdout)
     return None if checked == traced else "check-trace reads otherwise: %s" % [
         line for line in set(checked) ^ set(traced)][:4]
 
 
 def row_fault(failing, skipping, why, status, output, junit):
-    found = verdicts(output)
-    if why not in output:
-        return "not said: %r" % why
-    if list(found) != CASES:
-        return "cases %s" % list(found)
-    failed = {case for case, word in found.items() if word == "FAIL"}
-    skipped = {case for case, word in found.items() if word == "SKIP"}
-    if failed != failing:
-        return "failed %s" % sorted(failed)
-    if skipped != skipping:
-        return "skipped %s" % sorted(skipped)
+    words = [word for _, word in expected(failing, skipping)]
+    if why not in output or list(verdicts(output).items()) != expected(failing, skipping):
+        return "not %r, or verdicts other than %s" % (why, words)
     if status != (1 if failing else 0):
         return "exit status %d" % status
-    if not output.rstrip().endswith("phone-test: %d passed, %d failed, %d skipped" % (
-            len(CASES) - len(failed) - len(skipped), len(failed), len(skipped))):
+    if not output.rstrip().endswith("phone-test: %d passed, %d failed, %d skipped" % tuple(
+            words.count(word) for word in ("PASS", "FAIL", "SKIP"))):
         return "no closing line"
-    return junit_fault(junit, found)
+    return junit_fault(junit, verdicts(output))
+
+
+def started(phone_test, rows, work):
+    """Each row's run, side by side, and the name its files take."""
+    named = [(row, "%s/%s" % (work, row[0].replace(" ", "") or "clean")) for row in rows]
+    return [(row, name, subprocess.Popen(
+        [phone_test, "--junit", name + ".xml", "--trace", name + ".trace", "--run",
+         CLEAN + " " + row[0]], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True))
+        for row, name in named]
+
+
+def judged(phone_test, runs):
+    """Each run's output once it has ended, when it is not as its row says."""
+    faults = []
+    for (options, failing, skipping, why), name, run in runs:
+        output = run.communicate(timeout=120)[0]
+        fault_found = row_fault(failing, skipping, why, run.returncode, output, name + ".xml") \
+            or trace_fault(phone_test, name + ".trace", "comes back after a drop" not in skipping)
+        print("faults_test: %s: %s" % (options or "no fault", fault_found or "as expected"))
+        faults += [output] if fault_found else []
+    return faults
 
 
 def refusals(phone_test, work):
-    """Each bad command line and script, and each terminal in use, refused
-    with its one line and exit status 2 before the accessory is started,
-    the terminals still echoing; no build asked for."""
-    marker = work + "/started"
-    cases = REFUSED[:]
-    for i, (script, line, said) in enumerate(BAD_SCRIPTS):
-        path = "%s/bad%d.script" % (work, i)
-        with open(path, "w") as out:
-            out.write(script)
-        cases.append((["--script", path] + line, "phone-test: " + path + said))
+    """Bad command lines, scripts and terminals in use: no build asked for."""
+    marker, plain = work + "/started", written(work + "/plain", "")
+    cases = REFUSED + [(["--script", written("%s/bad%d.script" % (work, i), script)] + line,
+                        "phone-test: %s/bad%d.script%s" % (work, i, said))
+                       for i, (script, line, said) in enumerate(BAD_SCRIPTS)]
     cases = [([phone_test] + arguments, said) for arguments, said in cases]
     cases += [([ROOT + "/scripts/phone-test", device], said) for device, said in DEVICES]
     # Run without the script's checks, the tool refuses a file and another's
@@ -178,49 +186,23 @@ def refusals(phone_test, work):
     cases += [([phone_test, device], said) for device, said in DEVICES[-2:]]
     cases.append((["setsid", "--ctty", phone_test, "/dev/tty"],
                   "phone-test: /dev/tty: " + IN_USE))
-    plain = work + "/plain"
-    open(plain, "w").close()
-    ends = [os.openpty(), os.openpty()]
-    terminal, own = ends[0][1], ends[1][1]
-    leader = session_on(terminal)
-    faults = []
-    for arguments, said in cases:
-        named = {"STARTED": marker, "PLAIN": plain, "TERMINAL": os.ttyname(terminal),
-                 "LEADER": str(leader.pid)}
-        for name, value in named.items():
-            arguments = [argument.replace(name, value) for argument in arguments]
-            said = said.replace(name, value)
-        run = subprocess.run(arguments, stdin=own, capture_output=True, text=True, timeout=20)
-        lines = run.stderr.splitlines()
-        if run.returncode != 2 or len(lines) != 1 or not lines[0].startswith(said) or \
-                os.path.exists(marker) or os.path.getsize(plain) != 0:
-            faults.append("refused %s: status %d, %r" % (arguments, run.returncode, run.stderr))
-    faults += ["%s left not echoing" % os.ttyname(end) for end in (terminal, own)
-               if not echoes(end)]
-    leader.kill()
-    leader.wait()
-    for pair in ends:
-        for fd in pair:
-            os.close(fd)
-    if os.path.exists(work + "/cmake.calls"):
-        faults.append("scripts/phone-test built, though PHONE_TEST_SKIP_BUILD is set")
-    return faults
+    cases = [([word.replace("STARTED", marker).replace("PLAIN", plain) for word in command],
+              said.replace("PLAIN", plain)) for command, said in cases]
+    faults = refusal_faults(
+        2, lambda said, wanted: len(said.splitlines()) == 1 and said.startswith(wanted), cases,
+        lambda: os.path.exists(marker) or os.path.getsize(plain) != 0)
+    return faults + ["scripts/phone-test built, though PHONE_TEST_SKIP_BUILD is set"] * \
+        os.path.exists(work + "/cmake.calls")
 
 
 def built_when_asked(_, work):
-    """Without PHONE_TEST_SKIP_BUILD, scripts/phone-test builds (cmake, a
-    stand-in that notes its calls), but not while another build holds the
-    build's lock."""
+    """scripts/phone-test builds when asked, once no other build holds the lock."""
     calls, lock = work + "/cmake.calls", open(ROOT + "/build/trace.lock", "w")
     fcntl.flock(lock, fcntl.LOCK_EX)
-    environment = dict(os.environ)
-    del environment["PHONE_TEST_SKIP_BUILD"]
-    run = subprocess.Popen([ROOT + "/scripts/phone-test", "/dev/does-not-exist"],
-                           env=environment, stderr=subprocess.PIPE, text=True)
-    end = time.monotonic() + 1
-    while not os.path.exists(calls) and time.monotonic() < end:
-        time.sleep(0.01)
-    held = os.path.exists(calls)
+    run = subprocess.Popen([ROOT + "/scripts/phone-test", "/dev/does-not-exist"], env={
+        name: value for name, value in os.environ.items() if name != "PHONE_TEST_SKIP_BUILD"},
+        stderr=subprocess.PIPE, text=True)
+    held = until(lambda: os.path.exists(calls), 1)
     lock.close()
     said = run.communicate(timeout=20)[1]
     built = open(calls).read().count("\n") if os.path.exists(calls) else 0
@@ -232,120 +214,93 @@ def built_when_asked(_, work):
 
 def stalled_trace(phone_test, _):
     """The trace on standard output, a pipe whose reader stops at once: the
-    run ends as ever, its verdicts on standard error, where the trace's end
-    not written is said once."""
+    run ends as ever, its verdicts and the trace's end on standard error."""
     reader, writer = os.pipe()
     fcntl.fcntl(writer, fcntl.F_SETPIPE_SZ, 4096)  # the long lines overfill it
-    command = " ".join([sys.executable, ACCESSORY, "{}", "--fault", "long-line"])
-    run = subprocess.Popen([phone_test, "--trace", "-", "--run", command], stdout=writer,
-                           stderr=subprocess.PIPE, text=True)
+    run = subprocess.Popen([phone_test, "--trace", "-", "--run", CLEAN + " --fault long-line"],
+                           stdout=writer, stderr=subprocess.PIPE, text=True)
     os.close(writer)
-    held = False
-    try:
-        said = run.communicate(timeout=20)[1]
-    except subprocess.TimeoutExpired:
-        held = True
+    held = not until(lambda: run.poll() is not None, 20)
     traced = os.read(reader, 4096)
     os.close(reader)  # one held up goes on now, and stops its accessory
-    said = run.communicate(timeout=20)[1] if held else said
+    said = run.communicate(timeout=20)[1]
     ended = "phone-test: -: its reader took no more; the trace is incomplete from line "
-    if held or run.returncode != 1 or said.count(ended) != 1 or \
-            not traced.startswith(b"   0.") or \
-            not said.rstrip().endswith("phone-test: 5 passed, 1 failed, 0 skipped"):
+    if held or run.returncode != 1 or said.count(ended) != 1 or not traced.startswith(b"   0.") \
+            or not said.rstrip().endswith("phone-test: 5 passed, 1 failed, 0 skipped"):
         return "the trace's reader stopped: %s%r" % ("held up for 20 s: " * held, said[-300:])
     return None
 
 
 def held_lines(phone_test, work):
-    """A menu that fills the phone's line, without its CR, as the line drops
-    and as the run ends: the phone took it each time, and `lines read as
-    sent` judges it as the trace does."""
-    script, trace = work + "/held.script", work + "/held.trace"
-    with open(script, "w") as out:
-        out.write('expect menu "Slide 1/12"\ndrop 1\nexpect menu "Slide 1/12"\n')
-    command = " ".join([sys.executable, ACCESSORY, "{}", "--fault", "full-menu"])
-    run = subprocess.run([phone_test, "--script", script, "--trace", trace, "--run", command],
-                         capture_output=True, text=True, timeout=60)
-    if "FAIL  lines read as sent: 2 findings on 2 of " not in run.stdout or \
-            run.stdout.count("finding   submenu declares 6 items and gives 5") != 2:
-        return run.stdout
-    return trace_fault(os.path.dirname(phone_test) + "/check-trace", trace, True)
+    """Lines the drop and the run's end meet unfinished or full, judged as traced."""
+    script = written(work + "/held.script",
+                     'expect menu "Slide 1/12"\ndrop 1\nexpect menu "Slide 1/12"\n')
+    for fault, holds in HELD:
+        trace = "%s/%s.trace" % (work, fault)
+        run = subprocess.run([phone_test, "--script", script, "--trace", trace, "--run", CLEAN +
+                              " --fault " + fault], capture_output=True, text=True, timeout=60)
+        found = trace_fault(phone_test, trace, True)
+        if found or not holds(run.stdout, "\n".join(untimed(open(trace).read()))):
+            return "%s: %s" % (fault, found or run.stdout)
+    return None
 
 
-def pty_pair(prefix):
-    """socat's pty pair, linked as `prefix` with device and peer."""
+def on_a_pty_pair(phone_test, prefix, named, options=(), fault=()):
+    """socat's pty pair (`prefix` device and peer), the accessory on the peer,
+    the phone-test on the device as named(device) names it, its JUnit file
+    `prefix`junit.xml: the processes, the device's pty and its name given."""
     device, peer = prefix + "device", prefix + "peer"
     pair = subprocess.Popen(["socat", "pty,raw,echo=0,link=" + device,
                              "pty,raw,echo=0,link=" + peer])
-    while not (os.path.exists(device) and os.path.exists(peer)):
-        time.sleep(0.01)
-    return pair, device, peer
+    if not until(lambda: os.path.exists(device) and os.path.exists(peer), 10):
+        pair.kill()
+        raise TimeoutError("socat made no pty pair within 10 s")
+    accessory = subprocess.Popen([sys.executable, ACCESSORY, peer] + list(fault))
+    given = named(device)
+    return pair, accessory, subprocess.Popen(
+        [phone_test, "--junit", prefix + "junit.xml"] + list(options) + [given],
+        stdout=subprocess.PIPE, text=True), os.path.realpath(device), given
 
 
 def device_run(phone_test, work):
-    """The clean accessory on one end of a pty pair, the phone-test on the
-    other: every case but the drop, which is skipped."""
-    pair, device, peer = pty_pair(work + "/")
-    try:
-        accessory = subprocess.Popen([sys.executable, ACCESSORY, peer])
-        run = subprocess.run([phone_test, device], capture_output=True, text=True, timeout=60)
-        accessory.kill()
-        found = verdicts(run.stdout)
-        expected = dict.fromkeys(CASES, "PASS")
-        expected["comes back after a drop"] = "SKIP"
-        return None if found == expected and run.returncode == 0 else run.stdout
-    finally:
-        pair.kill()
+    """The clean accessory on a DEVICE: every case but the drop, skipped."""
+    pair, accessory, run, _, _ = on_a_pty_pair(phone_test, work + "/", str)
+    output = run.communicate(timeout=60)[0]
+    for process in (accessory, pair):
+        process.kill()
+    return row_fault([], DROP, "cannot take the line of ", run.returncode, output,
+                     work + "/junit.xml")
 
 
-def pty_gone(naming):
-    """The phone-test on a pty named as `naming` names it, whose pair ends
-    while a pick waits for its answer: that case fails, the rest are skipped
-    (but the lines' own), and the pty's number, once the system gives it to
-    a terminal session of the test's (made so while the phone-test is held,
-    so that it cannot come in between; when another takes the number, a link
-    leads to another pty of the test's), is not opened again: what is typed
-    there gets no answer."""
-    return lambda phone_test, work: pts_gone(phone_test, work, naming)
-
-
-def pts_gone(phone_test, work, naming):
-    pair, device, peer = pty_pair(work + "/%s-" % naming.__name__)
-    pts, trace, spare, leader = os.path.realpath(device), work + "/pts.trace", [], None
-    given = naming(pts, work)
-    open(trace, "w").close()
-    accessory = subprocess.Popen([sys.executable, ACCESSORY, peer, "--fault", "unanswered-pick"])
-    run = subprocess.Popen([phone_test, "--trace", trace, given], stdout=subprocess.PIPE,
-                           text=True)
+def pty_gone(phone_test, work, naming):
+    """A pty DEVICE, named as naming(pts, work) names it, whose pair ends
+    while a pick waits: that case fails, the rest are skipped; its number,
+    given again, is not opened while no session has it, nor once one does."""
+    prefix, trace, spare, leader = "%s/%s-" % (work, naming.__name__), work + "/pts.trace", [], None
+    open(trace, "w").close()  # read before the phone-test makes it
+    pair, accessory, run, pts, given = on_a_pty_pair(
+        phone_test, prefix, lambda device: naming(os.path.realpath(device), work),
+        ["--trace", trace], ["--fault", "unanswered-pick"])
     try:
         def traced(words, seconds=10):
-            end = time.monotonic() + seconds
-            while words not in open(trace).read() and time.monotonic() < end:
-                time.sleep(0.01)
-            return words in open(trace).read()
+            return until(lambda: words in open(trace).read(), seconds)
         if not traced("phone     *EAMI: 4"):
             return "pick 4 never sent"
         pair.kill()
         if not traced("device    gone"):
             return "no news of the device going"
-        run.send_signal(signal.SIGSTOP)
-        spare, far = number_given_again(pts, given)
-        leader = session_on(far)
-        run.send_signal(signal.SIGCONT)
+        spare, far, leader, back = number_given_again(
+            pts, given, lambda: traced("device    back", 1.5))
         terminal = spare[spare.index(far) - 1]
         tty.setraw(far)
         os.write(terminal, b"AT\r")
-        end = time.monotonic() + 3
-        while run.poll() is None and time.monotonic() < end:
-            if select.select([terminal], [], [], 0.05)[0]:
-                return "%s opened again: it answered %r" % (pts, os.read(terminal, 100))
+        until(lambda: run.poll() is not None or select.select([terminal], [], [], 0)[0], 3)
+        if back or select.select([terminal], [], [], 0)[0]:
+            return "%s opened again: %s" % (pts, "no session had it" if back else "it answered")
         output = run.communicate(timeout=10)[0]
-        found = verdicts(output)
-        expected = dict(zip(CASES, ["PASS", "PASS", "FAIL", "SKIP", "SKIP", "PASS"]))
-        if found != expected or run.returncode != 1 or "%s has gone, and is not opened again" % \
-                given not in output or "device    gone for good: " not in open(trace).read():
-            return output
-        return None
+        fault = row_fault(PICKS, CASES[3:5], "%s has gone, and is not opened again" % given,
+                          run.returncode, output, prefix + "junit.xml")
+        return fault or ("device    gone for good: " not in open(trace).read() and output) or None
     finally:
         for fd in spare:
             os.close(fd)
@@ -354,46 +309,80 @@ def pts_gone(phone_test, work, naming):
             process.wait()
 
 
-def spelled(pts, _):
-    return pts.replace("/dev/", "/dev//")
+def running(phone_test, work, options=()):
+    """A run of the clean accessory, its output appended to a file that held
+    a line, once it has registered: the run, the file's text, its line."""
+    out = written("%s/run%d.out" % (work, len(os.listdir(work))), "before\n")
+    with open(out, "a") as appended:
+        run = subprocess.Popen([phone_test] + list(options) + ["--run", CLEAN], stdout=appended)
+    if not until(lambda: "PASS  registers" in open(out).read() or run.poll() is not None, 60) \
+            or run.poll() is not None:
+        run.kill()
+        run.wait()
+        raise TimeoutError("the accessory never registered: %r" % open(out).read()[-300:])
+    return run, lambda: open(out).read(), open(out).read().split("` on ")[1].split(";")[0]
 
 
-def linked(pts, work):
-    os.symlink(pts, work + "/pty")
-    return work + "/pty"
+def state(pid):
+    """A process's state (Z: ended, not yet reaped), or None once reaped."""
+    try:
+        return open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()[0]
+    except OSError:
+        return None
 
 
 def killed(phone_test, work):
-    """The phone-test ended by force: the line's link goes and the accessory
-    ends, or it would open again whatever pty the system gives the link's
-    number next; and the run's folder goes, as the accessory wrote nothing."""
-    run = subprocess.Popen([phone_test, "--run", " ".join([sys.executable, ACCESSORY, "{}"])],
-                           stdout=subprocess.PIPE, text=True)
-    link = run.stdout.readline().split("` on ")[1].split(";")[0]
-    tag = ACCESSORY + " " + link  # names the accessory's process
-    while "PASS  registers" not in run.stdout.readline():
-        pass
+    """The phone-test killed: the accessory ends, the folder and link go."""
+    run, _, link = running(phone_test, work)
+    accessory = ["-f", ACCESSORY + " " + link]  # its processes, sh's too
     run.kill()
     run.wait()
-    end = time.monotonic() + 4
-    while time.monotonic() < end:
-        alive = subprocess.run(["pgrep", "-f", tag], capture_output=True).returncode == 0
-        if not alive and not os.path.lexists(os.path.dirname(link)):
-            return None
-        time.sleep(0.05)
-    subprocess.run(["pkill", "-KILL", "-f", tag])
-    return "ended by force: the accessory %s, its link %s, its folder %s" % (
-        "still runs" if alive else "ended", "left" if os.path.lexists(link) else "gone",
-        "left" if os.path.lexists(os.path.dirname(link)) else "gone")
+    if until(lambda: subprocess.run(["pgrep"] + accessory, capture_output=True).returncode and
+             not os.path.lexists(os.path.dirname(link)), 4):
+        return None
+    left = subprocess.run(["pkill", "-KILL", "-e"] + accessory, capture_output=True, text=True)
+    return "ended by force: left %r, its link %s, its folder %s" % (
+        left.stdout, os.path.lexists(link), os.path.lexists(os.path.dirname(link)))
 
 
 def survivor_left():
     return subprocess.run(["pgrep", "-f", SURVIVOR_SLEEP], capture_output=True).returncode == 0
 
 
-def folders_left(work):
-    """What the runs left of their folders: only that of the command that
-    sh could not run, with what sh said."""
+def hung_up(phone_test, work):
+    """SIGHUP ends a run as SIGINT does: status 130, the trace's summary and
+    the JUnit file, on /dev/stdout appended to a file that keeps its text."""
+    trace = work + "/hung-up.trace"
+    run, output, _ = running(phone_test, work, ["--junit", "/dev/stdout", "--trace", trace])
+    run.send_signal(signal.SIGHUP)
+    if run.wait(20) != 130 or not output().startswith("before\n") or \
+            "</testsuite>" not in output() or " summary " not in open(trace).read():
+        return "hung up: status %d, %r" % (run.returncode, output()[-300:])
+    return None
+
+
+def sh_kept(phone_test, _):
+    """sh, ended on its own while a member of its group that ignores SIGTERM
+    runs on, stays unreaped (its zombie keeps the number the run's end
+    signals) until the group has gone, the member too (SIGKILL 2 s later)."""
+    run = subprocess.Popen([phone_test, "--run", SURVIVOR + CLEAN + " --fault ends-at-once"],
+                           stdout=subprocess.PIPE, text=True)
+    if not any("FAIL  registers" in line for line in iter(run.stdout.readline, "")):
+        return "sh kept: the run did not say its program ended"
+    while run.poll() is None:
+        # Unreaped here until poll(), the run's /proc stays while this looks.
+        children = open("/proc/%d/task/%d/children" % (run.pid, run.pid)).read().split()
+        if "Z" not in [state(int(child)) for child in children] and survivor_left():
+            run.wait()
+            return "sh reaped while a member of its group ran"
+        time.sleep(0.01)
+    if not until(lambda: not survivor_left(), 2):
+        return "a member that ignores SIGTERM outlived the run"
+    return None
+
+
+def folders_left(_, work):
+    """Only the folder of the command sh could not run is left, with its log."""
     left = [name for name in os.listdir(work) if name.startswith("phone-test.")]
     said = [open("%s/%s/accessory.log" % (work, name)).read() for name in left
             if os.listdir("%s/%s" % (work, name)) == ["accessory.log"]]
@@ -408,53 +397,30 @@ def main():
         # The runs' folders go here; nothing builds but where asked to, and
         # then a stand-in for cmake only notes it.
         os.mkdir(work + "/bin")
-        with open(work + "/bin/cmake", "w") as cmake:
-            cmake.write('#!/bin/sh\necho "$@" >> %s/cmake.calls\n' % work)
-        os.chmod(work + "/bin/cmake", 0o755)
+        os.chmod(written(work + "/bin/cmake", '#!/bin/sh\necho "$@" >> %s/cmake.calls\n' % work),
+                 0o755)
         os.environ.update(TMPDIR=work, PHONE_TEST_SKIP_BUILD="1",
                           PATH=work + "/bin:" + os.environ["PATH"])
-        runs = []
-        rows = [(["--fault", fault] if fault else [], {failing} if failing else set(),
-                 set(CASES[1:]) if fault == "ends-at-once" else set(), why, "")
-                for fault, failing, why in ROWS]
-        rows += [(["--late"] + late.split(), failing,
-                  set(WALKED) if "shows a menu" in failing else set(), "phone-test: ", "")
-                 for late, failing in LATE]
-        rows.append(([], set(), set(), ROWS[0][2], SURVIVOR))
-        for i, (options, failing, skipping, why, prefix) in enumerate(rows):
-            junit, trace = "%s/%d.xml" % (work, i), "%s/%d.trace" % (work, i)
-            command = prefix + " ".join([sys.executable, ACCESSORY, "{}"] + options)
-            runs.append((options, failing, skipping, why, prefix, junit, trace, subprocess.Popen(
-                [phone_test, "--junit", junit, "--trace", trace, "--run", command],
-                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)))
-        for options, failing, skipping, why, prefix, junit, trace, run in runs:
-            output = run.communicate(timeout=120)[0]
-            fault_found = row_fault(failing, skipping, why, run.returncode, output, junit) or \
-                trace_fault(os.path.dirname(phone_test) + "/check-trace", trace,
-                            "comes back after a drop" not in skipping) or \
-                (prefix and survivor_left() and "a member that ignores SIGTERM outlived the run")
-            print("faults_test: %s: %s" % (" ".join(options) or prefix or "no fault",
-                                           fault_found or "as expected"))
-            if fault_found:
-                faults.append(fault_found if prefix else output)
-
-        refused = refusals(phone_test, work)
-        print("faults_test: bad command lines and scripts: %s" %
-              ("not all refused" if refused else "refused"))
-        faults += refused
-
-        for name, check in [("a trace whose reader stops", stalled_trace),
+        faults += judged(phone_test, started(phone_test, ROWS, work))
+        late = started(phone_test, LATE, work)
+        for name, check in [("bad command lines, scripts and terminals", refusals),
+                            ("a trace whose reader stops", stalled_trace),
+                            ("SIGHUP", hung_up),
+                            ("a group member that ignores SIGTERM", sh_kept),
                             ("a DEVICE", device_run),
-                            ("a /dev//pts DEVICE that goes", pty_gone(spelled)),
-                            ("a link to a pty that goes", pty_gone(linked)),
+                            ("a /dev//pts DEVICE that goes", lambda *run: pty_gone(*run, spelled)),
+                            ("a link to a pty that goes", lambda *run: pty_gone(*run, linked)),
                             ("the phone-test ended by force", killed),
-                            ("a full line as the line drops and the run ends", held_lines),
+                            ("a line the drop and the end meet unfinished", held_lines),
                             ("a build asked for", built_when_asked),
-                            ("the runs' folders", lambda _, work: folders_left(work))]:
-            fault_found = check(phone_test, work)
-            print("faults_test: %s: %s" % (name, fault_found and "wrong" or "as expected"))
-            if fault_found:
-                faults.append(fault_found)
+                            ("the late runs", lambda *_: judged(phone_test, late)),
+                            ("the runs' folders", folders_left)]:
+            try:
+                found = check(phone_test, work)
+            except TimeoutError as waited_for:
+                found = str(waited_for)
+            print("faults_test: %s: %s" % (name, "wrong" if found else "as expected"))
+            faults += [found] if isinstance(found, str) else found or []
         subprocess.run(["pkill", "-KILL", "-f", SURVIVOR_SLEEP])
     for fault in faults:
         print(fault)

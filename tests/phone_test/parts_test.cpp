@@ -6,6 +6,7 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -20,52 +21,27 @@ TEST(PhoneTestScript, ReadsEachStep)
 {
     std::vector<ScriptStep> steps;
     ScriptError error;
-    ASSERT_TRUE(
-        ReadScript("# a comment\n"
-                   "expect entry \"Sl#des\"   # the # in quotes is text\n"
-                   "\texpect menu \"Slide ?/12*\"\r\n"
-                   "expect items \"Next\" \"B\xC3\xA4"
-                   "ck\"\n"
-                   "expect items\n"
-                   "pick \"Next\"\n"
-                   "pick 12\n"
-                   "\n"
-                   "drop 2\n"
-                   "wait 0.25",
-                   &steps, &error))
+    ASSERT_TRUE(ReadScript("# a comment\nexpect entry \"Sl#des\"   # the # in quotes is text\n"
+                           "\texpect menu \"Slide ?/12*\"\r\nexpect items \"Next\" \"B\u00E4ck\"\n"
+                           "expect items\npick \"Next\"\npick 12\n\ndrop 2\nwait 0.25",
+                           &steps, &error))
         << error.line << ": " << error.what;
-    const struct {
-        int line;
-        const char* text;
-        StepKind kind;
-        std::vector<std::wstring> texts;
-        int item;
-        uint32_t ms;
-    } expected[] = {
+    using Step = std::tuple<int, std::string, StepKind, std::vector<std::wstring>, int, uint32_t>;
+    const std::vector<Step> expected = {
         {2, "expect entry \"Sl#des\"", StepKind::kExpectEntry, {L"Sl#des"}, 0, 0},
         {3, "expect menu \"Slide ?/12*\"", StepKind::kExpectMenu, {L"Slide ?/12*"}, 0, 0},
-        {4,
-         "expect items \"Next\" \"B\xC3\xA4"
-         "ck\"",
-         StepKind::kExpectItems,
-         {L"Next", L"B\u00E4ck"},
-         0,
-         0},
+        {4, "expect items \"Next\" \"B\u00E4ck\"", StepKind::kExpectItems, {L"Next", L"B\u00E4ck"},
+         0, 0},
         {5, "expect items", StepKind::kExpectItems, {}, 0, 0},
         {6, "pick \"Next\"", StepKind::kPick, {L"Next"}, 0, 0},
         {7, "pick 12", StepKind::kPick, {}, 12, 0},
         {9, "drop 2", StepKind::kDrop, {}, 0, 2000},
         {10, "wait 0.25", StepKind::kWait, {}, 0, 250},
     };
-    ASSERT_EQ(std::size(expected), steps.size());
-    for (size_t i = 0; i < steps.size(); ++i) {
-        EXPECT_EQ(expected[i].line, steps[i].line);
-        EXPECT_EQ(expected[i].text, steps[i].text);
-        EXPECT_EQ(expected[i].kind, steps[i].kind) << steps[i].text;
-        EXPECT_EQ(expected[i].texts, steps[i].texts) << steps[i].text;
-        EXPECT_EQ(expected[i].item, steps[i].item) << steps[i].text;
-        EXPECT_EQ(expected[i].ms, steps[i].ms) << steps[i].text;
-    }
+    std::vector<Step> read;
+    for (const ScriptStep& step : steps)
+        read.emplace_back(step.line, step.text, step.kind, step.texts, step.item, step.ms);
+    EXPECT_EQ(expected, read);
 }
 
 // The first line that cannot be read is named, with what is wrong.
@@ -135,23 +111,15 @@ TEST(PhoneTestText, PatternsMatchAsFileNames)
         EXPECT_EQ(c.matches, MatchesPattern(c.pattern, c.text)) << c.pattern << " ~ " << c.text;
 }
 
+// A unit of a broken pair, and a byte that is no UTF-8, read as U+FFFD; in
+// XML, U+FFFE and U+FFFF too (U+1FFFE is a character XML holds).
 TEST(PhoneTestText, WritesValidUtf8ForPeopleAndXml)
 {
-    EXPECT_EQ(
-        "\xC5\x81\xC3\xB3"
-        "d\xC5\xBA \xF0\x9F\x98\x80",
-        Utf8FromWide(L"\u0141\u00F3d\u017A \xD83D\xDE00"));
-    std::wstring lone = L"a";
-    lone += static_cast<wchar_t>(0xD800);
-    lone += L'b';
-    EXPECT_EQ(
-        "a\xEF\xBF\xBD"
-        "b",
-        Utf8FromWide(lone));
-    EXPECT_EQ(L"B\u00E4ck\uFFFD", WideFromUtf8("B\xC3\xA4"
-                                               "ck\xFF"));
-    EXPECT_EQ("&lt;a b=&quot;1&quot;&gt; &amp; \\x01\\x1B\ttab\n \xEF\xBF\xBD",
-              XmlText("<a b=\"1\"> & \x01\x1B\ttab\n \xC3"));
+    EXPECT_EQ("\u0141\u00F3d\u017A \U0001F600", Utf8FromWide(L"\u0141\u00F3d\u017A \xD83D\xDE00"));
+    EXPECT_EQ("a\uFFFDb", Utf8FromWide(std::wstring{L'a', static_cast<wchar_t>(0xD800), L'b'}));
+    EXPECT_EQ(L"B\u00E4ck\uFFFD", WideFromUtf8("B\u00E4ck\xFF"));
+    EXPECT_EQ("&lt;a b=&quot;1&quot;&gt; &amp; \\x01\\x1B\ttab\n \uFFFD \uFFFD\uFFFD \U0001FFFE",
+              XmlText("<a b=\"1\"> & \x01\x1B\ttab\n \xC3 \xEF\xBF\xBE\xEF\xBF\xBF \U0001FFFE"));
 }
 
 // A little accessory: each menu's items, and where each item leads.
@@ -177,15 +145,12 @@ TEST(PhoneTestWalk, PicksEveryItemItCanReach)
         {L"Left end", {{L"Stay left", L"Left end"}}},
         {L"Right end", {{L"Stay right", L"Right end"}}},
     };
-    const Graph unanswered = {
-        // the pick of Mute gets no answer: the menu stays
-        {L"Top", {{L"Mute", L""}, {L"Next", L"Top"}}},
-    };
+    // The pick of Mute gets no answer: the menu stays.
+    const Graph unanswered = {{L"Top", {{L"Mute", L""}, {L"Next", L"Top"}}}};
     const struct {
         const char* name;
         const Graph& graph;
-        int bound;
-        int picks;
+        int bound, picks;
         size_t menus;
         std::vector<std::wstring> unreached;  // each menu's title, then its items
     } cases[] = {
@@ -209,9 +174,8 @@ TEST(PhoneTestWalk, PicksEveryItemItCanReach)
             unreached.push_back(missed.title);
             unreached.insert(unreached.end(), missed.items.begin(), missed.items.end());
         }
-        EXPECT_EQ(c.picks, walk.Picks()) << c.name;
-        EXPECT_EQ(c.unreached, unreached) << c.name;
-        EXPECT_EQ(c.menus, walk.MenusMet()) << c.name;
+        EXPECT_EQ(std::make_tuple(c.picks, c.menus, c.unreached),
+                  std::make_tuple(walk.Picks(), walk.MenusMet(), unreached)) << c.name;
     }
 }
 
@@ -224,32 +188,26 @@ TEST(PhoneTestWalk, KnowsAMenuByItsItems)
     walk.Shown(L"Slide 2/12", {L"Next", L"Back"});
     walk.Picked(walk.NextPick());
     walk.Shown(L"Slide 1/12", {L"Next", L"Back", L"More"});
-    EXPECT_EQ(2u, walk.MenusMet());
-    EXPECT_EQ(2u, walk.ItemsReached());
-    EXPECT_EQ(5u, walk.ItemsMet());
+    EXPECT_EQ(std::make_tuple(2u, 2u, 5u),
+              std::make_tuple(walk.MenusMet(), walk.ItemsReached(), walk.ItemsMet()));
 }
-
-struct PhoneRow {
-    const char* line;
-    LineEnd end;
-    std::vector<std::string> answers;
-    std::vector<std::wstring> shown;  // an entry's name, or a menu's title and items
-};
 
 // The set and the list's header carry from line to line as in the program:
 // a title that cannot be read leaves the header as it was, an empty entry
 // name too; a line the framing passes over gets no answer.
 TEST(PhoneTestPhone, KeepsTheSetAndTheHeader)
 {
-    const std::vector<PhoneRow> rows = {
+    const struct {
+        const char* line;
+        LineEnd end;
+        std::vector<std::string> answers;
+        std::vector<std::wstring> shown;  // an entry's name, or a menu's title and items
+    } rows[] = {
         {"AT+CSCS?", LineEnd::kCr, {"+CSCS: \"8859-1\"", "OK"}, {}},
         {"AT*EAM=\"Caf\xE9\"", LineEnd::kCr, {"OK"}, {L"Caf\u00E9"}},
         {"AT*EASM=\"Show,1,1,1", LineEnd::kCr, {"OK"}, {L"Caf\u00E9"}},
         {"AT+CSCS=\"utf-8\"", LineEnd::kCr, {"OK"}, {}},
-        {"AT*EASM=\"\xC5\x81\xC3\xB3"
-         "d\xC5\xBA\",1,1,2,\"A\",\"B\",1",
-         LineEnd::kPause,
-         {"OK"},
+        {"AT*EASM=\"\u0141\u00F3d\u017A\",1,1,2,\"A\",\"B\",1", LineEnd::kPause, {"OK"},
          {L"\u0141\u00F3d\u017A", L"A", L"B"}},
         {"AT*EAM=\"\"", LineEnd::kCr, {"OK"}, {L""}},
         {"AT*EASM=\"M\",2,1,1,\"A\",1", LineEnd::kCr, {"OK"}, {L"M"}},
@@ -259,7 +217,7 @@ TEST(PhoneTestPhone, KeepsTheSetAndTheHeader)
         {"AT+CSCS?", LineEnd::kCr, {"+CSCS: \"UTF-8\"", "OK"}, {}},
     };
     HeadlessPhone phone;
-    for (const PhoneRow& row : rows) {
+    for (const auto& row : rows) {
         std::vector<Shown> shown;
         EXPECT_EQ(row.answers, phone.Take(row.line, row.end, &shown)) << row.line;
         std::vector<std::wstring> texts;

@@ -1,12 +1,9 @@
 #!/usr/bin/env python3
 """The trace relay alone, without Wine: the test is the accessory, on the
-master of a pty whose /dev/pts name the relay takes as its device, and the
-program, on the relay's LINK, answering each line OK. A table of runs, each
-giving the trace its own way and doing its own thing on the line; in every
-run the link keeps answering, and the relay ends within a second of being
-told to, with what the run names in its trace and on its standard error.
-Before them, the devices it must not open at all: a pty's name not there,
-and a terminal in use, its caller's own or another session's.
+master of a pty the relay takes as its device, and the program, on the
+relay's LINK, answering each line OK. The devices it must not open at all,
+then a table of runs, each giving the trace its own way and doing its own
+thing on the line, the relay ending within a second of being told to.
 
   relay_test.py TRACE_TOOLS
 """
@@ -26,6 +23,7 @@ FLOODED = 300
 HEAD = 100000  # what a stalled reader reads before it stops, as `head -c` would
 OPENED, CLOSED = ("port", "opened by the phone"), ("port", "closed by the phone")
 CLEAN = ("summary", "no findings")
+GONE = r"trace-relay: {device}: gone, and not opened again: "
 
 
 def trace_lines(text):
@@ -33,27 +31,55 @@ def trace_lines(text):
             for line in text.splitlines()]
 
 
-def session_on(terminal):
-    """A session whose controlling terminal is `terminal` (a pty's far end,
-    open here), led by a sleep."""
-    leader = subprocess.Popen(["setsid", "--ctty", "sleep", "300"], stdin=terminal)
-    while open("/proc/%d/comm" % leader.pid).read() != "sleep\n":
+def written(path, text):
+    with open(path, "w") as out:
+        out.write(text)
+    return path
+
+
+def until(condition, seconds):
+    """Whether condition() holds within `seconds`, looked at every 10 ms."""
+    end = time.monotonic() + seconds
+    while not condition():
+        if time.monotonic() > end:
+            return False
         time.sleep(0.01)
+    return True
+
+
+def session_on(terminal):
+    """A session on `terminal`, a pty's far end open here, led by a sleep."""
+    leader = subprocess.Popen(["setsid", "--ctty", "sleep", "300"], stdin=terminal)
+    until(lambda: open("/proc/%d/comm" % leader.pid).read() == "sleep\n", 10)
     return leader
 
 
-def number_given_again(pts, given):
-    """Ptys of the test's until the system gives `pts` again, to the test or
-    another: their descriptors, and the far end of the one for a terminal
-    session, which `given`, if a link, then leads to."""
+def number_given_again(pts, given, meanwhile):
+    """Ptys of the test's until `pts` is given again; meanwhile() runs while
+    no session has it (as a new terminal's), then one of the test's does (a
+    link `given` is made again to lead there, if the number is another's).
+    The ptys, that session's terminal and leader, what meanwhile() gave."""
     spare = []
     while not spare or not os.path.exists(pts) and len(spare) < 400:
         spare += os.openpty()
     terminal = next((end for end in spare[1::2] if os.ttyname(end) == pts), spare[-1])
-    if os.path.islink(given):
+    happened = meanwhile()
+    leader = session_on(terminal)
+    if os.path.islink(given) and os.ttyname(terminal) != pts:
         os.unlink(given)
         os.symlink(os.ttyname(terminal), given)
-    return spare, terminal
+    return spare, terminal, leader, happened
+
+
+# How a test names a pty (its /dev/pts path) to the tool, when not as it is:
+# spelled otherwise (a pty is known by its node), or through a link in `work`.
+def spelled(pts, _):
+    return pts.replace("/dev/", "/dev//")
+
+
+def linked(pts, work):
+    os.symlink(pts, work + "/pty")
+    return work + "/pty"
 
 
 def echoes(terminal):
@@ -61,14 +87,40 @@ def echoes(terminal):
         termios.ECHO | termios.ICANON
 
 
+def refusal_faults(status, fits, cases, started=lambda: False):
+    """Each command, on a terminal of its own beside another session's
+    (TERMINAL, led by LEADER), ends at once with `status`, saying what
+    fits(said, wanted) accepts, having started nothing; both left echoing."""
+    ends = [os.openpty(), os.openpty()]
+    others, own = ends[0][1], ends[1][1]
+    leader = session_on(others)
+    faults = []
+    for command, wanted in cases:
+        for name, value in (("TERMINAL", os.ttyname(others)), ("LEADER", str(leader.pid))):
+            command = [word.replace(name, value) for word in command]
+            wanted = wanted.replace(name, value)
+        try:
+            ran = subprocess.run(command, stdin=own, capture_output=True, text=True, timeout=20)
+            if ran.returncode != status or not fits(ran.stderr, wanted) or started():
+                faults.append("%s: status %d, %r" % (command, ran.returncode, ran.stderr))
+        except subprocess.TimeoutExpired:
+            faults.append("%s: waited for it" % command)
+    faults += ["%s left not echoing" % os.ttyname(end) for end in (others, own) if not echoes(end)]
+    leader.kill()
+    leader.wait()
+    for fd in ends[0] + ends[1]:
+        os.close(fd)
+    return faults
+
+
 class Run:
-    """A relay started on a pty of the test's, and the program's end of it;
-    the relay is given the pty's name as `naming` makes it from its path."""
+    """A relay started on a pty of the test's, named as `naming` (if given)
+    names it, and the program's end of it."""
 
     def __init__(self, tools, link, trace, naming, **popen):
         self.accessory, device = os.openpty()
         self.device = os.ttyname(device)
-        self.given = naming(self.device)
+        self.given = naming(self.device, os.path.dirname(link)) if naming else self.device
         os.close(device)
         os.set_blocking(self.accessory, False)
         self.link, self.trace = link, trace
@@ -77,10 +129,6 @@ class Run:
         self.pipe = self.relay.stdout.fileno() if self.relay.stdout else None
         self.program, self.heard, self.received, self.read = None, b"", b"", b""
         self.answering, self.reading = True, lambda: True
-
-    def connect(self):
-        self.wait(lambda: os.path.islink(self.link), "the relay made no link")
-        self.open_port()
 
     def open_port(self):
         self.program = os.open(self.link, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
@@ -91,14 +139,12 @@ class Run:
 
     def traced(self):
         """The trace so far: what its pipe gave, or its file."""
-        if self.pipe is not None:
-            return self.read.decode()
-        return open(self.trace).read() if os.path.isfile(self.trace) else ""
+        return self.read.decode() if self.pipe is not None else \
+            open(self.trace).read() if os.path.isfile(self.trace) else ""
 
     def pump(self, seconds, until, send=b""):
-        """Passes bytes for at most `seconds`, until until() holds: the
-        accessory sends `send`, the program (while answering) answers each
-        line OK, and the trace's pipe is read while reading() says so."""
+        """Passes bytes for at most `seconds`, until until() holds: `send`, an OK
+        for each line while answering, the trace's pipe while reading()."""
         end = time.monotonic() + seconds
         while not until():
             left = end - time.monotonic()
@@ -141,58 +187,20 @@ class Run:
             times.append((time.monotonic() - asked) * 1000)
         return times
 
-    def stop(self, signal_number):
-        """Tells the relay to end; how long it took, in seconds."""
-        told = time.monotonic()
-        self.relay.send_signal(signal_number)
-        try:
-            self.relay.wait(5)
-        except subprocess.TimeoutExpired:
-            self.relay.kill()
-            self.relay.wait()
-        return time.monotonic() - told
-
 
 def refused_at_start(tools, work):
-    """A pty's name not there (not waited for, as the next terminal's might
-    come), and a terminal in use, another session's or the relay's own as
-    /dev/tty: each refused at once with its line, the terminal left echoing."""
-    relay = [tools + "/trace-relay"]
-    ends = [os.openpty(), os.openpty()]
-    others, own = ends[0][1], ends[1][1]
-    leader = session_on(others)
+    """A pty's name not there (the next terminal's might come) and a terminal
+    in use, another session's or its own as /dev/tty: refused at once."""
+    relay, ends = [tools + "/trace-relay"], [work + "/link", work + "/refused.trace"]
     in_use = r"trace-relay: %s: a terminal in use \(process %s\); name the accessory's " \
         r"serial device\n"
-    cases = [  # the command, its standard input, what it says
-        (relay + ["/dev/pts/999999"], None,
-         r"trace-relay: /dev/pts/999999: No such file or directory\n"),
-        (relay + [os.ttyname(others)], None,
-         in_use % (os.ttyname(others), r"%d \(sleep\)" % leader.pid)),
-        (["setsid", "--ctty"] + relay + ["/dev/tty"], own,
-         in_use % ("/dev/tty", r"\d+ \(trace-relay\)")),
-    ]
-    faults = []
-    for command, stdin, said in cases:
-        try:
-            ran = subprocess.run(command + [work + "/link", work + "/refused.trace"], stdin=stdin,
-                                 capture_output=True, text=True, timeout=5)
-            ran = (ran.returncode, ran.stderr)
-        except subprocess.TimeoutExpired:
-            ran = "waited for it"
-        if ran[0] != 1 or not re.fullmatch(said, ran[1]):
-            faults.append("%s: %r" % (command[-1], ran))
-    faults += ["%s left not echoing" % os.ttyname(end) for end in (others, own) if not echoes(end)]
-    leader.kill()
-    leader.wait()
-    for pair in ends:
-        for fd in pair:
-            os.close(fd)
-    return ["refused at the start: " + fault for fault in faults]
-
-
-def figures(times):
-    ordered = sorted(times)
-    return "median %.2f ms, worst %.2f ms" % (ordered[len(ordered) // 2], ordered[-1])
+    return ["refused at the start: " + fault for fault in refusal_faults(
+        1, lambda said, wanted: re.fullmatch(wanted, said), [
+            (relay + ["/dev/pts/999999"] + ends,
+             r"trace-relay: /dev/pts/999999: No such file or directory\n"),
+            (relay + ["TERMINAL"] + ends, in_use % ("TERMINAL", r"LEADER \(sleep\)")),
+            (["setsid", "--ctty"] + relay + ["/dev/tty"] + ends,
+             in_use % ("/dev/tty", r"\d+ \(trace-relay\)"))])]
 
 
 def exchange(run):
@@ -202,13 +210,9 @@ def exchange(run):
 
 
 def gone_for_good(run):
-    """A line, and the device goes at once: the program, which had not read
-    it yet, still gets it and answers (traced); a pty's name, whose number the
-    system hands on to the next terminal, is never opened again, however
-    spelled, nor is a link to it once it leads to a terminal session: the
-    number's, when the system gives it to the test, or another of the
-    test's (made so while the relay is held, so that it cannot come in
-    between)."""
+    """A line, and the device goes at once: the program still gets it and
+    answers (traced); the pty's number, given again, is not opened, neither
+    while no session has it nor once one has (the relay says so)."""
     run.answering = None  # not reading yet
     os.write(run.accessory, b"AT\r")
     run.wait(lambda: re.search(r"accessory AT\n", run.traced()), "AT not traced")
@@ -219,24 +223,23 @@ def gone_for_good(run):
     run.wait(lambda: b"\r" in run.heard, "the line that came before the device went not read")
     os.write(run.program, b"OK\r")
     run.wait(lambda: not os.path.lexists(run.link), "the relay's pty outlived the device")
-    run.relay.send_signal(signal.SIGSTOP)
-    spare, terminal = number_given_again(run.device, run.given)
-    leader = session_on(terminal)
-    run.relay.send_signal(signal.SIGCONT)
-    given = os.path.exists(run.device)
-    reopened = given and run.pump(1.5, lambda: os.path.lexists(run.link))
-    for fd in spare:
-        os.close(fd)
-    leader.kill()
-    leader.wait()
-    if not given:
-        return ["%s not given again" % run.device]
-    return ["%s opened again as another's" % run.device] if reopened else []
+    spare, _, leader, reopened = number_given_again(
+        run.device, run.given, lambda: run.pump(1.5, lambda: os.path.lexists(run.link)))
+    try:
+        if not os.path.exists(run.device):
+            return ["%s not given again" % run.device]
+        if not reopened:
+            run.wait(lambda: "gone for good" in run.traced(), "not gone for good")
+        return ["%s opened again as another's" % run.device] * os.path.lexists(run.link)
+    finally:
+        for fd in spare:
+            os.close(fd)
+        leader.kill()
+        leader.wait()
 
 
 def hang_up(run):
-    """The program opens its port again; its unfinished line is written as
-    the trace ends (the relay is ended by SIGHUP)."""
+    """The port opened again, and SIGHUP: the phone's unfinished line traced."""
     run.replies(1)
     run.close_port()
     run.open_port()
@@ -246,16 +249,15 @@ def hang_up(run):
 
 
 def falls_behind(catches_up):
-    """A trace reader that stops reading while the accessory floods: the
-    link answers on, and once the reader catches up, a line says how many
-    lines were left out."""
+    """A trace reader stops in a flood: the link answers on; caught up, the
+    reader is told how many lines were left out."""
     def doing(run):
         run.reading = lambda: len(run.read) < HEAD
-        oks = FLOODED
-        run.wait(lambda: run.received.count(b"OK\r") >= oks, "the flood not answered", 10,
+        run.wait(lambda: run.received.count(b"OK\r") >= FLOODED, "the flood not answered", 10,
                  FLOOD * FLOODED)
         stalled = run.replies(20)
-        print("relay_test: replies with the trace's reader stopped: %s" % figures(stalled))
+        print("relay_test: replies with the trace's reader stopped: median %.2f ms, worst %.2f ms"
+              % (sorted(stalled)[len(stalled) // 2], max(stalled)))
         if catches_up:
             run.reading = lambda: True
             run.wait(lambda: re.search(rb"\n *[\d.]+ trace +\d+ lines left out\n", run.read),
@@ -279,58 +281,46 @@ def main(tools):
     work = tempfile.mkdtemp()
     trace, fifo, into = work + "/trace.txt", work + "/fifo", work + "/stdout.txt"
     os.mkfifo(fifo)
+    written(into, "before\n")
     faults = refused_at_start(tools, work)
-    # name, TRACE, how the relay's standard output is given, what the run
-    # does, how it is ended, the trace's lines as sides and the start of
-    # their texts (None: not checked), its standard error (a pattern)
+    # name, how the device is named, TRACE, how the relay's standard output
+    # is given, what the run does (a hang-up ends it by SIGHUP, the others
+    # by SIGTERM), the trace's lines as sides and the start of their texts
+    # (None: not checked), its standard error (a pattern)
+    asked = [("accessory", "AT"), ("phone", "OK")]
     runs = [
-        ("the device goes after a line", trace, {}, gone_for_good, signal.SIGTERM,
-         [OPENED, ("accessory", "AT"), ("device", "gone for good: a pty's"), ("phone", "OK"),
-          CLEAN],
-         r"trace-relay: {device}: gone, and not opened again: a pty's number goes to the next "
-         r"terminal that asks for one\n"),
-        ("a link to a pty, which goes", trace, {}, gone_for_good, signal.SIGTERM,
-         [OPENED, ("accessory", "AT"), ("device", "gone"), ("phone", "OK"),
-          ("device", "gone for good: its name leads to a terminal in use now"), CLEAN],
-         r"trace-relay: {device}: gone, and not opened again: it leads to a terminal in use now "
-         r"\(process \d+ \(sleep\)\)\n"),
-        ("SIGHUP", trace, {}, hang_up, signal.SIGHUP,
-         [OPENED, ("accessory", "AT"), ("phone", "OK"), CLOSED, OPENED, ("phone", "O\\end"),
-          CLEAN], ""),
-        ("standard output closed", "-", {"preexec_fn": lambda: os.close(1)}, exchange,
-         signal.SIGTERM, None, ""),
-        ("a full disk", "/dev/full", {}, exchange, signal.SIGTERM, None,
-         r"trace-relay: /dev/full: cannot be written \(No space left on device\); the trace is "
-         r"incomplete from line 1 on\n"),
-        ("/dev/stdout appended to a file", "/dev/stdout", {"stdout": into}, exchange,
-         signal.SIGTERM, [("before", "")] + [OPENED] + [("accessory", "AT"), ("phone", "OK")] * 2 +
-         [CLEAN], ""),
-        ("a reader that stops", "-", {"stdout": subprocess.PIPE}, falls_behind(False),
-         signal.SIGTERM, None,
+        ("the device goes after a line", spelled, trace, {}, gone_for_good, [OPENED] + asked[:1]
+         + [("device", "gone for good: a pty's")] + asked[1:] + [CLEAN],
+         GONE + r"a pty's number goes to the next terminal that asks for one\n"),
+        ("a link to a pty, which goes", linked, trace, {}, gone_for_good,
+         [OPENED] + asked[:1] + [("device", "gone")] + asked[1:] +
+         [("device", "gone for good: its name leads to a terminal in use now"), CLEAN],
+         GONE + r"it leads to a terminal in use now \(process \d+ \(.+\)\)\n"),
+        ("SIGHUP", None, trace, {}, hang_up,
+         [OPENED] + asked + [CLOSED, OPENED, ("phone", "O\\end"), CLEAN], ""),
+        ("standard output closed", None, "-", {"preexec_fn": lambda: os.close(1)}, exchange, None,
+         ""),
+        ("a full disk", None, "/dev/full", {}, exchange, None, r"trace-relay: /dev/full: cannot be "
+         r"written \(No space left on device\); the trace is incomplete from line 1 on\n"),
+        ("/dev/stdout appended to a file", None, "/dev/stdout", {"stdout": open(into, "a")},
+         exchange, [("before", ""), OPENED] + asked * 2 + [CLEAN], ""),
+        ("a reader that stops", None, "-", {"stdout": subprocess.PIPE}, falls_behind(False), None,
          r"trace-relay: -: its reader took no more; the trace is incomplete from line \d+ on\n"),
-        ("a FIFO whose reader stops and catches up", fifo, {}, falls_behind(True),
-         signal.SIGTERM, None, ""),
+        ("a FIFO whose reader stops and catches up", None, fifo, {}, falls_behind(True), None, ""),
     ]
-    def linked(pts):
-        os.symlink(pts, work + "/pty")
-        return work + "/pty"
-    # A pty is known by its node: the first is named /dev//pts/N, the second
-    # through a link.
-    namings = {0: lambda pts: pts.replace("/dev/", "/dev//"), 1: linked}
-    for number, (name, trace_arg, popen, doing, ending, expected, said) in enumerate(runs):
-        fifo_reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK) if trace_arg == fifo else None
-        if popen.get("stdout") == into:
-            with open(into, "w") as before:
-                before.write("before\n")
-            popen = {"stdout": open(into, "a")}
+    fifo_reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+    for number, (name, naming, trace_arg, popen, doing, expected, said) in enumerate(runs):
         run, run_faults = None, []
         try:
-            run = Run(tools, "%s/link%d" % (work, number), trace_arg,
-                      namings.get(number, lambda pts: pts), **popen)
-            run.pipe = fifo_reader if fifo_reader is not None else run.pipe
-            run.connect()
+            run = Run(tools, "%s/link%d" % (work, number), trace_arg, naming, **popen)
+            run.pipe = fifo_reader if trace_arg == fifo else run.pipe
+            run.wait(lambda: os.path.islink(run.link), "the relay made no link")
+            run.open_port()
             run_faults += doing(run)
-            took = run.stop(ending)
+            told = time.monotonic()
+            run.relay.send_signal(signal.SIGHUP if doing is hang_up else signal.SIGTERM)
+            run.relay.wait(5)
+            took = time.monotonic() - told
             print("relay_test: %s: the relay ended %.3f s after being told to" % (name, took))
             run_faults += ["ended %.2f s after being told to" % took] if took > 1 else []
             run.reading = lambda: True
@@ -338,24 +328,23 @@ def main(tools):
             errors = run.relay.stderr.read().decode()
             if not re.fullmatch(said.replace("{device}", re.escape(run.given)), errors):
                 run_faults.append("said %r" % errors)
-            written = open(into).read() if trace_arg == "/dev/stdout" else run.traced()
-            lines = [("before", "")] if written.startswith("before\n") else []
-            lines += trace_lines(written[len("before\n") if lines else 0:])
+            text = open(into).read() if trace_arg == "/dev/stdout" else run.traced()
+            lines = [("before", "")] if text.startswith("before\n") else []
+            lines += trace_lines(text[len("before\n") if lines else 0:])
             if expected is not None and (len(lines) != len(expected) or any(
                     side != want_side or not text.startswith(want_text)
                     for (side, text), (want_side, want_text) in zip(lines, expected))):
                 run_faults.append("traced %r" % lines)
             if trace_arg == fifo:
-                run_faults += left_out_faults(written)
-        except (TimeoutError, OSError) as failed:
+                run_faults += left_out_faults(text)
+        except (TimeoutError, subprocess.TimeoutExpired, OSError) as failed:
             run_faults.append(str(failed))
         finally:
             if run is not None and run.relay.poll() is None:
                 run.relay.kill()
                 run.relay.wait()
-            if fifo_reader is not None:
-                os.close(fifo_reader)
         faults += ["%s: %s" % (name, fault) for fault in run_faults]
+    os.close(fifo_reader)
     print("".join("relay_test: %s\n" % fault for fault in faults), end="")
     failed = len({fault.split(":")[0] for fault in faults})
     print("%d passed, %d failed" % (len(runs) + 1 - failed, failed))

@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tools/trace/processes.h"
+
 extern char** environ;
 
 namespace {
@@ -30,26 +32,43 @@ std::string Substituted(const std::string& command, const std::string& linePath)
 }
 
 constexpr int kGroupLookMs = 50;  // no event tells when a group has emptied
+constexpr int kKilledWaitMs = 1000;
+
+// Whether a process of `group` runs (a zombie has ended) in `session`, the
+// phone-test's. The session tells its group from another that took the
+// number once sh was reaped by someone else: after the phone-test itself
+// was killed, the system reaps its sh.
+bool GroupRuns(pid_t group, pid_t session)
+{
+    ProcessStat found;
+    return FindProcess(
+        [&](const ProcessStat& process) {
+            return process.group == group && process.session == session && process.state != 'Z';
+        },
+        &found);
+}
+
+void AwaitGroupEnd(pid_t group, pid_t session, int ms)
+{
+    for (int waited = 0; waited < ms && GroupRuns(group, session); waited += kGroupLookMs)
+        usleep(kGroupLookMs * 1000);
+}
 
 // SIGTERM to the program's group, and SIGKILL to whatever is left of it two
 // seconds later: a member that ignores SIGTERM goes too, whether or not sh
-// has ended. `program` is null in the keeper, whose child sh is not; in
-// this process sh's end is reaped as it comes, since until then it counts
-// as one of the group.
-void EndGroup(pid_t group, AccessoryProgram* program)
+// has ended. Each is sent only while a process of the group runs.
+void EndGroup(pid_t group, pid_t session)
 {
-    if (kill(-group, SIGTERM) != 0)
-        return;
-    for (int waited = 0;; waited += kGroupLookMs) {
-        if (program != nullptr)
-            ReapAccessoryProgram(program);
-        if (kill(-group, 0) != 0)
+    const struct {
+        int signal;
+        int waitMs;
+    } steps[] = {{SIGTERM, kTermWaitMs}, {SIGKILL, kKilledWaitMs}};
+    for (const auto& step : steps) {
+        if (!GroupRuns(group, session))
             return;
-        if (waited >= kTermWaitMs)
-            break;
-        usleep(kGroupLookMs * 1000);
+        kill(-group, step.signal);
+        AwaitGroupEnd(group, session, step.waitMs);
     }
-    kill(-group, SIGKILL);
 }
 
 // In a session of its own, so that neither a signal to this program's group
@@ -58,6 +77,7 @@ void EndGroup(pid_t group, AccessoryProgram* program)
 // pipe to end with this program.
 void Keep(int word, pid_t group, const std::string& linePath, const std::string& log)
 {
+    const pid_t session = getsid(0);  // this program's, and the group's
     setsid();
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
         ::signal(signal, SIG_IGN);
@@ -71,7 +91,7 @@ void Keep(int word, pid_t group, const std::string& linePath, const std::string&
     struct stat link = {};
     if (lstat(linePath.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
         unlink(linePath.c_str());
-    EndGroup(group, nullptr);
+    EndGroup(group, session);
     RemoveRunFolderIfQuiet(log);
     _exit(0);
 }
@@ -111,7 +131,7 @@ bool StartAccessoryProgram(const std::string& command, const std::string& linePa
     sigset_t none, defaults;
     sigemptyset(&none);
     sigemptyset(&defaults);
-    for (const int signal : {SIGINT, SIGTERM, SIGPIPE, SIGCHLD})
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGCHLD})
         sigaddset(&defaults, signal);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
@@ -147,30 +167,29 @@ void RemoveRunFolderIfQuiet(const std::string& log)
     rmdir(log.substr(0, log.rfind('/')).c_str());
 }
 
-bool ReapAccessoryProgram(AccessoryProgram* program)
+bool NoteProgramEnd(AccessoryProgram* program)
 {
-    if (program->status < 0 && program->pid > 0) {
-        int status = 0;
-        if (waitpid(program->pid, &status, WNOHANG) == program->pid)
-            program->status = status;
-    }
-    return program->status >= 0;
+    if (!program->hasEnded && program->pid > 0)
+        program->hasEnded = waitid(P_PID, program->pid, &program->end,
+                                   WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                            program->end.si_pid == program->pid;
+    return program->hasEnded;
 }
 
 std::string EndedHow(const AccessoryProgram& program)
 {
-    if (WIFSIGNALED(program.status))
-        return "signal " + std::to_string(WTERMSIG(program.status));
-    return "exit status " + std::to_string(WEXITSTATUS(program.status));
+    return (program.end.si_code == CLD_EXITED ? "exit status " : "signal ") +
+           std::to_string(program.end.si_status);
 }
 
 void StopAccessoryProgram(AccessoryProgram* program)
 {
     if (program->pid <= 0)
         return;
-    EndGroup(program->pid, program);
-    if (!ReapAccessoryProgram(program))
-        waitpid(program->pid, &program->status, 0);
+    EndGroup(program->pid, getsid(0));
+    if (waitid(P_PID, program->pid, &program->end, WEXITED) == 0)
+        program->hasEnded = true;
+    program->pid = -1;
     if (program->ended >= 0)
         close(program->ended);
     program->ended = -1;

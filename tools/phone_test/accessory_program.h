@@ -3,15 +3,20 @@
 // the phone-test itself is ended by force.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <string>
 
+// sh's number is its group's too. It is reaped only once its group has
+// been ended: until then the zombie keeps the number from every other
+// process, so that the group's end reaches no one else's group.
 struct AccessoryProgram {
     pid_t pid = -1;
-    int ended = -1;   // readable once the program has ended (a pidfd)
-    int status = -1;  // its wait status, once reaped
-    int keeper = -1;  // written to once the program is stopped (see StartAccessoryProgram)
+    int ended = -1;          // readable once sh has ended (a pidfd)
+    bool hasEnded = false;   // once it has, how: si_code and si_status of `end`
+    siginfo_t end = {};
+    int keeper = -1;         // written to once the program is stopped (see StartAccessoryProgram)
 };
 
 // Every {} in `command` becomes `linePath`. Standard input is /dev/null,
@@ -25,14 +30,14 @@ struct AccessoryProgram {
 bool StartAccessoryProgram(const std::string& command, const std::string& linePath,
                            const std::string& log, AccessoryProgram* program);
 
-// Takes the program's status once `ended` is readable; true once it has ended.
-bool ReapAccessoryProgram(AccessoryProgram* program);
+// Learns whether sh has ended, and how, without reaping it.
+bool NoteProgramEnd(AccessoryProgram* program);
 
 // How it ended, for people: "exit status 3", "signal 9".
 std::string EndedHow(const AccessoryProgram& program);
 
 // SIGTERM to its group; SIGKILL to whatever of the group is still there two
-// seconds later.
+// seconds later; then sh is reaped.
 void StopAccessoryProgram(AccessoryProgram* program);
 
 // Once the run is over: its folder, which holds the line's path and the

@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <poll.h>
-#include <sys/inotify.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -37,8 +36,6 @@ PhoneSession::~PhoneSession()
         CloseProgramPty(&m_pty);
     else if (m_line >= 0)
         close(m_line);
-    if (m_openings >= 0)
-        close(m_openings);
 }
 
 uint64_t PhoneSession::Now() const
@@ -52,6 +49,8 @@ OpenedDevice PhoneSession::OpenDevice(const std::string& path)
     m_opensOnce = OpensOnce(path);
     const OpenedDevice opened = ::OpenDevice(path);
     m_line = opened.fd;
+    m_trail = opened.trail;
+    m_lineOpened = true;
     return opened;
 }
 
@@ -63,17 +62,16 @@ bool PhoneSession::OpenOwnedLine(const std::string& link)
     if (!OpenProgramPty(link, &m_pty))
         return false;
     m_line = m_pty.master;
-    m_openings = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    return m_openings >= 0 && inotify_add_watch(m_openings, m_pty.farName.c_str(), IN_OPEN) >= 0;
+    return true;
 }
 
 Wait PhoneSession::WaitForOpening(uint64_t deadline)
 {
     for (;;) {
-        if (m_openings < 0)
+        if (m_lineOpened)
             return Wait::kArrived;
         const Wait waited = Pump(deadline);
-        if (waited != Wait::kArrived && m_openings >= 0)
+        if (waited != Wait::kArrived && !m_lineOpened)
             return waited;
     }
 }
@@ -106,12 +104,14 @@ void PhoneSession::Pick(int item)
     Write(IndicationCommand(item + 1));
 }
 
+// Closed first, as when the device fails: the phone's answer to the line
+// the drop cuts reaches no one, and is not written.
 void PhoneSession::Drop()
 {
-    Take(m_framing.TakeUnfinished(LineEnd::kGone));
     CloseProgramPty(&m_pty);
     m_line = -1;
     m_toAccessory.clear();
+    Take(m_framing.TakeUnfinished(LineEnd::kGone));
     m_shown.clear();
     Keep(Now(), m_trace.News(Now(), LinkNews::kDeviceGone), "");
 }
@@ -141,17 +141,19 @@ Wait PhoneSession::Pump(uint64_t deadline)
 {
     if (StopAsked())
         return Wait::kStopped;
-    if (m_program != nullptr && m_program->status >= 0)
+    if (m_program != nullptr && m_program->hasEnded)
         return Wait::kEnded;
     if (!m_goneWhy.empty())
         return Wait::kGone;
     const uint64_t now = Now();
     if (m_line < 0 && !m_devicePath.empty() && now >= m_nextReopen) {
-        const OpenedDevice opened = ::OpenDevice(m_devicePath);
+        const OpenedDevice opened = ::OpenDevice(m_devicePath, m_trail);
         m_line = opened.fd;
         m_nextReopen = now + kReopenMs;
-        if (m_line >= 0)
+        if (m_line >= 0) {
+            m_trail = opened.trail;
             m_trace.News(now, LinkNews::kDeviceBack);
+        }
         if (opened.result == DeviceOpen::kTerminalInUse) {
             GoneForGood(LinkNews::kDeviceNowATerminal,
                         "it leads to a terminal in use now (process " + opened.session + ")");
@@ -166,7 +168,7 @@ Wait PhoneSession::Pump(uint64_t deadline)
     pollfd watched[] = {
         {m_line, static_cast<short>(POLLIN | (m_toAccessory.empty() ? 0 : POLLOUT)), 0},
         {m_program != nullptr ? m_program->ended : -1, POLLIN, 0},
-        {m_openings, POLLIN, 0},
+        {m_pty.watch, POLLIN, 0},  // the owned line's; none for a device
         {m_output.Waiting(), POLLOUT, 0},
     };
     const timespec wait = {static_cast<time_t>((wake - now) / 1000),
@@ -182,10 +184,11 @@ Wait PhoneSession::Pump(uint64_t deadline)
     if ((watched[0].revents & POLLOUT) != 0 && !Flush())
         LineFailed();
     if ((watched[2].revents & POLLIN) != 0) {
-        close(m_openings);
-        m_openings = -1;
+        bool read = false;  // reads are not watched
+        for (const PortMove move : TakePortMoves(&m_pty, &read))
+            m_lineOpened |= move == PortMove::kOpened;
     }
-    if ((watched[1].revents & POLLIN) != 0 && ReapAccessoryProgram(m_program)) {
+    if ((watched[1].revents & POLLIN) != 0 && NoteProgramEnd(m_program)) {
         while (ReadLine() > 0) {
         }
     }

@@ -29,7 +29,7 @@ enum class Wait {
     kTimeout,
     kEnded,    // the accessory's program has ended
     kGone,     // the device went, and is not opened again (GoneWhy)
-    kStopped,  // SIGINT or SIGTERM
+    kStopped,  // SIGINT, SIGTERM or SIGHUP
 };
 
 struct LineFinding {
@@ -53,7 +53,8 @@ public:
     // A serial device, opened as the trace relay opens one; if it fails
     // later, it is tried again once a second, as the program tries its
     // port, unless it opens once or its name leads to a terminal in use by
-    // then.
+    // then; a name that leads to the pty that went is not opened
+    // (OpenDevice).
     OpenedDevice OpenDevice(const std::string& path);
     // A fresh pty whose far end `link` names, for the accessory's program.
     bool OpenOwnedLine(const std::string& link);
@@ -100,11 +101,12 @@ private:
     int m_line = -1;           // the device, or the pty's master; -1 while away
     std::string m_devicePath;  // set for a device, which is reopened
     bool m_opensOnce = false;  // the device is not reopened once gone
+    NameTrail m_trail;         // where its name led at the last open
     std::string m_goneWhy;     // set once it is not opened again
     uint64_t m_nextReopen = 0;
     ProgramPty m_pty;  // the owned line
     std::string m_link;
-    int m_openings = -1;  // inotify, until the accessory first opens its end
+    bool m_lineOpened = false;  // the accessory has opened its end; a device's is open at once
     AccessoryProgram* m_program = nullptr;
     AccessoryLines m_framing;
     HeadlessPhone m_phone;

@@ -12,13 +12,14 @@
 // of a fresh line, which stays the same for the whole run; its output goes
 // to a file beside that path, removed with its folder after the run when
 // the program wrote nothing. Exit status 0 when no case failed, 1 when one
-// did, 2 when the run could not start, 130 when it was stopped.
+// did, 2 when the run could not start, 130 when it was stopped (SIGINT,
+// SIGTERM, or SIGHUP as its terminal closes: the trace's end and the JUnit
+// file are written all the same).
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -174,7 +175,7 @@ std::string FirstLine(const std::string& path)
 // The line opened or made, the accessory's program started, the cases run
 // and their verdicts given; the exit status. Once it returns, the line of
 // a --run is gone, and the program's output is all written.
-int RunCases(Options& options, const std::vector<ScriptStep>& steps, int trace,
+int RunCases(Options& options, const std::vector<ScriptStep>& steps, int trace, int junit,
              const std::string& directory)
 {
     RunSettings& settings = options.settings;
@@ -206,8 +207,8 @@ int RunCases(Options& options, const std::vector<ScriptStep>& steps, int trace,
     fflush(settings.out);
 
     const Wait opening = session.WaitForOpening(kOpeningWaitMs);
-    const bool notRun = opening == Wait::kEnded && WIFEXITED(program.status) &&
-                        (WEXITSTATUS(program.status) == 126 || WEXITSTATUS(program.status) == 127);
+    const bool notRun = opening == Wait::kEnded && program.end.si_code == CLD_EXITED &&
+                        (program.end.si_status == 126 || program.end.si_status == 127);
     if (notRun) {
         StopAccessoryProgram(&program);
         return Refuse("the command cannot be run: " + FirstLine(settings.output) + " (" +
@@ -228,9 +229,7 @@ int RunCases(Options& options, const std::vector<ScriptStep>& steps, int trace,
     const double casesSeconds = static_cast<double>(session.Now()) / 1000;  // the program's end aside
     StopAccessoryProgram(&program);
     verdicts.PrintClosing();
-    if (!options.junit.empty() &&
-        !verdicts.WriteJunit(options.junit, casesSeconds,
-                             settings.output))
+    if (junit >= 0 && !verdicts.WriteJunit(junit, casesSeconds, settings.output))
         fprintf(stderr, "phone-test: %s: the JUnit file could not be written\n",
                 options.junit.c_str());
     if (opening == Wait::kStopped || cases.Stopped())
@@ -254,13 +253,10 @@ int main(int argc, char** argv)
     if (trace == -1)
         return Refuse(options.trace + ": the trace cannot be written there (" + strerror(errno) +
                       ")");
-    if (!options.junit.empty()) {
-        FILE* junit = fopen(options.junit.c_str(), "w");
-        if (junit == nullptr)
-            return Refuse(options.junit + ": the JUnit file cannot be written there (" +
-                          strerror(errno) + ")");
-        fclose(junit);
-    }
+    const int junit = options.junit.empty() ? -1 : OpenToWrite(options.junit.c_str());
+    if (!options.junit.empty() && junit < 0)
+        return Refuse(options.junit + ": the JUnit file cannot be written there (" +
+                      strerror(errno) + ")");
 
     // Made before anything is started, so that it is removed however the
     // run ends.
@@ -268,8 +264,8 @@ int main(int argc, char** argv)
     if (!options.command.empty() && directory.empty())
         return Refuse(std::string("no folder could be made for the accessory's line (") +
                       strerror(errno) + ")");
-    CatchStopSignals({SIGINT, SIGTERM});
-    const int status = RunCases(options, steps, trace, directory);
+    CatchStopSignals({SIGINT, SIGTERM, SIGHUP});
+    const int status = RunCases(options, steps, trace, junit, directory);
     if (!directory.empty())
         RemoveRunFolderIfQuiet(directory + kLogName);
     return status;

@@ -98,10 +98,17 @@ bool MatchesPattern(const std::wstring& pattern, const std::wstring& text)
     return p == pattern.size();
 }
 
+// U+FFFE and U+FFFF, which XML cannot hold, become U+FFFD too; a
+// character past U+FFFF, such as U+1FFFE, it can.
 std::string XmlText(const std::string& text)
 {
+    std::wstring wide = WideFromUtf8(text);
+    for (wchar_t& unit : wide) {
+        if (unit == 0xFFFE || unit == 0xFFFF)
+            unit = 0xFFFD;
+    }
     std::string escaped;
-    for (const char c : Utf8FromWide(WideFromUtf8(text))) {
+    for (const char c : Utf8FromWide(wide)) {
         switch (c) {
         case '&': escaped += "&amp;"; break;
         case '<': escaped += "&lt;"; break;

@@ -13,9 +13,9 @@ std::string Utf8FromWide(const std::wstring& text);
 // becomes U+FFFD.
 std::wstring WideFromUtf8(const std::string& text);
 
-// Text for XML: valid UTF-8 (a byte that is none becomes U+FFFD), with the
-// markup characters escaped, and the control characters XML forbids
-// written as \xHH.
+// Text for XML: valid UTF-8 (a byte that is none, or a character XML
+// cannot hold, becomes U+FFFD), with the markup characters escaped, and the
+// control characters XML forbids written as \xHH.
 std::string XmlText(const std::string& text);
 
 // As a file name matches a pattern: * stands for any run of characters

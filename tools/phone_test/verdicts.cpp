@@ -1,5 +1,7 @@
 #include "tools/phone_test/verdicts.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "tools/phone_test/shown_text.h"
@@ -51,9 +53,10 @@ void Verdicts::PrintClosing() const
     fflush(m_out);
 }
 
-bool Verdicts::WriteJunit(const std::string& path, double seconds, const std::string& output) const
+bool Verdicts::WriteJunit(int fd, double seconds, const std::string& output) const
 {
-    FILE* file = fopen(path.c_str(), "w");
+    const int own = dup(fd);
+    FILE* file = own < 0 ? nullptr : fdopen(own, "w");
     if (file == nullptr)
         return false;
     fprintf(file,

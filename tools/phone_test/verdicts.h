@@ -32,9 +32,10 @@ public:
     int Count(Outcome outcome) const;
     // phone-test: N passed, M failed, K skipped
     void PrintClosing() const;
-    // One testsuite, a testcase for each verdict; `output` names where the
-    // accessory's program wrote, when it is one.
-    bool WriteJunit(const std::string& path, double seconds, const std::string& output) const;
+    // One testsuite, a testcase for each verdict, written to `fd` (which
+    // stays open); `output` names where the accessory's program wrote, when
+    // it is one.
+    bool WriteJunit(int fd, double seconds, const std::string& output) const;
 
 private:
     FILE* m_out;

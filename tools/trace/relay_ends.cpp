@@ -1,6 +1,5 @@
 #include "tools/trace/relay_ends.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -8,7 +7,6 @@
 #include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -17,46 +15,27 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "tools/trace/processes.h"
+
 namespace {
 
 constexpr uint32_t kPortEvents = IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
 constexpr unsigned kPtyFarEndMajors[] = {136, 143};
+constexpr int kMaxLinks = 40;  // as the system follows them
 
 // The session whose controlling terminal is `terminal` (numbered as a
 // process's stat gives its terminal, tty_nr), told by the process that
 // leads it while that runs, else by the first process found in it; 0 when
-// it is no one's. Another user's processes are seen too.
+// it is no one's.
 pid_t SessionOn(unsigned terminal)
 {
-    DIR* processes = opendir("/proc");
-    pid_t found = 0;
-    while (processes != nullptr && found == 0) {
-        const dirent* entry = readdir(processes);
-        if (entry == nullptr)
-            break;
-        char* end = nullptr;
-        const long pid = strtol(entry->d_name, &end, 10);
-        if (pid <= 0 || *end != '\0')
-            continue;
-        char line[1024] = {};
-        FILE* status = fopen(("/proc/" + std::string(entry->d_name) + "/stat").c_str(), "r");
-        const bool read = status != nullptr && fgets(line, sizeof line, status) != nullptr;
-        if (status != nullptr)
-            fclose(status);
-        // pid (comm) state ppid pgrp session tty_nr ...; comm may hold anything.
-        const char* fields = read ? strrchr(line, ')') : nullptr;
-        int session = 0, number = 0;
-        if (fields == nullptr ||
-            sscanf(fields + 1, " %*c %*d %*d %d %d", &session, &number) != 2 ||
-            static_cast<unsigned>(number) != terminal)
-            continue;
-        struct stat leader = {};
-        found = stat(("/proc/" + std::to_string(session)).c_str(), &leader) == 0 ? session
-                                                                                  : pid;
-    }
-    if (processes != nullptr)
-        closedir(processes);
-    return found;
+    ProcessStat found;
+    if (!FindProcess([&](const ProcessStat& process) { return process.terminal == terminal; },
+                     &found))
+        return 0;
+    struct stat leader = {};
+    return stat(("/proc/" + std::to_string(found.session)).c_str(), &leader) == 0 ? found.session
+                                                                                   : found.pid;
 }
 
 // "PID (NAME)", as people see a process.
@@ -71,10 +50,71 @@ std::string ProcessNamed(pid_t pid)
     return std::to_string(pid) + " (" + name + ")";
 }
 
+bool IsPtyFarEnd(const struct stat& node)
+{
+    return S_ISCHR(node.st_mode) && major(node.st_rdev) >= kPtyFarEndMajors[0] &&
+           major(node.st_rdev) <= kPtyFarEndMajors[1];
+}
+
+// A device's number as a process's stat gives its terminal (tty_nr).
+unsigned TerminalNumber(dev_t device)
+{
+    return (minor(device) & 0xFF) | major(device) << 8 | (minor(device) & ~0xFFu) << 12;
+}
+
+// The name given, if a link, and each link it leads to in turn (a link's
+// relative target read from the link's own folder).
+std::vector<LinkNode> LinksOnTheWay(std::string path)
+{
+    std::vector<LinkNode> links;
+    struct stat node = {};
+    char target[PATH_MAX];
+    for (int hops = 0; hops < kMaxLinks && lstat(path.c_str(), &node) == 0 &&
+                       S_ISLNK(node.st_mode);
+         ++hops) {
+        links.push_back({node.st_dev, node.st_ino, node.st_ctim});
+        const ssize_t length = readlink(path.c_str(), target, sizeof target);
+        if (length <= 0 || length == sizeof target)
+            break;
+        const std::string to(target, static_cast<size_t>(length));
+        const size_t slash = path.rfind('/');
+        path = to[0] == '/' || slash == std::string::npos ? to : path.substr(0, slash + 1) + to;
+    }
+    return links;
+}
+
+// Not opened, or closed untouched: the session whose terminal it now is,
+// if any, is named.
+OpenedDevice PtyThatWent(dev_t pty)
+{
+    OpenedDevice opened;
+    const pid_t session = SessionOn(TerminalNumber(pty));
+    opened.result = session == 0 ? DeviceOpen::kPtyThatWent : DeviceOpen::kTerminalInUse;
+    opened.session = session == 0 ? "" : ProcessNamed(session);
+    return opened;
+}
+
 }  // namespace
 
-OpenedDevice OpenDevice(const std::string& path)
+bool operator==(const LinkNode& a, const LinkNode& b)
 {
+    return a.device == b.device && a.inode == b.inode && a.made.tv_sec == b.made.tv_sec &&
+           a.made.tv_nsec == b.made.tv_nsec;
+}
+
+// Where the name leads is looked at before the open, so that the pty that
+// went is not even opened, and again after it, for a new terminal given
+// its number in between. A link made again between the look at the links
+// and the open counts as the old one, and is followed at the next try.
+OpenedDevice OpenDevice(const std::string& path, const NameTrail& last)
+{
+    const std::vector<LinkNode> links = LinksOnTheWay(path);
+    struct stat node = {};
+    const auto wentBefore = [&] {
+        return IsPtyFarEnd(node) && node.st_rdev == last.pty && links == last.links;
+    };
+    if (stat(path.c_str(), &node) == 0 && wentBefore())
+        return PtyThatWent(node.st_rdev);
     OpenedDevice opened;
     const int device = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (device < 0)
@@ -85,12 +125,16 @@ OpenedDevice OpenDevice(const std::string& path)
     unsigned terminal = 0;
     if (tcgetattr(device, &line) != 0) {
         opened.result = DeviceOpen::kNoTerminal;
-    } else if (ioctl(device, TIOCGDEV, &terminal) != 0) {  // the terminal /dev/tty stands for too
+    } else if (ioctl(device, TIOCGDEV, &terminal) != 0 ||  // the terminal /dev/tty stands for too
+               fstat(device, &node) != 0) {
         opened.result = DeviceOpen::kFailed;
+    } else if (wentBefore()) {
+        opened = PtyThatWent(node.st_rdev);
     } else {
         const pid_t session = SessionOn(terminal);
         opened.result = session == 0 ? DeviceOpen::kOpened : DeviceOpen::kTerminalInUse;
         opened.session = session == 0 ? "" : ProcessNamed(session);
+        opened.trail = {IsPtyFarEnd(node) ? node.st_rdev : 0, links};
     }
     if (opened.result != DeviceOpen::kOpened) {
         const int why = opened.result == DeviceOpen::kNoTerminal ? ENOTTY : errno;
@@ -112,8 +156,7 @@ bool OpensOnce(const std::string& device)
 {
     struct stat node = {};
     if (lstat(device.c_str(), &node) == 0)
-        return S_ISCHR(node.st_mode) && major(node.st_rdev) >= kPtyFarEndMajors[0] &&
-               major(node.st_rdev) <= kPtyFarEndMajors[1];
+        return IsPtyFarEnd(node);
     const size_t slash = device.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : device.substr(0, slash + 1);
     struct statfs files = {};

@@ -2,6 +2,9 @@
 // its place.
 #pragma once
 
+#include <sys/types.h>
+#include <time.h>
+
 #include <string>
 #include <vector>
 
@@ -10,11 +13,30 @@ enum class DeviceOpen {
     kFailed,         // errno says why
     kNoTerminal,     // a file or anything else: a serial device always is a terminal
     kTerminalInUse,  // the controlling terminal of a session: someone's keys and screen
+    kPtyThatWent,    // the pty it led to at its last open, through the same links
 };
+
+// A link, known by its node and when that was made, so that a link made
+// again is told from the one that was there even when its inode is reused.
+struct LinkNode {
+    dev_t device = 0;
+    ino_t inode = 0;
+    timespec made = {};
+};
+bool operator==(const LinkNode& a, const LinkNode& b);
+
+// Where a name led at an open: the pty's far end, when it was one, and the
+// links on the way (the name given, and each link it leads to in turn).
+struct NameTrail {
+    dev_t pty = 0;  // the far end's device number; 0 for any other device
+    std::vector<LinkNode> links;
+};
+
 struct OpenedDevice {
     DeviceOpen result = DeviceOpen::kFailed;
     int fd = -1;          // kOpened: non-blocking
     std::string session;  // kTerminalInUse: "PID (NAME)", the process that leads it
+    NameTrail trail;      // kOpened
 };
 
 // The device, its line made raw as the program's device layer makes it: no
@@ -23,7 +45,14 @@ struct OpenedDevice {
 // else's: made raw and read, it would leave them a terminal that echoes
 // nothing, and their keys would be read as the accessory's. Asked at every
 // open, since a name may lead to another device by then.
-OpenedDevice OpenDevice(const std::string& path);
+// Opened again after it failed, `last` the trail of the last open: a name
+// that leads, through the very links it went through then, to the pty it
+// led to then is not opened (kPtyThatWent), as that pty has gone and the
+// system gives its number to the next terminal that asks, which no session
+// claims until that terminal's shell has started (a link whose maker was
+// killed stays). A link made again, or leading to another pty, is
+// followed: its maker has made a new line.
+OpenedDevice OpenDevice(const std::string& path, const NameTrail& last = {});
 // A pty named as itself is opened once: once it has gone, the system gives
 // its number to the next terminal that asks for one. Known by the node, not
 // the spelling (/dev//pts/3 is /dev/pts/3 too): a name that is no link, of

@@ -28,8 +28,6 @@ bool IsNullDevice(const struct stat& file)
 // The standard stream, output or error, that `name` names, or -1.
 int StandardStreamNamed(const char* name)
 {
-    if (strcmp(name, "-") == 0)
-        return STDOUT_FILENO;
     struct stat named, stream;
     if (stat(name, &named) != 0)
         return -1;
@@ -57,17 +55,27 @@ int OwnWriter(int stream)
 
 }  // namespace
 
-int OpenTrace(const char* name)
+int OpenToWrite(const char* name)
 {
     const int stream = StandardStreamNamed(name);
     const int fd = stream >= 0 ? stream : open(name, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
     struct stat file;
     if (fd < 0 || fstat(fd, &file) != 0)
         return -1;
+    return stream >= 0 || !S_ISREG(file.st_mode) || ftruncate(fd, 0) == 0 ? fd : -1;
+}
+
+int OpenTrace(const char* name)
+{
+    const int stream = strcmp(name, "-") == 0 ? STDOUT_FILENO : StandardStreamNamed(name);
+    const int fd = stream >= 0 ? stream : OpenToWrite(name);
+    struct stat file;
+    if (fd < 0 || fstat(fd, &file) != 0)
+        return -1;
     if (IsNullDevice(file))
         return kNoTrace;
     if (S_ISREG(file.st_mode))
-        return stream >= 0 || ftruncate(fd, 0) == 0 ? fd : -1;
+        return fd;
     if (stream >= 0)
         return OwnWriter(stream);
     const int flags = fcntl(fd, F_GETFL);

@@ -13,13 +13,16 @@
 // The trace is the null device: none is written.
 constexpr int kNoTrace = -2;
 
-// TRACE as named on the command line: - for standard output; a file,
-// written afresh; a FIFO or a terminal as it is (a FIFO is opened once,
-// waiting for its reader). A name of the relay's own standard output or
-// error (/dev/stdout, or the file it goes to) writes there and empties
-// nothing. Non-blocking wherever a write could wait, through an open file
-// of its own, so that no one sharing it is changed. The descriptor,
-// kNoTrace, or -1 with errno set.
+// A file named on the command line, to write: a name of this program's own
+// standard output or error (/dev/stdout, or the file it goes to) is that
+// stream, and empties nothing; any other file is opened (a FIFO waiting for
+// its reader), and written afresh when it is a regular file. The
+// descriptor, or -1 with errno set.
+int OpenToWrite(const char* name);
+// TRACE as named on the command line: - for standard output, else opened
+// as OpenToWrite opens a file. Non-blocking wherever a write could wait,
+// through an open file of its own, so that no one sharing it is changed.
+// The descriptor, kNoTrace, or -1 with errno set.
 int OpenTrace(const char* name);
 
 class TraceOutput {

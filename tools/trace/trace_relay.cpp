@@ -10,8 +10,9 @@
 // the program, then the pty ends too, so that the program sees it go, and
 // both come back once the device opens again by the name given, tried
 // every 0.5 s (a link that the device's maker makes again names its new
-// device). A pty named as itself is opened once (OpensOnce), and a name
-// that has come to lead to a terminal in use is not opened (OpenDevice).
+// device). A pty named as itself is opened once (OpensOnce); a name that
+// has come to lead to a terminal in use is not opened, nor one that still
+// leads to the pty that went through the same links (OpenDevice).
 // LINK becomes a symbolic link to the pty's end that the program opens, and
 // goes whenever that pty ends.
 // TRACE is a file, - for standard output, or /dev/null for none
@@ -330,8 +331,9 @@ int main(int argc, char** argv)
     Session session(trace, argv[3]);
 
     const bool opensOnce = OpensOnce(device);
+    NameTrail trail;  // of the last open
     for (bool opened = false; !StopAsked();) {
-        const OpenedDevice opening = OpenDevice(device);
+        const OpenedDevice opening = OpenDevice(device, trail);
         if (opening.result == DeviceOpen::kTerminalInUse && !opened) {
             fprintf(stderr,
                     "trace-relay: %s: a terminal in use (process %s); name the accessory's "
@@ -361,6 +363,7 @@ int main(int argc, char** argv)
             return 1;
         }
         ends.pty = &pty;
+        trail = opening.trail;
         if (opened)
             TraceNews(session, LinkNews::kDeviceBack);
         opened = true;
