@@ -8,6 +8,7 @@ skipped. The three runs go side by side, each on a port of its own.
   demo_test.py ROOT      (with DEMO_SKIP_BUILD set, once the build is done)
 """
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -61,7 +62,11 @@ def main():
         if failing_status != 1 or words != expected or \
                 "FAIL  line %d: %s: not shown within 1.00 s" % (at + 1, CHANGED[1]) not in failing:
             faults.append("the changed script: %s, exit status %d" % (words, failing_status))
-    faults = [fault for fault in faults if fault]
+        faults = [fault for fault in faults if fault]
+        # A program that ended early said why in its log, which goes with `work`.
+        for log in re.findall(r"its output is in (\S+)", automatic + scripted + failing):
+            if faults and os.path.exists(log):
+                print("demo_test: %s:\n%s" % (log, open(log, errors="replace").read()[-2000:]))
     for fault in faults:
         print("demo_test: " + fault)
     print("demo_test: %s" % ("failed" if faults else "the demo accessory passes; the changed "
