@@ -8,6 +8,7 @@ ended otherwise, DEVICEs, refusals, the build and the folders left.
 """
 import fcntl
 import os
+import re
 import select
 import signal
 import subprocess
@@ -314,11 +315,13 @@ def pty_gone(phone_test, work, naming):
 
 def running(phone_test, work, options=()):
     """A run of the clean accessory, its output appended to a file that held
-    a line, once it has registered: the run, the file's text, its line."""
+    a line, once it has registered (the cases', or a script's first step):
+    the run, the file's text, its line."""
     out = written("%s/run%d.out" % (work, len(os.listdir(work))), "before\n")
     with open(out, "a") as appended:
         run = subprocess.Popen([phone_test] + list(options) + ["--run", CLEAN], stdout=appended)
-    if not until(lambda: "PASS  registers" in open(out).read() or run.poll() is not None, 60) \
+    if not until(lambda: re.search("PASS  (registers|line 1: expect entry)", open(out).read()) or
+                 run.poll() is not None, 60) \
             or run.poll() is not None:
         run.kill()
         run.wait()
@@ -334,18 +337,60 @@ def state(pid):
         return None
 
 
-def killed(phone_test, work):
-    """The phone-test killed: the accessory ends, the folder and link go."""
-    run, _, link = running(phone_test, work)
+def killed(phone_test, work, dropped=False):
+    """The phone-test killed: the accessory ends, the folder and link go; and
+    while its keeper is held up here, before it has removed the link, the
+    line's number goes to no new pty, which the accessory would open by it:
+    the first line's, or the one made again after a drop."""
+    # The line stays while the script waits.
+    steps = 'expect entry "Slides"\n' + ('drop 0.1\nexpect entry "Slides"\n' if dropped else "")
+    held = written(work + "/held.script", steps + "wait 60\n")
+    run, output, link = running(phone_test, work, ["--script", held])
+    if dropped and not until(lambda: "PASS  line 3" in output(), 10):
+        return "no entry after the drop: %r" % output()[-300:]
     accessory = ["-f", ACCESSORY + " " + link]  # its processes, sh's too
+    pts = os.path.realpath(link)
+    children = subprocess.run(["pgrep", "-P", str(run.pid)], capture_output=True, text=True)
+    keeper = next(int(pid) for pid in children.stdout.split() if os.getsid(int(pid)) == int(pid))
+    os.kill(keeper, signal.SIGSTOP)
     run.kill()
     run.wait()
-    if until(lambda: subprocess.run(["pgrep"] + accessory, capture_output=True).returncode and
-             not os.path.lexists(os.path.dirname(link)), 4):
-        return None
+    ptys, fault = [], None
+    try:
+        # Its far end closed, the accessory tries the link again and again.
+        if not until(lambda: not any(pts == os.path.realpath("/proc/%s/fd/%s" % (pid, fd))
+                                     for pid in pids(accessory) for fd in fds(pid)), 5):
+            return "the accessory kept %s after the phone-test was killed" % pts
+        while not ptys or number(os.ttyname(ptys[-1])) < number(pts) and len(ptys) < 800:
+            ptys += os.openpty()
+        if pts in [os.ttyname(end) for end in ptys[1::2]]:
+            fault = "killed, its line's number %s went to a new pty before the link went" % pts
+    finally:
+        os.kill(keeper, signal.SIGCONT)
+    try:
+        if until(lambda: not pids(accessory) and not os.path.lexists(os.path.dirname(link)), 4):
+            return fault
+    finally:
+        for end in ptys:
+            os.close(end)
     left = subprocess.run(["pkill", "-KILL", "-e"] + accessory, capture_output=True, text=True)
     return "ended by force: left %r, its link %s, its folder %s" % (
         left.stdout, os.path.lexists(link), os.path.lexists(os.path.dirname(link)))
+
+
+def pids(pattern):
+    return subprocess.run(["pgrep"] + pattern, capture_output=True, text=True).stdout.split()
+
+
+def fds(pid):
+    try:
+        return os.listdir("/proc/%s/fd" % pid)
+    except OSError:
+        return []
+
+
+def number(pts):
+    return int(pts.rsplit("/", 1)[1])
 
 
 def survivor_left():
@@ -414,6 +459,7 @@ def main():
                             ("a /dev//pts DEVICE that goes", lambda *run: pty_gone(*run, spelled)),
                             ("a link to a pty that goes", lambda *run: pty_gone(*run, linked)),
                             ("the phone-test ended by force", killed),
+                            ("the same after a drop", lambda *run: killed(*run, dropped=True)),
                             ("a line the drop and the end meet unfinished", held_lines),
                             ("a build asked for", built_when_asked),
                             ("the late runs", lambda *_: judged(phone_test, late)),

@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <string.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -71,23 +73,66 @@ void EndGroup(pid_t group, pid_t session)
     }
 }
 
+// What the phone-test tells its keeper: the program was stopped, or (with
+// the descriptor) the line was made again and its far end is to be held.
+constexpr char kWordStopped = 1;
+constexpr char kWordLineEnd = 2;
+
+// One word, and the descriptor it carries (else -1); 0 once the phone-test
+// has gone.
+ssize_t ReceiveWord(int channel, char* word, int* lineEnd)
+{
+    iovec part = {word, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message = {};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t got = 0;
+    while ((got = recvmsg(channel, &message, 0)) < 0 && errno == EINTR) {
+    }
+    const cmsghdr* header = CMSG_FIRSTHDR(&message);
+    *lineEnd = -1;
+    if (got > 0 && header != nullptr && header->cmsg_level == SOL_SOCKET &&
+        header->cmsg_type == SCM_RIGHTS)
+        memcpy(lineEnd, CMSG_DATA(header), sizeof *lineEnd);
+    return got;
+}
+
 // In a session of its own, so that neither a signal to this program's group
 // nor its terminal hanging up reaches it, and holding nothing of this
-// program's but the pipe's end: it waits for this program's word, or for the
-// pipe to end with this program.
-void Keep(int word, pid_t group, const std::string& linePath, const std::string& log)
+// program's but its end of the channel and the line's far end: it waits for
+// this program's word, or for the channel to end with this program. While
+// it holds the far end, the line's number is given to no other terminal,
+// though the accessory may close its end as this program goes: the link is
+// removed first.
+void Keep(int channel, int lineEnd, pid_t group, const std::string& linePath,
+          const std::string& log)
 {
     const pid_t session = getsid(0);  // this program's, and the group's
     setsid();
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
         ::signal(signal, SIG_IGN);
-    dup2(word, 3);
-    syscall(SYS_close_range, 4, ~0U, 0);
-    char said = 0;
-    while (read(3, &said, 1) < 0 && errno == EINTR) {
+    if (lineEnd == 3)
+        lineEnd = fcntl(lineEnd, F_DUPFD, 5);
+    dup2(channel, 3);
+    if (dup2(lineEnd, 4) < 0)
+        close(4);
+    syscall(SYS_close_range, 5, ~0U, 0);
+    for (;;) {
+        char word = 0;
+        int nextEnd = -1;
+        const ssize_t got = ReceiveWord(3, &word, &nextEnd);
+        if (got > 0 && word == kWordStopped)
+            _exit(0);
+        if (got <= 0)
+            break;
+        if (nextEnd >= 0) {
+            dup2(nextEnd, 4);
+            close(nextEnd);
+        }
     }
-    if (said != 0)
-        _exit(0);
     struct stat link = {};
     if (lstat(linePath.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
         unlink(linePath.c_str());
@@ -96,22 +141,22 @@ void Keep(int word, pid_t group, const std::string& linePath, const std::string&
     _exit(0);
 }
 
-int StartKeeper(pid_t group, const std::string& linePath, const std::string& log)
+int StartKeeper(pid_t group, const std::string& linePath, int lineEnd, const std::string& log)
 {
-    int pipe[2];
-    if (pipe2(pipe, O_CLOEXEC) != 0)
+    int channel[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, channel) != 0)
         return -1;
     const pid_t keeper = fork();
     if (keeper == 0) {
-        close(pipe[1]);
-        Keep(pipe[0], group, linePath, log);
+        close(channel[1]);
+        Keep(channel[0], lineEnd, group, linePath, log);
     }
-    close(pipe[0]);
+    close(channel[0]);
     if (keeper < 0) {
-        close(pipe[1]);
+        close(channel[1]);
         return -1;
     }
-    return pipe[1];
+    return channel[1];
 }
 
 }  // namespace
@@ -119,7 +164,7 @@ int StartKeeper(pid_t group, const std::string& linePath, const std::string& log
 // The group lets the end reach whatever the command starts; the signals
 // this program blocks or catches are the defaults again in the child.
 bool StartAccessoryProgram(const std::string& command, const std::string& linePath,
-                           const std::string& log, AccessoryProgram* program)
+                           int lineEnd, const std::string& log, AccessoryProgram* program)
 {
     posix_spawn_file_actions_t files;
     posix_spawnattr_t attributes;
@@ -151,11 +196,31 @@ bool StartAccessoryProgram(const std::string& command, const std::string& linePa
     }
     // The library's own declaration of pidfd_open is not C++'s to link.
     program->ended = static_cast<int>(syscall(SYS_pidfd_open, program->pid, 0));
-    program->keeper = StartKeeper(program->pid, linePath, log);
+    program->keeper = StartKeeper(program->pid, linePath, lineEnd, log);
     if (program->ended >= 0 && program->keeper >= 0)
         return true;
     StopAccessoryProgram(program);
     return false;
+}
+
+void HandLineEndToKeeper(const AccessoryProgram& program, int lineEnd)
+{
+    if (program.keeper < 0)
+        return;
+    iovec part = {const_cast<char*>(&kWordLineEnd), 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message = {};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(sizeof lineEnd);
+    memcpy(CMSG_DATA(header), &lineEnd, sizeof lineEnd);
+    while (sendmsg(program.keeper, &message, MSG_NOSIGNAL) < 0 && errno == EINTR) {
+    }
 }
 
 void RemoveRunFolderIfQuiet(const std::string& log)
@@ -194,8 +259,7 @@ void StopAccessoryProgram(AccessoryProgram* program)
         close(program->ended);
     program->ended = -1;
     if (program->keeper >= 0) {
-        const char done = 1;
-        while (write(program->keeper, &done, 1) < 0 && errno == EINTR) {
+        while (send(program->keeper, &kWordStopped, 1, MSG_NOSIGNAL) < 0 && errno == EINTR) {
         }
         close(program->keeper);
     }

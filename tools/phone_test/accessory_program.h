@@ -16,19 +16,24 @@ struct AccessoryProgram {
     int ended = -1;          // readable once sh has ended (a pidfd)
     bool hasEnded = false;   // once it has, how: si_code and si_status of `end`
     siginfo_t end = {};
-    int keeper = -1;         // written to once the program is stopped (see StartAccessoryProgram)
+    int keeper = -1;         // the keeper's channel (see StartAccessoryProgram)
 };
 
-// Every {} in `command` becomes `linePath`. Standard input is /dev/null,
-// and both outputs go to `log`. False when it cannot be started at all.
-// A keeper process outlives this one: should this one end without stopping
-// the program (SIGKILL, a crash), the keeper removes the link at
-// `linePath` and ends the program's group, so that an accessory that opens
-// its line again by that name never finds a pty the system has since given
-// to someone's terminal; and then the run's folder, as
-// RemoveRunFolderIfQuiet does.
+// Every {} in `command` becomes `linePath`, a link to the far end of the
+// line, `lineEnd`. Standard input is /dev/null, and both outputs go to
+// `log`. False when it cannot be started at all. A keeper process outlives
+// this one: should this one end without stopping the program (SIGKILL, a
+// crash), the keeper removes the link at `linePath` and ends the program's
+// group, so that an accessory that opens its line again by that name never
+// finds a pty the system has since given to someone's terminal (the keeper
+// holds the line's far end until then, which keeps its number); and then
+// the run's folder, as RemoveRunFolderIfQuiet does.
 bool StartAccessoryProgram(const std::string& command, const std::string& linePath,
-                           const std::string& log, AccessoryProgram* program);
+                           int lineEnd, const std::string& log, AccessoryProgram* program);
+
+// The line made again after a drop: the keeper holds its far end, `lineEnd`,
+// instead of the last line's.
+void HandLineEndToKeeper(const AccessoryProgram& program, int lineEnd);
 
 // Learns whether sh has ended, and how, without reaping it.
 bool NoteProgramEnd(AccessoryProgram* program);

@@ -120,6 +120,8 @@ bool PhoneSession::Return()
 {
     if (!OpenProgramPty(m_link, &m_pty))
         return false;
+    if (m_program != nullptr)
+        HandLineEndToKeeper(*m_program, m_pty.far);
     m_line = m_pty.master;
     m_trace.News(Now(), LinkNews::kDeviceBack);
     return true;

@@ -56,8 +56,12 @@ public:
     // then; a name that leads to the pty that went is not opened
     // (OpenDevice).
     OpenedDevice OpenDevice(const std::string& path);
-    // A fresh pty whose far end `link` names, for the accessory's program.
+    // A fresh pty whose far end `link` names, for the accessory's program,
+    // and this end's descriptor of that far end, for the program's keeper.
     bool OpenOwnedLine(const std::string& link);
+    int OwnedLineEnd() const { return m_pty.far; }
+    // The program's end is watched for, and its keeper handed the far end of
+    // each line made again after a drop.
     void Watch(AccessoryProgram* program) { m_program = program; }
 
     // Until the accessory's program opens its end of the owned line.

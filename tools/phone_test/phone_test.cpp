@@ -198,7 +198,8 @@ int RunCases(Options& options, const std::vector<ScriptStep>& steps, int trace, 
         if (!session.OpenOwnedLine(settings.line))
             return Refuse(std::string("no line could be made for the accessory (") +
                           strerror(errno) + ")");
-        if (!StartAccessoryProgram(options.command, settings.line, settings.output, &program))
+        if (!StartAccessoryProgram(options.command, settings.line, session.OwnedLineEnd(),
+                                   settings.output, &program))
             return Refuse("sh cannot be started (" + std::string(strerror(errno)) + ")");
         session.Watch(&program);
         fprintf(settings.out, "phone-test: the accessory is `%s` on %s; its output goes to %s\n",
