@@ -78,21 +78,36 @@ void EndGroup(pid_t group, pid_t session)
 constexpr char kWordStopped = 1;
 constexpr char kWordLineEnd = 2;
 
+// A word of one byte, with room for a descriptor beside it.
+struct Word {
+    char byte;
+    iovec part;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+    msghdr message;
+};
+
+void PrepareWord(char byte, Word* word)
+{
+    *word = {};
+    word->byte = byte;
+    word->part = {&word->byte, 1};
+    word->message.msg_iov = &word->part;
+    word->message.msg_iovlen = 1;
+    word->message.msg_control = word->control;
+    word->message.msg_controllen = sizeof word->control;
+}
+
 // One word, and the descriptor it carries (else -1); 0 once the phone-test
 // has gone.
-ssize_t ReceiveWord(int channel, char* word, int* lineEnd)
+ssize_t ReceiveWord(int channel, char* byte, int* lineEnd)
 {
-    iovec part = {word, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message = {};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    Word word;
+    PrepareWord(0, &word);
     ssize_t got = 0;
-    while ((got = recvmsg(channel, &message, 0)) < 0 && errno == EINTR) {
+    while ((got = recvmsg(channel, &word.message, 0)) < 0 && errno == EINTR) {
     }
-    const cmsghdr* header = CMSG_FIRSTHDR(&message);
+    const cmsghdr* header = CMSG_FIRSTHDR(&word.message);
+    *byte = word.byte;
     *lineEnd = -1;
     if (got > 0 && header != nullptr && header->cmsg_level == SOL_SOCKET &&
         header->cmsg_type == SCM_RIGHTS)
@@ -207,19 +222,14 @@ void HandLineEndToKeeper(const AccessoryProgram& program, int lineEnd)
 {
     if (program.keeper < 0)
         return;
-    iovec part = {const_cast<char*>(&kWordLineEnd), 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message = {};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    Word word;
+    PrepareWord(kWordLineEnd, &word);
+    cmsghdr* header = CMSG_FIRSTHDR(&word.message);
     header->cmsg_level = SOL_SOCKET;
     header->cmsg_type = SCM_RIGHTS;
     header->cmsg_len = CMSG_LEN(sizeof lineEnd);
     memcpy(CMSG_DATA(header), &lineEnd, sizeof lineEnd);
-    while (sendmsg(program.keeper, &message, MSG_NOSIGNAL) < 0 && errno == EINTR) {
+    while (sendmsg(program.keeper, &word.message, MSG_NOSIGNAL) < 0 && errno == EINTR) {
     }
 }
 
