@@ -78,31 +78,31 @@ void EndGroup(pid_t group, pid_t session)
 constexpr char kWordStopped = 1;
 constexpr char kWordLineEnd = 2;
 
-// A word of one byte, with room for a descriptor beside it.
+// A word of one byte, with room for a descriptor beside it; it points into
+// itself, so it is never copied.
 struct Word {
-    char byte;
-    iovec part;
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-    msghdr message;
-};
+    explicit Word(char said) : byte(said)
+    {
+        part = {&byte, 1};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+    }
+    Word(const Word&) = delete;
+    Word& operator=(const Word&) = delete;
 
-void PrepareWord(char byte, Word* word)
-{
-    *word = {};
-    word->byte = byte;
-    word->part = {&word->byte, 1};
-    word->message.msg_iov = &word->part;
-    word->message.msg_iovlen = 1;
-    word->message.msg_control = word->control;
-    word->message.msg_controllen = sizeof word->control;
-}
+    char byte;
+    iovec part = {};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message = {};
+};
 
 // One word, and the descriptor it carries (else -1); 0 once the phone-test
 // has gone.
 ssize_t ReceiveWord(int channel, char* byte, int* lineEnd)
 {
-    Word word;
-    PrepareWord(0, &word);
+    Word word(0);
     ssize_t got = 0;
     while ((got = recvmsg(channel, &word.message, 0)) < 0 && errno == EINTR) {
     }
@@ -135,6 +135,11 @@ void Keep(int channel, int lineEnd, pid_t group, const std::string& linePath,
     if (dup2(lineEnd, 4) < 0)
         close(4);
     syscall(SYS_close_range, 5, ~0U, 0);
+    // Its output's reader would wait for the keeper too.
+    const int none = open("/dev/null", O_RDWR | O_CLOEXEC);
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        dup2(none, fd);
+    close(none);
     for (;;) {
         char word = 0;
         int nextEnd = -1;
@@ -222,8 +227,7 @@ void HandLineEndToKeeper(const AccessoryProgram& program, int lineEnd)
 {
     if (program.keeper < 0)
         return;
-    Word word;
-    PrepareWord(kWordLineEnd, &word);
+    Word word(kWordLineEnd);
     cmsghdr* header = CMSG_FIRSTHDR(&word.message);
     header->cmsg_level = SOL_SOCKET;
     header->cmsg_type = SCM_RIGHTS;

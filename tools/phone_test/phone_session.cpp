@@ -118,10 +118,13 @@ void PhoneSession::Drop()
 
 bool PhoneSession::Return()
 {
-    if (!OpenProgramPty(m_link, &m_pty))
+    // The keeper holds the far end before the accessory can find it.
+    if (!MakeProgramPty(&m_pty))
         return false;
     if (m_program != nullptr)
         HandLineEndToKeeper(*m_program, m_pty.far);
+    if (!LinkProgramPty(m_link, &m_pty))
+        return false;
     m_line = m_pty.master;
     m_trace.News(Now(), LinkNews::kDeviceBack);
     return true;

@@ -33,6 +33,7 @@
 #include "tools/phone_test/test_script.h"
 #include "tools/phone_test/verdicts.h"
 #include "tools/trace/clock_and_signals.h"
+#include "tools/trace/relay_ends.h"
 #include "tools/trace/trace_output.h"
 
 namespace {
@@ -242,6 +243,7 @@ int RunCases(Options& options, const std::vector<ScriptStep>& steps, int trace, 
 
 int main(int argc, char** argv)
 {
+    KeepStandardStreams();
     Options options;
     std::string wrong = ReadOptions(argc, argv, &options);
     if (!wrong.empty())

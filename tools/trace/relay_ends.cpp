@@ -163,7 +163,7 @@ bool OpensOnce(const std::string& device)
     return statfs(folder.c_str(), &files) == 0 && files.f_type == DEVPTS_SUPER_MAGIC;
 }
 
-bool OpenProgramPty(const std::string& link, ProgramPty* pty)
+bool MakeProgramPty(ProgramPty* pty)
 {
     pty->master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     const char* name = nullptr;
@@ -172,6 +172,7 @@ bool OpenProgramPty(const std::string& link, ProgramPty* pty)
         CloseProgramPty(pty);
         return false;
     }
+    pty->farName = name;
     pty->far = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios line = {};
     if (pty->far < 0 || tcgetattr(pty->far, &line) != 0) {
@@ -186,15 +187,33 @@ bool OpenProgramPty(const std::string& link, ProgramPty* pty)
         CloseProgramPty(pty);
         return false;
     }
+    return true;
+}
+
+bool LinkProgramPty(const std::string& link, ProgramPty* pty)
+{
     const std::string temporary = link + ".new";
     unlink(temporary.c_str());
-    if (symlink(name, temporary.c_str()) != 0 || rename(temporary.c_str(), link.c_str()) != 0) {
+    if (symlink(pty->farName.c_str(), temporary.c_str()) != 0 ||
+        rename(temporary.c_str(), link.c_str()) != 0) {
         CloseProgramPty(pty);
         return false;
     }
     pty->link = link;
-    pty->farName = name;
     return true;
+}
+
+bool OpenProgramPty(const std::string& link, ProgramPty* pty)
+{
+    return MakeProgramPty(pty) && LinkProgramPty(link, pty);
+}
+
+void KeepStandardStreams()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0)
+            open("/dev/null", O_RDWR);  // the lowest free descriptor: this one
+    }
 }
 
 // Unlinked before it is closed: the system may give a closed pty to the

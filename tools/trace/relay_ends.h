@@ -59,6 +59,11 @@ OpenedDevice OpenDevice(const std::string& path, const NameTrail& last = {});
 // a pty's far end, or of nothing yet in the ptys' own folder.
 bool OpensOnce(const std::string& device);
 
+// A standard stream closed at the start would be the next file opened: the
+// device or a pty as standard output would be sent the trace or the
+// verdicts. Each closed one is opened on /dev/null, before anything else.
+void KeepStandardStreams();
+
 // A pty whose far end `link` names: the link is replaced in one step, so
 // that the program never finds it missing, and goes when the pty is closed.
 // The relay keeps the far end open too, so that the program may close and
@@ -76,6 +81,10 @@ struct ProgramPty {
 };
 bool OpenProgramPty(const std::string& link, ProgramPty* pty);
 void CloseProgramPty(ProgramPty* pty);
+// OpenProgramPty in its two steps, for one who hands the far end on before
+// the program can find it: the pty, then the link to its far end.
+bool MakeProgramPty(ProgramPty* pty);
+bool LinkProgramPty(const std::string& link, ProgramPty* pty);
 
 // What the program did with its end since last asked, in order: its port
 // opened (the first open) or closed (the last close). *read is set when it

@@ -56,16 +56,6 @@ timespec Span(long ms)
     return {ms / 1000, ms % 1000 * 1000000};
 }
 
-// A standard stream closed at the start would be the next file opened: the
-// device as standard output would be sent the trace.
-void KeepStandardStreams()
-{
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (fcntl(fd, F_GETFD) < 0)
-            open("/dev/null", O_RDWR);  // the lowest free descriptor: this one
-    }
-}
-
 struct Session {
     Session(int traceFd, const char* traceName)
         : output(traceFd, traceName, "trace-relay"),
