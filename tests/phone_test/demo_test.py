@@ -63,8 +63,8 @@ def main():
                 "FAIL  line %d: %s: not shown within 1.00 s" % (at + 1, CHANGED[1]) not in failing:
             faults.append("the changed script: %s, exit status %d" % (words, failing_status))
         faults = [fault for fault in faults if fault]
-        # A program that ended early said why in its log, which goes with `work`.
-        for log in re.findall(r"its output is in (\S+)", automatic + scripted + failing):
+        # The accessory's log says what it saw; it goes with `work`.
+        for log in re.findall(r"its output goes to (\S+)", automatic + scripted + failing):
             if faults and os.path.exists(log):
                 print("demo_test: %s:\n%s" % (log, open(log, errors="replace").read()[-2000:]))
     for fault in faults:

@@ -190,12 +190,15 @@ class Line:
         self.peer = os.open(self.path, os.O_RDWR | os.O_NOCTTY)
 
     def go(self):
-        """Kills the pair, whose links would lead to the next terminals."""
-        self.pair.kill()
-        self.pair.wait()
-        os.close(self.peer)
+        """Kills the pair, its links gone first: they would lead to the next
+        terminals."""
         for path in (self.device, self.path):
             os.remove(path) if os.path.lexists(path) else None
+        self.pair.kill()
+        self.pair.wait()
+        if self.peer is not None:
+            os.close(self.peer)
+        self.peer = None
 
     def answered(self, before):
         while select.select([self.peer], [], [], 0)[0]:
@@ -304,7 +307,7 @@ def session(tools, remote, work, trace):
         program.terminate()
         relay.terminate()
         relay.wait(10)
-        line.pair.kill()
+        line.go()
         if os.path.lexists(link):
             faults.append("the link to the relay's pty outlived it")
             os.remove(link)
