@@ -321,7 +321,7 @@ def running(phone_test, work, options=()):
     out = written("%s/run%d.out" % (work, len(os.listdir(work))), "before\n")
     with open(out, "a") as appended:
         run = subprocess.Popen([phone_test] + list(options) + ["--run", CLEAN], stdout=appended,
-                               preexec_fn=lambda: os.close(0))
+                               preexec_fn=lambda: os.closerange(0, 1))
     if not until(lambda: re.search("PASS  (registers|line 1: expect entry)", open(out).read()) or
                  run.poll() is not None, 60) \
             or run.poll() is not None:
@@ -359,6 +359,14 @@ def killed(phone_test, work, dropped=False):
         run.kill()
         run.wait()
         return "no keeper among the phone-test's children: %s" % children.stdout.split()
+    # Started with standard input closed: neither takes a line or an output
+    # of the run's for its own.
+    streams = [(run.pid, 0)] + [(keeper, fd) for fd in range(3)]
+    held = [(pid, fd, os.readlink("/proc/%d/fd/%d" % (pid, fd))) for pid, fd in streams]
+    if any(target != "/dev/null" for _, _, target in held):
+        run.kill()
+        run.wait()
+        return "standard streams of the phone-test and its keeper: %s" % held
     os.kill(keeper, signal.SIGSTOP)
     run.kill()
     run.wait()

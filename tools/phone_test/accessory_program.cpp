@@ -137,8 +137,10 @@ void Keep(int channel, int lineEnd, pid_t group, const std::string& linePath,
     syscall(SYS_close_range, 5, ~0U, 0);
     // Its output's reader would wait for the keeper too.
     const int none = open("/dev/null", O_RDWR | O_CLOEXEC);
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
-        dup2(none, fd);
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (dup2(none, fd) < 0)
+            close(fd);
+    }
     close(none);
     for (;;) {
         char word = 0;

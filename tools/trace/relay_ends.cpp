@@ -196,6 +196,7 @@ bool LinkProgramPty(const std::string& link, ProgramPty* pty)
     unlink(temporary.c_str());
     if (symlink(pty->farName.c_str(), temporary.c_str()) != 0 ||
         rename(temporary.c_str(), link.c_str()) != 0) {
+        unlink(temporary.c_str());
         CloseProgramPty(pty);
         return false;
     }
