@@ -55,14 +55,25 @@ def session_on(terminal):
 
 
 def number_given_again(pts, given, meanwhile):
-    """Ptys of the test's until `pts` is given again; meanwhile() runs while
-    no session has it (as a new terminal's), then one of the test's does (a
+    """Ptys of the test's until `pts` is given again, to one of them unless
+    another process holds it for 5 s (a test beside this one may take a
+    freed number first, and let it go again); meanwhile() runs while no
+    session has it (as a new terminal's), then one of the test's does (a
     link `given` is made again to lead there, if the number is another's).
     The ptys, that session's terminal and leader, what meanwhile() gave."""
-    spare = []
-    while not spare or not os.path.exists(pts) and len(spare) < 400:
-        spare += os.openpty()
-    terminal = next((end for end in spare[1::2] if os.ttyname(end) == pts), spare[-1])
+    spare, end = list(os.openpty()), time.monotonic() + 5
+    while os.ttyname(spare[-1]) != pts and len(spare) < 400:
+        if not os.path.exists(pts):
+            spare += os.openpty()
+        elif time.monotonic() < end:
+            time.sleep(0.01)
+        else:
+            break
+    if not os.path.exists(pts):
+        for fd in spare:
+            os.close(fd)
+        raise TimeoutError("%s not given again within %d ptys" % (pts, len(spare) // 2))
+    terminal = spare[-1]
     happened = meanwhile()
     leader = session_on(terminal)
     if os.path.islink(given) and os.ttyname(terminal) != pts:
@@ -226,8 +237,6 @@ def gone_for_good(run):
     spare, _, leader, reopened = number_given_again(
         run.device, run.given, lambda: run.pump(1.5, lambda: os.path.lexists(run.link)))
     try:
-        if not os.path.exists(run.device):
-            return ["%s not given again" % run.device]
         if not reopened:
             run.wait(lambda: "gone for good" in run.traced(), "not gone for good")
         return ["%s opened again as another's" % run.device] * os.path.lexists(run.link)
