@@ -18,7 +18,7 @@ void ReplyPairing::Await(uint32_t readsSoFar, const char* expected)
     m_expected = expected;
     m_matched = false;
     m_owedAhead = m_owed.size();
-    m_wentBehindOwed = !m_owed.empty();
+    m_paidAfterItWent = false;
 }
 
 void ReplyPairing::Owe(uint32_t readsSoFar)
@@ -33,8 +33,10 @@ bool ReplyPairing::Offer(uint32_t readNumber, const char* line)
         if (m_owed.empty() || !ReadAfter(readNumber, m_owed.front()))
             return false;
         m_owed.pop_front();
-        if (m_state == kWaiting)
+        if (m_state == kWaiting) {
             --m_owedAhead;
+            m_paidAfterItWent |= ReadAfter(readNumber, m_after);
+        }
         return false;
     }
     if (!ReadAfter(readNumber, m_after))
@@ -46,7 +48,7 @@ bool ReplyPairing::Offer(uint32_t readNumber, const char* line)
 
 int ReplyPairing::Finish()
 {
-    if (m_state == kWaiting && !m_wentBehindOwed)
+    if (m_state == kWaiting && m_owedAhead == 0 && !m_paidAfterItWent)
         m_owed.push_front(m_after);  // ahead of any owed behind it
     const bool matched = m_state == kAnswered && m_matched;
     m_state = kIdle;

@@ -17,10 +17,12 @@
 // waiting. They are owed, and each is taken to be the first line read after
 // its line went, in the order the lines went, and dropped, so that none
 // passes for a waiting command's reply. A command that stops waiting owes
-// its reply only when nothing was owed ahead of it as its line went:
-// otherwise its reply may have been the line dropped, or be the one still
-// owed; so a command that is never answered costs the one after it its
-// reply, and no more.
+// its reply only when every reply owed ahead of it as its line went was
+// paid by a line read before that (a line is offered here only after it
+// was read, so a command's line may go between the two): otherwise its
+// reply may have been the line dropped, or be the one still owed; so a
+// command that is never answered costs the one after it its reply, and no
+// more.
 class ReplyPairing {
 public:
     // A command's line goes now and waits for `expected`: only a line read
@@ -54,5 +56,7 @@ private:
     // before the waiting command's reply.
     std::deque<uint32_t> m_owed;
     size_t m_owedAhead = 0;
-    bool m_wentBehindOwed = false;  // the waiting command's line went while a reply was owed
+    // One owed ahead was paid by a line read after the waiting command's
+    // line went: that line may have been its reply.
+    bool m_paidAfterItWent = false;
 };

@@ -50,6 +50,11 @@ TEST(ReplyPairing, ACommandTakesOnlyItsOwnReply)
         // one gone ahead of it owes its own reply first.
         "owe 0, await 0 OK, finish 0, await 0 OK, offer 1 OK 0, offer 1 OK 1, finish 1",
         "await 0 OK, owe 1, finish 0, await 1 OK, offer 1 X 0, offer 2 Y 0, offer 2 OK 1, finish 1",
+        // The owed reply ahead of A was read before A's line went, though
+        // offered after: A's own reply is still to come, and owed once A
+        // gives up, so B's is the line after it.
+        "owe 2, await 3 OK, offer 3 OK 0, finish 0, await 3 OK, offer 4 OK 0, offer 4 ERROR 1, "
+        "finish 0",
     };
     for (std::string steps : conversations) {
         SCOPED_TRACE(steps);
