@@ -22,7 +22,9 @@
 // was read, so a command's line may go between the two): otherwise its
 // reply may have been the line dropped, or be the one still owed; so a
 // command that is never answered costs the one after it its reply, and no
-// more.
+// more. A read is counted once it has returned, so a line whose read was
+// under way as a command's line went counts as read after it: the command
+// then owes nothing, and the one after it may take its late reply.
 class ReplyPairing {
 public:
     // A command's line goes now and waits for `expected`: only a line read
@@ -39,7 +41,7 @@ public:
     // when it answered the open wait.
     bool Offer(uint32_t readNumber, const char* line);
     // Ends the wait: 1 when the reply was the expected line, else 0 (also
-    // when none came, which then leaves that reply owed).
+    // when none came: that reply is then owed, as said above).
     int Finish();
     // Ends a wait whose command's line did not go: no reply is coming.
     void Withdraw() { m_state = kIdle; }

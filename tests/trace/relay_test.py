@@ -56,10 +56,11 @@ def session_on(terminal):
 
 def number_given_again(pts, given, meanwhile):
     """Ptys of the test's until `pts` is given again, to one of them unless
-    another process holds it for 5 s (a test beside this one may take a
-    freed number first, and let it go again); meanwhile() runs while no
-    session has it (as a new terminal's), then one of the test's does (a
-    link `given` is made again to lead there, if the number is another's).
+    another process still holds it 5 s after the start (a test beside this
+    one may take a freed number first, and let it go again); meanwhile()
+    runs while no session has it (as a new terminal's), then one of the
+    test's does (a link `given` is made again to lead there, if the number
+    is another's).
     The ptys, that session's terminal and leader, what meanwhile() gave."""
     spare, end = list(os.openpty()), time.monotonic() + 5
     while os.ttyname(spare[-1]) != pts and len(spare) < 400:
