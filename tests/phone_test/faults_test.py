@@ -352,13 +352,12 @@ def killed(phone_test, work, dropped=False):
         return "no entry after the drop: %r" % output()[-300:]
     accessory = ["-f", ACCESSORY + " " + link]  # its processes, sh's too
     pts, line = os.path.realpath(link), os.stat(link).st_rdev
-    children = subprocess.run(["pgrep", "-P", str(run.pid)], capture_output=True, text=True)
-    keeper = next((int(pid) for pid in children.stdout.split()
-                   if os.getsid(int(pid)) == int(pid)), None)
+    children = pids(["-P", str(run.pid)])
+    keeper = next((int(pid) for pid in children if os.getsid(int(pid)) == int(pid)), None)
     if keeper is None:
         run.kill()
         run.wait()
-        return "no keeper among the phone-test's children: %s" % children.stdout.split()
+        return "no keeper among the phone-test's children: %s" % children
     # Started with standard input closed: neither takes a line or an output
     # of the run's for its own.
     streams = [(run.pid, 0)] + [(keeper, fd) for fd in range(3)]
@@ -418,7 +417,7 @@ def number(pts):
 
 
 def survivor_left():
-    return subprocess.run(["pgrep", "-f", SURVIVOR_SLEEP], capture_output=True).returncode == 0
+    return bool(pids(["-f", SURVIVOR_SLEEP]))
 
 
 def hung_up(phone_test, work):

@@ -113,7 +113,7 @@ void PhoneSession::Drop()
     m_toAccessory.clear();
     Take(m_framing.TakeUnfinished(LineEnd::kGone));
     m_shown.clear();
-    Keep(Now(), m_trace.News(Now(), LinkNews::kDeviceGone), "");
+    KeepFindings(Now(), m_trace.News(Now(), LinkNews::kDeviceGone), "");
 }
 
 bool PhoneSession::Return()
@@ -134,7 +134,7 @@ void PhoneSession::Finish()
 {
     m_output.Ending(Now());
     Take(m_framing.TakeUnfinished(LineEnd::kEnd));
-    Keep(Now(), m_trace.Summary(Now()), "");
+    KeepFindings(Now(), m_trace.Summary(Now()), "");
     m_output.Finish(kFinishMs);
 }
 
@@ -230,7 +230,7 @@ void PhoneSession::Take(const std::vector<RawLine>& lines)
         const uint64_t now = Now();
         ++m_linesTraced;
         const std::string written = TraceText({now, "accessory", line.bytes, line.end});
-        Keep(now, m_trace.Accessory(now, line.bytes, line.end), written);
+        KeepFindings(now, m_trace.Accessory(now, line.bytes, line.end), written);
         if (line.end == LineEnd::kFull) {
             m_heldNumber = m_linesTraced;
             m_heldText = written;
@@ -247,8 +247,8 @@ void PhoneSession::Take(const std::vector<RawLine>& lines)
 // Findings on the last line traced, `written`; one on a line that filled
 // the buffer, which is judged only with what follows it (the next line, the
 // device going, the end), is the held line's.
-void PhoneSession::Keep(uint64_t now, const std::vector<Finding>& findings,
-                        const std::string& written)
+void PhoneSession::KeepFindings(uint64_t now, const std::vector<Finding>& findings,
+                                const std::string& written)
 {
     for (const Finding& finding : findings) {
         const bool held = finding.end == LineEnd::kFull;
@@ -298,7 +298,7 @@ void PhoneSession::LineFailed()
         GoneForGood(LinkNews::kDeviceGoneForGood,
                     "its number goes to the next terminal that asks for one");
     else
-        Keep(Now(), m_trace.News(Now(), LinkNews::kDeviceGone), "");
+        KeepFindings(Now(), m_trace.News(Now(), LinkNews::kDeviceGone), "");
 }
 
 // Either way, the keys of someone's terminal would be read as the
@@ -306,5 +306,5 @@ void PhoneSession::LineFailed()
 void PhoneSession::GoneForGood(LinkNews news, const std::string& why)
 {
     m_goneWhy = why + ", whose keys would be read as the accessory's";
-    Keep(Now(), m_trace.News(Now(), news), "");
+    KeepFindings(Now(), m_trace.News(Now(), news), "");
 }

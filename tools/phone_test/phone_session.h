@@ -92,7 +92,8 @@ private:
     Wait Pump(uint64_t deadline);
     ssize_t ReadLine();
     void Take(const std::vector<RawLine>& lines);
-    void Keep(uint64_t now, const std::vector<Finding>& findings, const std::string& written);
+    void KeepFindings(uint64_t now, const std::vector<Finding>& findings,
+                      const std::string& written);
     void Write(const std::string& line);
     bool Flush();
     void LineFailed();
