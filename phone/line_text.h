@@ -4,7 +4,7 @@
 
 #include <stddef.h>
 
-#include "link/character_set.h"
+#include "phone/character_set.h"
 
 // The stored menu line, an entry name or a whole submenu line widened, holds
 // this many UTF-16 units, the terminator included: the rest is cut.

@@ -3,7 +3,7 @@
 // answer through this one function.
 #pragma once
 
-#include "link/character_set.h"
+#include "phone/character_set.h"
 #include "phone/line_text.h"
 
 // Every line is accepted with this, after any information line.

@@ -12,7 +12,7 @@
 
 #include <algorithm>
 
-#include "link/character_set.h"
+#include "phone/character_set.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/character_set.h"
+#include "phone/character_set.h"
 #include "phone/phone_answer.h"
 #include "tools/trace/trace_line.h"
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "link/character_set.h"
+#include "phone/character_set.h"
 
 namespace {
 

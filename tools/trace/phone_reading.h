@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "link/character_set.h"
+#include "phone/character_set.h"
 #include "tools/trace/trace_line.h"
 
 enum FindingKind {

@@ -1,4 +1,4 @@
-#include "link/character_set.h"
+#include "phone/character_set.h"
 
 #include <stdint.h>
 #include <string.h>
