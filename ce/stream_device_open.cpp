@@ -1,9 +1,9 @@
 #include "ce/stream_device.h"
 
+#include <stdlib.h>
 #include <wchar.h>
 #include <wctype.h>
 
-#include <mutex>
 #include <vector>
 
 #include "ce/device_path.h"
@@ -18,18 +18,15 @@ struct OpenDevice {
     HANDLE claim;
 };
 
-struct OpenDevices {
-    std::mutex mutex;  // any thread that opens or closes a device
-    std::vector<OpenDevice> devices;
-};
-
 // Never destroyed: nothing closes a link at exit, and its reader may still
 // open or close its device while the runtime runs the static destructors.
-OpenDevices& TheOpenDevices()
-{
-    static OpenDevices* const openDevices = new OpenDevices;
-    return *openDevices;
-}
+struct OpenDevices {
+    OpenDevices() { InitializeCriticalSection(&lock); }
+    CRITICAL_SECTION lock;  // any thread that opens or closes a device
+    std::vector<OpenDevice>* devices = new std::vector<OpenDevice>;
+};
+
+OpenDevices g_openDevices;
 
 constexpr wchar_t kClaimPrefix[] = L"Local\\StreamDevice ";
 constexpr size_t kClaimNameSize = _countof(kClaimPrefix) + kDevicePathSize;
@@ -87,26 +84,25 @@ HANDLE OpenStreamDevice(const wchar_t* deviceName)
         return INVALID_HANDLE_VALUE;
     }
     KeepDriverLineSettings(device);
-    OpenDevices& open = TheOpenDevices();
-    std::lock_guard<std::mutex> guard(open.mutex);
-    open.devices.push_back({device, claim});
+    EnterCriticalSection(&g_openDevices.lock);
+    g_openDevices.devices->push_back({device, claim});
+    LeaveCriticalSection(&g_openDevices.lock);
     return device;
 }
 
 void CloseStreamDevice(HANDLE device)
 {
     HANDLE claim = nullptr;
-    {
-        OpenDevices& open = TheOpenDevices();
-        std::lock_guard<std::mutex> guard(open.mutex);
-        for (auto entry = open.devices.begin(); entry != open.devices.end(); ++entry) {
-            if (entry->device == device) {
-                claim = entry->claim;
-                open.devices.erase(entry);
-                break;
-            }
+    EnterCriticalSection(&g_openDevices.lock);
+    std::vector<OpenDevice>& devices = *g_openDevices.devices;
+    for (auto entry = devices.begin(); entry != devices.end(); ++entry) {
+        if (entry->device == device) {
+            claim = entry->claim;
+            devices.erase(entry);
+            break;
         }
     }
+    LeaveCriticalSection(&g_openDevices.lock);
     CloseHandle(device);
     if (claim != nullptr)
         CloseHandle(claim);
