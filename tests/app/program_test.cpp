@@ -381,6 +381,54 @@ TEST_F(Connected, PortSwitchWhileLinesFlow)
     EXPECT_EQ(-1, program->Process().WaitForExit(0));
 }
 
+// While it lives, the tty behind `device` stops its output at the far
+// end's XOFF: its own setting, which a program keeps as it opens the device.
+struct OutputFlowControl {
+    explicit OutputFlowControl(const wchar_t* device) : device(device) { set = Set(true); }
+    ~OutputFlowControl() { Set(false); }
+    bool Set(bool on) const
+    {
+        const HANDLE port = CreateFileW(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+        DCB settings = {};
+        settings.DCBlength = sizeof settings;
+        const bool done = port != INVALID_HANDLE_VALUE && GetCommState(port, &settings) &&
+                          (settings.fOutX = on, SetCommState(port, &settings));
+        if (port != INVALID_HANDLE_VALUE)
+            CloseHandle(port);
+        return done;
+    }
+    const wchar_t* device;
+    bool set;
+};
+
+// The user picks another port while the old one's line is stalled (its
+// accessory has stopped the flow, as a Bluetooth link's may) and the old
+// link's reader holds lines it has read: none of them reaches the window
+// once that link is closed, so the new port's accessory is answered for
+// nothing it did not send.
+TEST_F(Program, APortPickedWhileTheLineStallsTakesNoLineAlong)
+{
+    Peer next(kPairB);
+    Peer accessory(kPairA);
+    const OutputFlowControl flowControl(L"\\\\.\\COM5");
+    ASSERT_TRUE(flowControl.set);
+    WritePortSetting(kPortSettingName, 5);
+    RemoteProgram program;
+    ASSERT_TRUE(program.WaitForItems(Ports(5, L" - OK"), 5000));
+    ASSERT_EQ("OK\r", AnswersTo(accessory, "AT\r"));
+    // XOFF, then lines: each answer waits out its write allowance.
+    accessory.Forget();
+    accessory.Send("\x13" "AT\rAT\rAT\rAT\rAT\rAT\rAT\rAT\rAT\rAT\r");
+    program.PostKey('8');  // COM7:, as the first answers wait
+    EXPECT_EQ(L"Using COM7: for connections.", DismissMessageBox(5000));
+    EXPECT_TRUE(program.WaitForItems(Ports(7, L" - OK"), 10000));
+    EXPECT_EQ("", next.ReceivedWhenQuiet(1500));
+    EXPECT_EQ("OK\r", AnswersTo(next, "AT\r"));
+    EXPECT_EQ(-1, program.Process().WaitForExit(0));
+    EXPECT_EQ("", accessory.ReceivedWhenQuiet(0));  // nothing went while the flow was stopped
+}
+
 // Lines from the port being left, while the pick's box is up, are answered
 // but change nothing of the port picked: it starts in port mode, with the
 // default character set.

@@ -535,10 +535,13 @@ TEST(Link, CloseOnOwnerThreadAnswersThePendingLine)
 }
 
 // A reader that cannot end (its owner's thread is stuck answering it) is
-// ended by force, after the four checks and not before.
+// left to end by itself, after the four checks and not before. Once its
+// owner lets it go, it hands on nothing more of its batch, lets the device
+// go and ends, with the link long gone.
 TEST(Link, CloseForcesAStuckReaderAfterTwoSeconds)
 {
     Peer peer(kPairA);
+    const size_t threads = ThreadCount(GetCurrentProcessId());
     const HANDLE answering = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     Owner owner(Owner::kOwnThread, [answering](WORD, WORD, LPARAM) -> LRESULT {
         SetEvent(answering);
@@ -546,12 +549,127 @@ TEST(Link, CloseForcesAStuckReaderAfterTwoSeconds)
         return 1;
     });
     LinkPtr link = OpenLink(kPairA, owner.Window());
-    peer.Send("STUCK\r");
+    peer.Send("STUCK\rAFTER\r");
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(answering, 3000));
     const ULONGLONG closeMs = MsTaken([&] { link->Close(); });
     EXPECT_GE(closeMs, 1950u);
     EXPECT_LT(closeMs, 2900u);
+    link.reset();
+    EXPECT_TRUE(Eventually([&] { return ThreadCount(GetCurrentProcessId()) == threads + 1; }, 3000));
+    HANDLE device = INVALID_HANDLE_VALUE;
+    EXPECT_TRUE(Eventually([&] {
+        return (device = OpenStreamDevice(kPairA.linkDevice)) != INVALID_HANDLE_VALUE;
+    }, 2000));
+    CloseStreamDevice(device);
+    EXPECT_EQ(Log({"line 5 STUCK"}), owner.Log());
     CloseHandle(answering);
+}
+
+// A reader that closes its device as the link closes (a close that drains
+// what is still to go; also the close after a device whose timeouts could
+// not be set) is left to finish it: ended there, it would keep the device
+// claimed, and the port would never open again in this process.
+TEST(Link, ADeviceClosingAsTheLinkClosesIsLetGo)
+{
+    for (const bool timeoutsFail : {false, true}) {
+        SCOPED_TRACE(timeoutsFail ? "its timeouts failed" : "it dropped");
+        DeviceFaults faults(kPairA.linkDevice);
+        Peer peer(kPairA);
+        Owner owner(Owner::kOwnThread);
+        LinkPtr link = OpenLink(kPairA, owner.Window());
+        faults.FailOpens(timeoutsFail);
+        if (!timeoutsFail)
+            faults.HoldNextClose(3000);
+        faults.FailNextRead(1);  // the next read, with or without bytes
+        if (timeoutsFail) {
+            ASSERT_TRUE(owner.WaitFor(1, 2000));  // the device went
+            faults.FailNextTimeouts();  // as the device comes back
+            faults.HoldNextClose(3000);
+            faults.FailOpens(false);
+        }
+        ASSERT_TRUE(faults.WaitForHeldCall(3000));
+        EXPECT_LT(MsTaken([&] { link->Close(); }), 300u);
+        link.reset();
+        HANDLE device = INVALID_HANDLE_VALUE;
+        EXPECT_TRUE(Eventually([&] {
+            return (device = OpenStreamDevice(kPairA.linkDevice)) != INVALID_HANDLE_VALUE;
+        }, 5000));
+        CloseStreamDevice(device);
+    }
+}
+
+// The owner's thread closes the link while a third thread's command waits
+// for a reply that the reader must first hand to that owner: Close answers
+// it, the command takes its reply, and neither waits out a second.
+TEST(Link, CloseOnTheOwnersThreadLetsACommandTakeItsReply)
+{
+    Peer peer(kPairA, "OK\r");
+    Owner owner(Owner::kThisThread, LeaveEveryLine);
+    LinkPtr link = OpenLink(kPairA, owner.Window());
+    int result = -1;
+    ULONGLONG commandMs = 0;
+    std::thread command([&] { commandMs = MsTaken([&] { result = link->SendCommand("AT+C"); }); });
+    ASSERT_TRUE(peer.WaitForLines(1, 2000));
+    Sleep(200);  // the OK is read, and waits for this thread to take it
+    EXPECT_LT(MsTaken([&] { link->Close(); }), 500u);
+    command.join();
+    EXPECT_EQ(1, result);
+    EXPECT_LT(commandMs, 900u);
+}
+
+// Replies belong to their own command and their own device's session: an
+// information line's command owes its final result code too, and a drop
+// ends the wait of a command whose reply went with the old device, before
+// the phone's OK to the registration sent as the device returns can pass
+// for it.
+TEST(Link, RepliesBelongToTheirCommandAndSession)
+{
+    DeviceFaults faults(kPairA.linkDevice);
+    Peer peer(kPairA, "OK\r");
+    Owner owner(Owner::kOwnThread, LeaveEveryLine);
+    LinkPtr link(CreateAccessoryLink(kPairA.linkDevice, owner.Window(), WM_LINK_NOTIFY));
+    ASSERT_EQ(1, link->Open("Viewer"));
+
+    // No expected reply at all is none to wait for.
+    peer.Forget();
+    EXPECT_EQ(1, link->Transact("AT", nullptr));
+    ASSERT_TRUE(peer.WaitForLines(1, 2000));
+    peer.ReceivedWhenQuiet(300);
+
+    // The phone answers the question with its information line, and its OK
+    // only once the next command has gone; that command's own is ERROR.
+    peer.SetReply("");
+    peer.Forget();
+    std::thread answers([&] {
+        peer.WaitForText("AT+CSCS?\r", 1, 2000);
+        peer.Send("+CSCS: \"UTF-8\"\r");
+        peer.WaitForText("AT+X\r", 1, 2000);
+        peer.Send("OK\rERROR\r");
+    });
+    EXPECT_EQ(1, link->Transact("AT+CSCS?", "+CSCS: \"UTF-8\""));
+    EXPECT_EQ(0, link->SendCommand("AT+X"));
+    answers.join();
+
+    // A command waits, unanswered, as the device drops and returns.
+    peer.Forget();
+    int result = -1;
+    double ended = 0;
+    std::thread waiting([&] {
+        result = link->SendCommand("AT+WAIT");
+        ended = NowMs();
+    });
+    ASSERT_TRUE(peer.WaitForLines(1, 2000));
+    peer.SetReply("OK\r");
+    const double dropped = NowMs();
+    faults.FailNextRead(1);
+    waiting.join();
+    EXPECT_EQ(0, result);
+    EXPECT_LT(ended - dropped, 500.0);
+    EXPECT_TRUE(peer.WaitForText("AT*EAM=\"Viewer\"\r", 1, 3000));
+    peer.SetReply("ERROR\r");
+    EXPECT_EQ(0, link->SendCommand("AT+NEXT"));
+    peer.SetReply("OK\r");
+    EXPECT_EQ(1, link->SendCommand("AT+LAST"));
 }
 
 struct Menu {
@@ -879,6 +997,14 @@ TEST_F(LinkMenu, EachSubmenuLineCarriesOneMenu)
     const Log lines = peer.ReceivedLines();
     EXPECT_TRUE(lines == Log({three, four}) || lines == Log({four}))
         << testing::PrintToString(lines);
+    // The pick is asked about once the build under way is done, not in its
+    // midst, where the owner answers about menu 3.
+    Log asked = Sent("", 3, 4);
+    asked.push_back("? chosen 3 1");
+    const Log four4 = Sent("", 4, 4);
+    asked.insert(asked.end(), four4.begin() + 1, four4.end());
+    const Log shown = Shown();
+    EXPECT_EQ(Log(asked.begin() + 1, asked.end()), Log(shown.begin() + lines.size(), shown.end()));
 }
 
 }  // namespace

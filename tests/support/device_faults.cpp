@@ -11,10 +11,14 @@ DeviceFaults* g_faults;  // the recorder in place; set and cleared by the test's
 using CreateFileCall = decltype(&CreateFileW);
 using ReadFileCall = decltype(&ReadFile);
 using WriteFileCall = decltype(&WriteFile);
+using SetTimeoutsCall = decltype(&SetCommTimeouts);
+using CloseCall = decltype(&CloseHandle);
 // The real calls, as the import table held them.
 CreateFileCall g_createFile;
 ReadFileCall g_readFile;
 WriteFileCall g_writeFile;
+SetTimeoutsCall g_setTimeouts;
+CloseCall g_close;
 
 // This executable's import table slot that holds `function`.
 void** ImportSlot(void* function)
@@ -58,6 +62,8 @@ DeviceFaults::DeviceFaults(const wchar_t* path)
     g_createFile = Redirect(&CreateFileW, &OnCreateFile);
     g_readFile = Redirect(&ReadFile, &OnRead);
     g_writeFile = Redirect(&WriteFile, &OnWrite);
+    g_setTimeouts = Redirect(&SetCommTimeouts, &OnSetTimeouts);
+    g_close = Redirect(&CloseHandle, &OnClose);
 }
 
 DeviceFaults::~DeviceFaults()
@@ -65,6 +71,8 @@ DeviceFaults::~DeviceFaults()
     Redirect<CreateFileCall>(&OnCreateFile, g_createFile);
     Redirect<ReadFileCall>(&OnRead, g_readFile);
     Redirect<WriteFileCall>(&OnWrite, g_writeFile);
+    Redirect<SetTimeoutsCall>(&OnSetTimeouts, g_setTimeouts);
+    Redirect<CloseCall>(&OnClose, g_close);
     g_faults = nullptr;
     CloseHandle(m_callHeld);
 }
@@ -96,6 +104,15 @@ bool DeviceFaults::IsDevice(HANDLE handle) const
     return m_devices.count(handle) != 0;
 }
 
+// Outside the mutex, so that a thread held here holds up nobody else.
+void DeviceFaults::Hold(std::atomic<DWORD>& holdMs)
+{
+    if (const DWORD milliseconds = holdMs.exchange(0)) {
+        SetEvent(m_callHeld);
+        Sleep(milliseconds);
+    }
+}
+
 HANDLE WINAPI DeviceFaults::OnCreateFile(LPCWSTR path, DWORD access, DWORD share,
                                          LPSECURITY_ATTRIBUTES security, DWORD disposition,
                                          DWORD flags, HANDLE model)
@@ -106,10 +123,7 @@ HANDLE WINAPI DeviceFaults::OnCreateFile(LPCWSTR path, DWORD access, DWORD share
         std::lock_guard<std::mutex> guard(g_faults->m_mutex);
         g_faults->m_openTimes.push_back(NowMs());
     }
-    if (const DWORD holdMs = g_faults->m_holdOpenMs.exchange(0)) {
-        SetEvent(g_faults->m_callHeld);
-        Sleep(holdMs);
-    }
+    g_faults->Hold(g_faults->m_holdOpenMs);
     if (g_faults->m_failOpens) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
@@ -146,10 +160,7 @@ BOOL WINAPI DeviceFaults::OnWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWOR
         std::lock_guard<std::mutex> guard(g_faults->m_mutex);
         g_faults->m_writes.emplace_back(static_cast<const char*>(bytes), size);
     }
-    if (const DWORD holdMs = g_faults->m_holdWriteMs.exchange(0)) {
-        SetEvent(g_faults->m_callHeld);
-        Sleep(holdMs);
-    }
+    g_faults->Hold(g_faults->m_holdWriteMs);
     const long failAfter = g_faults->m_failWriteAfter.exchange(-1);
     if (failAfter < 0) {
         const BOOL result = g_writeFile(file, bytes, size, written, overlapped);
@@ -162,4 +173,23 @@ BOOL WINAPI DeviceFaults::OnWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWOR
     g_faults->m_bytesWritten += *written;
     SetLastError(ERROR_GEN_FAILURE);
     return FALSE;
+}
+
+BOOL WINAPI DeviceFaults::OnSetTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts)
+{
+    if (g_faults->IsDevice(file) && g_faults->m_failTimeouts.exchange(false)) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
+    return g_setTimeouts(file, timeouts);
+}
+
+BOOL WINAPI DeviceFaults::OnClose(HANDLE handle)
+{
+    if (g_faults->IsDevice(handle)) {
+        g_faults->Hold(g_faults->m_holdCloseMs);
+        std::lock_guard<std::mutex> guard(g_faults->m_mutex);
+        g_faults->m_devices.erase(handle);
+    }
+    return g_close(handle);
 }

@@ -1,5 +1,6 @@
 // The link's device as the link in this process calls it: its CreateFileW,
-// ReadFile and WriteFile calls go through a recorder (the process's import
+// ReadFile, WriteFile, SetCommTimeouts and CloseHandle calls go through a
+// recorder (the process's import
 // table is pointed at it) that keeps each write and each open's time, and
 // fails or holds up the call it is told to, as a driver, a dropped line or
 // a Bluetooth port that takes its time to connect would. Calls on other
@@ -36,11 +37,15 @@ public:
     void FailNextRead(DWORD size);
     // Opens fail as for a device that is not there, until told otherwise.
     void FailOpens(bool fail) { m_failOpens = fail; }
-    // The next write, or open, takes `milliseconds` before it goes, as on a
-    // line that does not drain or a port that connects; WaitForHeldCall is
-    // true once one has begun so, within `timeoutMs`.
+    // The next change of the device's timeouts fails, as a driver may.
+    void FailNextTimeouts() { m_failTimeouts = true; }
+    // The next write, open or close takes `milliseconds` before it goes, as
+    // on a line that does not drain, a port that connects, or a close that
+    // drains what is still to go; WaitForHeldCall is true once one has
+    // begun so, within `timeoutMs`.
     void HoldNextWrite(DWORD milliseconds) { m_holdWriteMs = milliseconds; }
     void HoldNextOpen(DWORD milliseconds) { m_holdOpenMs = milliseconds; }
+    void HoldNextClose(DWORD milliseconds) { m_holdCloseMs = milliseconds; }
     bool WaitForHeldCall(DWORD timeoutMs) const;
 
 private:
@@ -48,7 +53,10 @@ private:
                                       HANDLE);
     static BOOL WINAPI OnRead(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
     static BOOL WINAPI OnWrite(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+    static BOOL WINAPI OnSetTimeouts(HANDLE, LPCOMMTIMEOUTS);
+    static BOOL WINAPI OnClose(HANDLE);
     bool IsDevice(HANDLE handle) const;
+    void Hold(std::atomic<DWORD>& holdMs);
 
     std::wstring m_path;
     // Touched by the link's threads and the test: under m_mutex, or atomic.
@@ -61,7 +69,9 @@ private:
     std::atomic<long> m_failWriteAfter{-1};
     std::atomic<DWORD> m_failReadOfAtLeast{0};
     std::atomic<bool> m_failOpens{false};
+    std::atomic<bool> m_failTimeouts{false};
     std::atomic<DWORD> m_holdWriteMs{0};
     std::atomic<DWORD> m_holdOpenMs{0};
+    std::atomic<DWORD> m_holdCloseMs{0};
     HANDLE m_callHeld;  // auto-reset; set as a held call begins
 };
