@@ -21,8 +21,8 @@ import xml.etree.ElementTree as ElementTree
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 sys.dont_write_bytecode = True  # nothing of the tests' left in the checkout
 sys.path.insert(0, os.path.join(ROOT, "tests", "trace"))
-from relay_test import linked, number_given_again, refusal_faults, spelled, until, \
-    written  # noqa: E402
+from relay_test import linked, number, number_given_again, refusal_faults, spelled, \
+    until, written  # noqa: E402
 
 ACCESSORY = os.path.join(ROOT, "testbed", "instant_accessory.py")
 CLEAN = " ".join([sys.executable, ACCESSORY, "{}"])
@@ -410,10 +410,6 @@ def rdev(path):
         return os.stat(path).st_rdev
     except OSError:
         return None
-
-
-def number(pts):
-    return int(pts.rsplit("/", 1)[1])
 
 
 def survivor_left():
