@@ -103,6 +103,9 @@ void Cases::Opening()
     uint64_t firstMenu = 0, menuShown = 0;
     Wait waited = Wait::kArrived;
     const auto take = [&](const Shown& shown) {
+        // When the menu shown came; the same sent again does not count.
+        const bool again = m_screen.hasMenu && shown.menu.title == m_screen.menu.title &&
+                           shown.menu.items == m_screen.menu.items;
         Apply(shown, m_screen);
         const std::string after =
             Seconds(m_session.Now() - m_session.WindowStart()) + " after the line opened";
@@ -110,7 +113,7 @@ void Cases::Opening()
             registers.reason = Quoted(shown.entry) + ", " + after;
         if (shown.kind == Shown::kMenu && !menuSeen)
             firstMenu = m_session.Now();
-        if (shown.kind == Shown::kMenu)
+        if (shown.kind == Shown::kMenu && !again)
             menuShown = m_session.Now();
         entrySeen |= shown.kind == Shown::kEntry;
         menuSeen |= shown.kind == Shown::kMenu;
