@@ -21,12 +21,27 @@ never pick both), long-line (a command of 2100 bytes, over the phone's
 2047, before it registers), full-menu (the slides menu, counting one item
 more than it gives, padded to fill the phone's 2047 bytes and sent without
 its CR), cut-by-drop (each menu followed, in the same write, by "AT" and no
-CR: the start of a line that a drop right after the menu cuts) or
-ends-at-once.
+CR: the start of a line that a drop right after the menu cuts),
+ends-at-once, twin-menus (Lamps and Fans in the slides menu lead to two
+menus with the same items, On, Off and Back; Off in Fans gets no answer),
+itemless (its only menu, "Main", has no item), placeholder (first
+"Connecting" with "Please wait", which ignores picks, then the slides
+menu), progress (first "Connecting N%", with no item, sent again every
+100 ms with N rising, then the slides menu), changing-value (every menu
+ends with "Battery N%", sent again every 20 ms without a pick with N
+falling; its pick shows the menu again), fills-in (the settings menu comes
+with its last item alone, and, in the same write, with all three),
+dead-picks (after its first menu it reads nothing more, and sends that
+menu again every 500 ms), quit-item (the slides menu ends with Quit, whose
+pick ends the program), trailing-lines (each menu followed, in the same
+write, by 12 KB of AT+CSCS lines) or control-chars (the slides titles end
+with ESC [2J).
 
 --late WHEN SECONDS: waits SECONDS before it registers when the line first
 opens (first), before it registers again once the line is back (return),
-or before it answers a pick of Last (pick).
+before it answers a pick of Last (pick), or before the slides menu takes
+the place of a placeholder or progress menu (placeholder; 0.3 s unless
+given).
 
 --replies FILE: first sends AT fifty times, each once the last is answered,
 and writes the times to the phone's OK as the benchmark's figure.
@@ -41,7 +56,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from remote_session import figure  # noqa: E402
 
 FAULTS = ("unanswered-pick", "no-return", "count-differs", "lf-endings", "undeclared-utf8",
-          "unreachable-item", "long-line", "full-menu", "cut-by-drop", "ends-at-once")
+          "unreachable-item", "long-line", "full-menu", "cut-by-drop", "ends-at-once", "twin-menus",
+          "itemless", "placeholder", "progress", "changing-value", "fills-in", "dead-picks",
+          "quit-item", "trailing-lines", "control-chars")
 CAPTIONS = ["Łódź harbour", "Lighthouse", "Łódź", "Café Müller", "Bridge", "Cathedral", "Gardens",
             "Museum", "Station", "Hillside", "Beach", "Sunset"]
 REPLIES = 50
@@ -99,28 +116,51 @@ class SlideShow:
         self.fault, self.slide, self.loop = fault, 1, False
         self.captions = fault == "undeclared-utf8"
         self.menu, self.picks = "slides", []  # picks that came while a command waited
+        self.battery = 100
 
     def items(self):
+        return self.own_items() + ["Battery %d%%" % self.battery] * (
+            self.fault == "changing-value")
+
+    def own_items(self):
         if self.menu == "settings":
             return ["Loop: " + ("on" if self.loop else "off"),
                     "Captions: " + ("on" if self.captions else "off"), "Back to slides"]
         if self.menu in ("left", "right"):
             return ["Stay " + self.menu]
-        items = ["Next", "Back", "First", "Last", "Settings"]
-        return items + ["Left", "Right"] if self.fault == "unreachable-item" else items
+        if self.menu in ("lamps", "fans"):
+            return ["On", "Off", "Back"]
+        if self.menu == "connecting":
+            return ["Please wait"] * (self.fault == "placeholder")
+        if self.fault == "itemless":
+            return []
+        extra = {"unreachable-item": ["Left", "Right"], "twin-menus": ["Lamps", "Fans"],
+                 "quit-item": ["Quit"]}
+        return ["Next", "Back", "First", "Last", "Settings"] + extra.get(self.fault, [])
 
     def title(self):
+        if self.menu == "connecting":
+            return "Connecting" + (" %d%%" % (100 - self.battery) if self.fault == "progress"
+                                   else "")
+        if self.fault == "itemless":
+            return "Main"
         if self.menu != "slides":
-            return self.menu.capitalize() + ("" if self.menu == "settings" else " end")
+            return self.menu.capitalize() + ("" if self.menu in ("settings", "lamps", "fans")
+                                             else " end")
         caption = " " + CAPTIONS[self.slide - 1] if self.captions else ""
-        return "Slide %d/12%s" % (self.slide, caption)
+        return "Slide %d/12%s%s" % (self.slide, caption,
+                                    "\x1b[2J" if self.fault == "control-chars" else "")
 
     def submenu(self):
         items = self.items()
         count = len(items) + (self.fault in ("count-differs", "full-menu") and
                               self.menu == "slides")
-        line = 'AT*EASM="%s",1,1,%d,%s,1' % (self.title(), count,
-                                             ",".join('"%s"' % item for item in items))
+        line = 'AT*EASM="%s",1,1,%d%s,1' % (self.title(), count,
+                                            "".join(',"%s"' % item for item in items))
+        if self.fault == "fills-in" and self.menu == "settings":
+            line = 'AT*EASM="Settings",1,1,1,"Back to slides",1\r' + line
+        if self.fault == "trailing-lines":
+            line += '\rAT+CSCS="UTF-8"' * 750
         return line.ljust(2047) if self.fault == "full-menu" else line
 
     def choose(self, item, late):
@@ -129,16 +169,21 @@ class SlideShow:
         if not 1 <= item <= len(items):
             return True
         text = items[item - 1]
-        if text == "Last" and self.fault == "unanswered-pick":
+        if text == "Last" and self.fault == "unanswered-pick" or self.menu == "connecting" or \
+                text == "Off" and self.menu == "fans":
             return False
+        if text == "Quit":
+            sys.exit(0)
         if text == "Last":
             time.sleep(late.get("pick", 0))
         if self.menu == "settings":
             self.loop ^= text.startswith("Loop")
             self.captions ^= text.startswith("Captions")
             self.menu = "slides" if text == "Back to slides" else "settings"
-        elif text in ("Left", "Right", "Settings"):
+        elif text in ("Left", "Right", "Settings", "Lamps", "Fans"):
             self.menu = text.lower()
+        elif self.menu in ("lamps", "fans"):
+            self.menu = "slides" if text == "Back" else self.menu
         elif text == "Next":
             self.slide = self.slide + 1 if self.slide < 12 else (1 if self.loop else 12)
         elif text == "Back":
@@ -185,7 +230,7 @@ def main():
     options = dict(zip(arguments[1::2], arguments[2::2]))
     if len(arguments) not in (1, 3, 5) or not set(options) <= {"--fault", "--replies"} or \
             options.get("--fault", FAULTS[0]) not in FAULTS or \
-            not set(late) <= {"first", "return", "pick"}:
+            not set(late) <= {"first", "return", "pick", "placeholder"}:
         sys.exit(__doc__)
     fault = options.get("--fault")
     if fault == "ends-at-once":
@@ -206,20 +251,37 @@ def main():
                 command(line, show, "AT+X" + "Y" * 2096)
             if first or fault != "no-return":
                 command(line, show, 'AT*EAM="Slides"', 2)
+            if first and fault in ("placeholder", "progress"):
+                show.menu, until = "connecting", time.monotonic() + late.get("placeholder", 0.3)
+                command(line, show, show.submenu())
+                while time.monotonic() < until:  # the picks that come meanwhile are let go
+                    if fault == "placeholder":
+                        line.receive(until)
+                        continue
+                    time.sleep(max(0, min(0.1, until - time.monotonic())))
+                    show.battery -= 1
+                    command(line, show, show.submenu())
+                show.menu, show.battery, show.picks = "slides", 100, []
             first = False
             command(line, show, show.submenu(), menu_ends, after_menu)
+            while fault == "dead-picks":
+                time.sleep(0.5)
+                line.send(show.submenu())
             while True:
                 pick = show.picks.pop(0) if show.picks else None
                 if pick is None:
-                    answer = line.receive()
-                    if not answer.startswith("*EAMI: "):
+                    answer = line.receive(time.monotonic() + 0.02 if fault == "changing-value"
+                                          else None)
+                    if answer is None:
+                        show.battery -= 1
+                        command(line, show, show.submenu())
+                    if answer is None or not answer.startswith("*EAMI: "):
                         continue
                     pick = int(answer[7:])
                 if show.choose(pick, late):
                     command(line, show, show.submenu(), menu_ends, after_menu)
         except Gone:
             line.close()
-
 
 if __name__ == "__main__":
     main()

@@ -21,36 +21,66 @@ import xml.etree.ElementTree as ElementTree
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 sys.dont_write_bytecode = True  # nothing of the tests' left in the checkout
 sys.path.insert(0, os.path.join(ROOT, "tests", "trace"))
-from relay_test import linked, number_given_again, refusal_faults, spelled, until, \
-    written  # noqa: E402
+from relay_test import linked, number, number_given_again, refusal_faults, spelled, \
+    until, written  # noqa: E402
 
 ACCESSORY = os.path.join(ROOT, "testbed", "instant_accessory.py")
 CLEAN = " ".join([sys.executable, ACCESSORY, "{}"])
 CASES = ["registers", "shows a menu", "answers every pick", "every item reached",
          "comes back after a drop", "lines read as sent"]
 PICKS, DROP, LINES = CASES[2:3], CASES[4:5], CASES[5:]
-ROWS = [  # the accessory's options, the cases it fails and skips, the words that say why
-    ("", [], [], "phone-test: 6 passed"),
-    ("--fault unanswered-pick", PICKS, [], '\n      pick 4, "Last" in "Slide 1/12"\n'),
-    ("--fault no-return", DROP, [], "2 s away: no AT*EAM within 3 s; it showed"),
-    ("--fault count-differs", LINES, [], "submenu declares 6 items and gives 5"),
-    ("--fault lf-endings", LINES, [], "finding   line ended by LF alone"),
-    ("--fault undeclared-utf8", LINES, [], "no character set was declared"),
-    ("--fault unreachable-item", CASES[3:4], [],
+AVOID = "'Quit'"
+ROWS = [  # the phone-test's options, the accessory's (or its command), the cases it fails and
+    # skips, the words that say why
+    ("", "", [], [], "phone-test: 6 passed"),
+    ("", "--fault unanswered-pick", PICKS, [], '\n      pick 4, "Last" in "Slide 1/12"\n'),
+    ("", "--fault no-return", DROP, [], "2 s away: no AT*EAM within 3000 ms; it showed"),
+    ("", "--fault count-differs", LINES, [], "submenu declares 6 items and gives 5"),
+    ("", "--fault lf-endings", LINES, [], "finding   line ended by LF alone"),
+    ("", "--fault undeclared-utf8", LINES, [], "no character set was declared"),
+    ("", "--fault unreachable-item", CASES[3:4], [],
      'reached in 14 picks: no pick led back to them\n      menu "Slide 12/12": "Right"\n'),
-    ("--fault long-line", LINES, [], "YYY\\full\n"),  # named as traced, not by its rest
-    ("--fault ends-at-once", CASES[:1], CASES[1:],
+    ("", "--fault long-line", LINES, [], "YYY\\full\n"),  # named as traced, not by its rest
+    ("", "--fault ends-at-once", CASES[:1], CASES[1:],
      "registers: the accessory's program ended (exit status 0)"),
+    ("", "--fault twin-menus", PICKS, [], '"Off" in "Fans"\n'),
+    ("", "--fault itemless", CASES[1:2], CASES[2:4], 'shows a menu: "Main" has no item to pick'),
+    ("", "--fault placeholder", [], [], 'shows a menu: "Slide 1/12" with "Next"'),
+    ("", "--fault changing-value", [], [], "reached: 22 items of 5 menus, each picked"),
+    ("", "--fault fills-in", [], [], "reached: 17 items of 5 menus, each picked"),
+    ("--picks 2", "--fault dead-picks", CASES[2:4], [], "2 of 2 picks got no menu within"),
+    ("", "--fault quit-item", PICKS, CASES[3:5],
+     'ended (exit status 0) after pick 13, "Quit" in "Slide 12/12": if that item ends it, '
+     "keep the walk from it with --avoid " + AVOID),
+    ("--avoid Qu?t", "--fault quit-item", [], [], "17 items of 5 menus, each picked (1 avoided)"),
+    ("", "--fault trailing-lines", [], [], "phone-test: 6 passed"),
+    ("", "--fault control-chars", [], [], '"Slide 1/12\\x1B[2J" with'),
+    ("--name accessory-one", "", [], [], "phone-test: 6 passed"),
 ]
-# Each timed rule from both sides of its bound (what is late, the bound in
-# seconds, the cases it fails and skips when late), 0.75 s early or late, so
-# that a bound a second off fails (a menu that came in time is walked).
-# They start once the rows above have ended, whose starts would hold them up.
-LATE = [("--late %s %g" % (when, bound + early_or_late * 0.75), failing * (early_or_late > 0),
-         skipping * (early_or_late > 0), "")
-        for when, bound, failing, skipping in [("first", 5, CASES[:2], CASES[2:4]),
-                                               ("return", 3, DROP, []), ("pick", 1, PICKS, [])]
-        for early_or_late in (-1, 1)]
+# Each timed rule from both sides of its bound (the phone-test's options,
+# the accessory's with the time, the bound in seconds, how far from it, the
+# cases it fails and skips late, what a run says early and late), so that a
+# bound a second off fails (a menu that came in time is walked), or, for the
+# walk's settling, a quarter of a second off. They start once the rows
+# above have ended, whose starts would hold them up.
+WRAPPED = "stty -F {} raw && sleep 4.25 && exec " + CLEAN + " --late first %g"
+TIMED = [
+    ("", "--late first %g", 5, 0.75, CASES[:2], CASES[2:4], "", ""),
+    ("", "--late return %g", 3, 0.75, DROP, [], "", ""),
+    ("", "--late pick %g", 1, 0.75, PICKS, [], "", ""),
+    ("--start-within 2000", "--late first %g", 2, 0.75, CASES[:2], CASES[2:4], "", ""),
+    ("--return-within 1000", "--late return %g", 1, 0.75, DROP, [], "", ""),
+    # The window starts at the accessory's own open, not at the wrapper's.
+    ("", WRAPPED, 0, 1.5, [], [], "", ""),
+    ("", "--fault placeholder --late placeholder %g", 0.5, 0.25, [], [], "17 items of 5 menus",
+     "18 items of 6 menus"),
+    ("", "--fault progress --late placeholder %g", 5, 0.75, CASES[1:2], CASES[2:4],
+     'shows a menu: "Slide 1/12" with', '%" has no item to pick'),
+]
+LATE = [(options, accessory % (bound + side * off), failing * (side > 0), skipping * (side > 0),
+         late_why if side > 0 else early_why)
+        for options, accessory, bound, off, failing, skipping, early_why, late_why in TIMED
+        for side in ((-1, 1) if bound else (1,))]
 # A member of the accessory's group that ignores SIGTERM, known by its
 # sleep's length (and by nothing else: the phone-test's command line holds
 # the same words).
@@ -59,11 +89,13 @@ SURVIVOR = "(trap '' TERM; exec %s) & exec " % SURVIVOR_SLEEP[1:-1]
 HELD = [  # a fault met by a drop and the run's end, and what the output and trace must hold
     ("full-menu", lambda output, _: "FAIL  lines read as sent: 2 findings on 2 of " in output and
      output.count("finding   submenu declares 6 items and gives 5") == 2),
-    ("cut-by-drop", lambda _, traced: "accessory AT\\gone" in traced),
+    # The drop cut the line: the phone-test's doing, not the accessory's.
+    ("cut-by-drop", lambda output, traced: "accessory AT\\gone" in traced and
+     "PASS  lines read as sent" in output),
 ]
 ACC = "touch STARTED {}"  # an accessory that leaves a mark when it is started
 REFUSED = [  # the command line, and its one line on standard error
-    ([], "usage: scripts/phone-test [--script FILE]"),
+    ([], "usage: scripts/phone-test [OPTION...] (DEVICE | --run 'COMMAND')"),
     (["--run"], "phone-test: --run takes a value"),
     (["--picks", "0", "--run", ACC], "phone-test: --picks takes a number of picks from 1"),
     (["--reply-within", "1.5", "--run", ACC], "phone-test: --reply-within takes milliseconds"),
@@ -99,7 +131,7 @@ def verdicts(output):
     """Each case's word, from the lines that start with one."""
     lines = (line.partition("  ") for line in output.splitlines())
     return {rest.split(": ")[0]: word for word, _, rest in lines
-            if word in ("PASS", "FAIL", "SKIP")}
+            if word in ("PASS", "FAIL", "SKIP", "ERROR")}
 
 
 def expected(failing=(), skipping=()):
@@ -108,19 +140,29 @@ def expected(failing=(), skipping=()):
             for case in CASES]
 
 
-def junit_fault(path, found):
-    """What is wrong with the JUnit file against the printed verdicts."""
+def junit_fault(path, found, name=None):
+    """What is wrong with the JUnit file against the printed verdicts: its
+    cases and counts, its suite's name (if given) as every case's class,
+    and an output it names that is no longer there."""
     try:
         suite = ElementTree.parse(path).getroot()
     except (OSError, ElementTree.ParseError) as error:
         return "JUnit: %s" % error
-    cases = {case.get("name"): "FAIL" if case.find("failure") is not None else
-             "SKIP" if case.find("skipped") is not None else "PASS"
+    words = {"failure": "FAIL", "error": "ERROR", "skipped": "SKIP"}
+    cases = {case.get("name"): next((word for tag, word in words.items()
+                                     if case.find(tag) is not None), "PASS")
              for case in suite.findall("testcase")}
-    failures = sum(word == "FAIL" for word in found.values())
-    if suite.tag != "testsuite" or cases != found or suite.get("failures") != str(failures):
-        return "JUnit says %s, %s failures" % (cases, suite.get("failures"))
-    return None
+    counts = [str(sum(word == counted for word in found.values())) for counted in ("FAIL", "ERROR")]
+    classes = {case.get("classname") for case in suite.findall("testcase")}
+    if suite.tag != "testsuite" or cases != found or \
+            [suite.get("failures"), suite.get("errors")] != counts or \
+            name is not None and (suite.get("name"), classes) != (name, {name}):
+        return "JUnit says %s, %s failures, %s errors, named %s" % (
+            cases, suite.get("failures"), suite.get("errors"), suite.get("name"))
+    named = [out.text.split(": ", 1)[1] for out in suite.iter("system-out")
+             if out.text.startswith("the accessory's output: ")]
+    return next(("JUnit names %s, which has gone" % out for out in named
+                 if not os.path.exists(out)), None)
 
 
 def untimed(text):
@@ -141,35 +183,46 @@ def trace_fault(phone_test, path, dropped):
         line for line in set(checked) ^ set(traced)][:4]
 
 
-def row_fault(failing, skipping, why, status, output, junit):
+def row_fault(failing, skipping, why, status, output, junit, name=None):
     words = [word for _, word in expected(failing, skipping)]
     if why not in output or list(verdicts(output).items()) != expected(failing, skipping):
         return "not %r, or verdicts other than %s" % (why, words)
+    if re.search("[\x00-\x09\x0b-\x1f\x7f]", output):
+        return "a control character printed"
     if status != (1 if failing else 0):
         return "exit status %d" % status
     if not output.rstrip().endswith("phone-test: %d passed, %d failed, %d skipped" % tuple(
             words.count(word) for word in ("PASS", "FAIL", "SKIP"))):
         return "no closing line"
-    return junit_fault(junit, verdicts(output))
+    return junit_fault(junit, verdicts(output), name)
+
+
+def command_of(accessory):
+    return accessory if "{}" in accessory else CLEAN + " " + accessory
 
 
 def started(phone_test, rows, work):
     """Each row's run, side by side, and the name its files take."""
-    named = [(row, "%s/%s" % (work, row[0].replace(" ", "") or "clean")) for row in rows]
+    named = [(row, "%s/%s" % (work, re.sub(r"[^\w.-]", "", row[0] + row[1][-40:]) or "clean"))
+             for row in rows]
     return [(row, name, subprocess.Popen(
-        [phone_test, "--junit", name + ".xml", "--trace", name + ".trace", "--run",
-         CLEAN + " " + row[0]], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True))
-        for row, name in named]
+        [phone_test, "--junit", name + ".xml", "--trace", name + ".trace"] + row[0].split() +
+        ["--run", command_of(row[1])], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+        text=True)) for row, name in named]
 
 
 def judged(phone_test, runs):
     """Each run's output once it has ended, when it is not as its row says."""
     faults = []
-    for (options, failing, skipping, why), name, run in runs:
+    for (options, accessory, failing, skipping, why), name, run in runs:
         output = run.communicate(timeout=120)[0]
-        fault_found = row_fault(failing, skipping, why, run.returncode, output, name + ".xml") \
+        suite = options.split()[1] if options.startswith("--name") else \
+            os.path.basename(command_of(accessory).split()[0])
+        fault_found = row_fault(failing, skipping, why, run.returncode, output, name + ".xml",
+                                suite) \
             or trace_fault(phone_test, name + ".trace", "comes back after a drop" not in skipping)
-        print("faults_test: %s: %s" % (options or "no fault", fault_found or "as expected"))
+        print("faults_test: %s: %s" % (" ".join([options, accessory]).strip() or "no fault",
+                                       fault_found or "as expected"))
         faults += [output] if fault_found else []
     return faults
 
@@ -241,6 +294,11 @@ def held_lines(phone_test, work):
         run = subprocess.run([phone_test, "--script", script, "--trace", trace, "--run", CLEAN +
                               " --fault " + fault], capture_output=True, text=True, timeout=60)
         found = trace_fault(phone_test, trace, True)
+        # Named by their text, the step that repeats told apart.
+        named = [line.split(":")[0] for line in run.stdout.splitlines() if line[:6] == "PASS  "]
+        if named[:3] != ['PASS  expect menu "Slide 1/12"', "PASS  drop 1",
+                         'PASS  expect menu "Slide 1/12" (2)']:
+            found = "the steps' names: %s" % named
         if found or not holds(run.stdout, "\n".join(untimed(open(trace).read()))):
             return "%s: %s" % (fault, found or run.stdout)
     return None
@@ -322,7 +380,7 @@ def running(phone_test, work, options=()):
     with open(out, "a") as appended:
         run = subprocess.Popen([phone_test] + list(options) + ["--run", CLEAN], stdout=appended,
                                preexec_fn=lambda: os.closerange(0, 1))
-    if not until(lambda: re.search("PASS  (registers|line 1: expect entry)", open(out).read()) or
+    if not until(lambda: re.search("PASS  (registers|expect entry)", open(out).read()) or
                  run.poll() is not None, 60) \
             or run.poll() is not None:
         run.kill()
@@ -348,7 +406,7 @@ def killed(phone_test, work, dropped=False):
     steps = 'expect entry "Slides"\n' + ('drop 0.1\nexpect entry "Slides"\n' if dropped else "")
     held = written(work + "/held.script", steps + "wait 60\n")
     run, output, link = running(phone_test, work, ["--script", held])
-    if dropped and not until(lambda: "PASS  line 3" in output(), 10):
+    if dropped and not until(lambda: 'PASS  expect entry "Slides" (2)' in output(), 10):
         return "no entry after the drop: %r" % output()[-300:]
     accessory = ["-f", ACCESSORY + " " + link]  # its processes, sh's too
     pts, line = os.path.realpath(link), os.stat(link).st_rdev
@@ -412,10 +470,6 @@ def rdev(path):
         return None
 
 
-def number(pts):
-    return int(pts.rsplit("/", 1)[1])
-
-
 def survivor_left():
     return bool(pids(["-f", SURVIVOR_SLEEP]))
 
@@ -430,6 +484,63 @@ def hung_up(phone_test, work):
             "</testsuite>" not in output() or " summary " not in open(trace).read():
         return "hung up: status %d, %r" % (run.returncode, output()[-300:])
     return None
+
+
+def stopped(phone_test, work):
+    """SIGTERM while the walk waits for a pick's answer: that case is an
+    error, and counted as one, the rest skipped but lines read as sent,
+    status 130; SIGTERM while the program is being ended (a member that
+    ignores SIGTERM holds that up for 2 s) gives 130 all the same."""
+    junit, faults = work + "/stopped.xml", []
+    for accessory, running_case, words in [
+            (CLEAN + " --fault dead-picks", "PASS  shows a menu",
+             ["PASS"] * 2 + ["ERROR", "SKIP", "SKIP", "PASS"]),
+            (SURVIVOR + CLEAN, "PASS  lines read as sent", ["PASS"] * 6)]:
+        run = subprocess.Popen([phone_test, "--junit", junit, "--run", accessory],
+                               stdout=subprocess.PIPE, text=True)
+        output = ""
+        for line in iter(run.stdout.readline, ""):
+            output += line
+            if line.startswith(running_case):
+                run.send_signal(signal.SIGTERM)
+        run.wait()
+        found = verdicts(output)
+        if run.returncode != 130 or list(found.values()) != words or \
+                "ERROR" in words and "answers every pick: the run was stopped (SIGTERM)" not in output:
+            faults.append("SIGTERM after %r: status %d, %r" % (running_case, run.returncode, output))
+        faults += [fault for fault in [junit_fault(junit, found)] if fault]
+    return faults
+
+
+def refused_junit(phone_test, work):
+    """A run refused once its JUnit file is named leaves none, not even one
+    from an earlier run, nor a file of its own beside it: sh cannot run the
+    command, the device cannot be opened (by the tool, and by the script)."""
+    junit, folder, faults = work + "/refused/junit.xml", work + "/refused", []
+    os.mkdir(folder)
+    for command in ([phone_test, "--junit", junit, "--run", "no-such-accessory {}"],
+                    [phone_test, "--junit", junit, "/dev/does-not-exist"],
+                    [ROOT + "/scripts/phone-test", "--junit", junit, "/dev/does-not-exist"]):
+        written(junit, "an earlier run's\n")
+        ran = subprocess.run(command, capture_output=True, text=True, timeout=20,
+                             env=dict(os.environ, TMPDIR=folder))
+        left = [name for name in os.listdir(folder) if name.startswith("junit")]
+        if ran.returncode != 2 or left:
+            faults.append("%s: status %d, left %s" % (command, ran.returncode, left))
+    return faults
+
+
+def helps(phone_test, _):
+    """--help: the options, the cases and the exit statuses; check-trace's."""
+    faults = []
+    for command, words in [
+            ([ROOT + "/scripts/phone-test", "--help"],
+             CASES + ["--avoid", "--start-within", "--return-within", "--name", "exit status"]),
+            ([os.path.dirname(phone_test) + "/check-trace", "--help"], ["usage: check-trace"])]:
+        ran = subprocess.run(command, capture_output=True, text=True, timeout=20)
+        if ran.returncode != 0 or [word for word in words if word not in ran.stdout]:
+            faults.append("%s: status %d, %r" % (command, ran.returncode, ran.stdout))
+    return faults
 
 
 def sh_kept(phone_test, _):
@@ -477,6 +588,9 @@ def main():
         for name, check in [("bad command lines, scripts and terminals", refusals),
                             ("a trace whose reader stops", stalled_trace),
                             ("SIGHUP", hung_up),
+                            ("SIGTERM in the walk and in the program's end", stopped),
+                            ("a refused run's JUnit file", refused_junit),
+                            ("--help", helps),
                             ("a group member that ignores SIGTERM", sh_kept),
                             ("a DEVICE", device_run),
                             ("a /dev//pts DEVICE that goes", lambda *run: pty_gone(*run, spelled)),

@@ -120,6 +120,9 @@ TEST(PhoneTestText, WritesValidUtf8ForPeopleAndXml)
     EXPECT_EQ(L"B\u00E4ck\uFFFD", WideFromUtf8("B\u00E4ck\xFF"));
     EXPECT_EQ("&lt;a b=&quot;1&quot;&gt; &amp; \\x01\\x1B\ttab\n \uFFFD \uFFFD\uFFFD \U0001FFFE",
               XmlText("<a b=\"1\"> & \x01\x1B\ttab\n \xC3 \xEF\xBF\xBE\xEF\xBF\xBF \U0001FFFE"));
+    // Printed, the control characters are escaped as the trace escapes bytes.
+    EXPECT_EQ("Slide\\x1B[2J \\x5C \\x7F\\x9B\\x0D \u0141\u00F3d\u017A",
+              PrintedText(L"Slide\x1B[2J \\ \x7F\x9B\r \u0141\u00F3d\u017A"));
 }
 
 // A little accessory: each menu's items, and where each item leads.
@@ -147,20 +150,31 @@ TEST(PhoneTestWalk, PicksEveryItemItCanReach)
     };
     // The pick of Mute gets no answer: the menu stays.
     const Graph unanswered = {{L"Top", {{L"Mute", L""}, {L"Next", L"Top"}}}};
+    // Two menus with the same items are two: the walk picks each one's.
+    const Graph twins = {
+        {L"Top", {{L"Lamps", L"Lamps"}, {L"Fans", L"Fans"}}},
+        {L"Lamps", {{L"On", L"Lamps"}, {L"Off", L"Lamps"}, {L"Back", L"Top"}}},
+        {L"Fans", {{L"On", L"Fans"}, {L"Off", L"Fans"}, {L"Back", L"Top"}}},
+    };
+    const Graph withQuit = {{L"Top", {{L"Quit", L"Top"}, {L"Next", L"Top"}, {L"Power off", L"Top"}}}};
     const struct {
         const char* name;
         const Graph& graph;
         int bound, picks;
-        size_t menus;
+        size_t menus, avoided;
         std::vector<std::wstring> unreached;  // each menu's title, then its items
+        std::vector<std::wstring> avoid;
     } cases[] = {
-        {"a tree with ways back", twoWayTree, 100, 9, 3, {}},
-        {"two one-way doors", oneWayDoors, 100, 2, 2, {L"Top", L"Right"}},
-        {"a pick not answered", unanswered, 100, 2, 1, {}},
-        {"the bound", twoWayTree, 4, 4, 3, {L"Top", L"Back", L"Settings", L"Up", L"Deep", L"Stay"}},
+        {"a tree with ways back", twoWayTree, 100, 9, 3, 0, {}, {}},
+        {"two one-way doors", oneWayDoors, 100, 2, 2, 0, {L"Top", L"Right"}, {}},
+        {"a pick not answered", unanswered, 100, 2, 1, 0, {}, {}},
+        {"the bound", twoWayTree, 4, 4, 3, 0,
+         {L"Top", L"Back", L"Settings", L"Up", L"Deep", L"Stay"}, {}},
+        {"twins", twins, 100, 8, 3, 0, {}, {}},
+        {"items avoided", withQuit, 100, 1, 1, 2, {}, {L"Qu?t", L"Power*"}},
     };
     for (const auto& c : cases) {
-        MenuWalk walk;
+        MenuWalk walk(c.avoid);
         std::wstring menu = L"Top";
         walk.Shown(menu, Items(c.graph, menu));
         for (int item; walk.Picks() < c.bound && (item = walk.NextPick()) >= 0;) {
@@ -174,22 +188,92 @@ TEST(PhoneTestWalk, PicksEveryItemItCanReach)
             unreached.push_back(missed.title);
             unreached.insert(unreached.end(), missed.items.begin(), missed.items.end());
         }
-        EXPECT_EQ(std::make_tuple(c.picks, c.menus, c.unreached),
-                  std::make_tuple(walk.Picks(), walk.MenusMet(), unreached)) << c.name;
+        EXPECT_EQ(std::make_tuple(c.picks, c.menus, c.avoided, c.unreached),
+                  std::make_tuple(walk.Picks(), walk.MenusMet(), walk.ItemsAvoided(), unreached))
+            << c.name;
     }
 }
 
-// A title that counts slides is one menu; the items tell menus apart.
-TEST(PhoneTestWalk, KnowsAMenuByItsItems)
+// A title and its items tell menus apart, each from its first digit on
+// taken as a value that changes (a count, a time, a level, and what
+// follows it, such as a caption).
+TEST(PhoneTestWalk, KnowsAMenuByItsTitleAndItems)
 {
+    const struct {
+        std::wstring title;
+        std::vector<std::wstring> items;
+        size_t menus;  // met once it is shown
+    } shown[] = {
+        {L"Slide 1/12", {L"Next", L"Back"}, 1},
+        {L"Slide 2/12 Caf\u00E9", {L"Next", L"Back"}, 1},
+        {L"Slide 1/12", {L"Next", L"Back", L"More"}, 2},
+        {L"Lamps", {L"On", L"Off"}, 3},
+        {L"Fans", {L"On", L"Off"}, 4},
+        {L"Now 12:04", {L"Volume 5", L"Off"}, 5},
+        {L"Now 12:05", {L"Volume 6", L"Off"}, 5},
+        {L"Now", {L"Volume", L"Off"}, 6},
+    };
     MenuWalk walk;
-    walk.Shown(L"Slide 1/12", {L"Next", L"Back"});
-    walk.Picked(walk.NextPick());
-    walk.Shown(L"Slide 2/12", {L"Next", L"Back"});
-    walk.Picked(walk.NextPick());
-    walk.Shown(L"Slide 1/12", {L"Next", L"Back", L"More"});
-    EXPECT_EQ(std::make_tuple(2u, 2u, 5u),
-              std::make_tuple(walk.MenusMet(), walk.ItemsReached(), walk.ItemsMet()));
+    for (const auto& menu : shown) {
+        walk.Shown(menu.title, menu.items);
+        EXPECT_EQ(menu.menus, walk.MenusMet()) << Utf8FromWide(menu.title);
+    }
+}
+
+// A menu that comes without a pick takes the place of the one shown: the
+// same menu's new state when their titles agree (a list that fills in, a
+// value that changes), a menu of its own otherwise; the one it replaces is
+// forgotten when nothing was picked from it. Each row: what the phone
+// shows (a pick's answer, or a menu without a pick) and picks, then the
+// menus and items met and the items reached.
+TEST(PhoneTestWalk, TakesAMenuWithoutAPickForTheOneShown)
+{
+    struct Step {
+        char kind;  // 'S' a pick's answer (or the first menu), 'R' without a pick, 'P' a pick
+        std::wstring title;
+        std::vector<std::wstring> items;
+        int item;
+    };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        size_t menus, items, reached;
+    } rows[] = {
+        {"a list that fills in",
+         {{'S', L"Devices", {L"Searching"}, 0}, {'R', L"Devices", {L"A", L"B"}, 0}}, 1, 2, 0},
+        {"a placeholder",
+         {{'S', L"Connecting", {L"Wait"}, 0}, {'R', L"Main", {L"X", L"Y"}, 0}}, 1, 2, 0},
+        {"a value that changes, the picks kept",
+         {{'S', L"Top", {L"Idle", L"Next"}, 0}, {'P', L"", {}, 1}, {'S', L"Top", {L"Idle", L"Next"}, 0},
+          {'R', L"Top", {L"Busy", L"Next"}, 0}},
+         1, 2, 1},
+        {"a menu that went before a pick from it",
+         {{'S', L"Top", {L"A", L"B"}, 0}, {'P', L"", {}, 0}, {'S', L"Note", {L"OK"}, 0},
+          {'R', L"Top", {L"A", L"B"}, 0}},
+         1, 2, 1},
+        {"a menu picked from, then replaced",
+         {{'S', L"Top", {L"A"}, 0}, {'P', L"", {}, 0}, {'S', L"Sub", {L"C"}, 0}, {'P', L"", {}, 0},
+          {'S', L"Sub", {L"C"}, 0}, {'R', L"Top", {L"A"}, 0}},
+         2, 2, 2},
+        {"a new title replacing a menu picked from",
+         {{'S', L"Top", {L"A", L"B"}, 0}, {'P', L"", {}, 0}, {'S', L"Top", {L"A", L"B"}, 0},
+          {'R', L"Other", {L"C"}, 0}},
+         2, 3, 1},
+    };
+    for (const auto& row : rows) {
+        MenuWalk walk;
+        for (const Step& step : row.steps) {
+            if (step.kind == 'P')
+                walk.Picked(step.item);
+            else if (step.kind == 'S')
+                walk.Shown(step.title, step.items);
+            else
+                walk.Replaced(step.title, step.items);
+        }
+        EXPECT_EQ(std::make_tuple(row.menus, row.items, row.reached),
+                  std::make_tuple(walk.MenusMet(), walk.ItemsMet(), walk.ItemsReached()))
+            << row.name;
+    }
 }
 
 // The set and the list's header carry from line to line as in the program:

@@ -1,24 +1,28 @@
 #include "tools/phone_test/cases.h"
 
 #include <stdio.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 
 #include "tools/phone_test/menu_walk.h"
 #include "tools/phone_test/shown_text.h"
+#include "tools/trace/clock_and_signals.h"
 
 namespace {
 
-constexpr uint64_t kFirstLinesMs = 5000;  // the entry and a menu, once the line opens
 constexpr uint64_t kAwayMs = 2000;        // the drop of the automatic case
-constexpr uint64_t kReturnMs = 3000;      // the entry and a menu, once the line returns
 constexpr uint64_t kLateAnswerMs = 3000;  // waited for a pick's answer after its reply time
+// The walk's first pick comes once no menu has come for this long (or the
+// start's window after the first menu), as a person's would: an accessory
+// may show a placeholder first, or fill in its menu.
+constexpr uint64_t kSettledMs = 500;
 constexpr int kProgressEvery = 10;        // picks, when no one watches the line change
 constexpr int kMostLinesShown = 10;       // of the lines with findings
 
 std::string Quoted(const std::wstring& text)
 {
-    return "\"" + Utf8FromWide(text) + "\"";
+    return "\"" + PrintedText(text) + "\"";
 }
 
 std::string QuotedList(const std::vector<std::wstring>& texts)
@@ -66,8 +70,17 @@ bool Matches(const ScriptStep& step, const ShownMenu& menu)
 }  // namespace
 
 Cases::Cases(PhoneSession& session, Verdicts& verdicts, const RunSettings& settings)
-    : m_session(session), m_verdicts(verdicts), m_settings(settings), m_opened(session.Now())
+    : m_session(session), m_verdicts(verdicts), m_settings(settings)
 {
+}
+
+// The start's window, from the accessory's own open; while a wrapper that
+// opened the line first has closed it and the accessory has not opened it
+// yet, the wait for the program's open.
+uint64_t Cases::StartDeadline() const
+{
+    return m_session.AwaitsReopen() ? m_settings.openingMs
+                                    : m_session.WindowStart() + m_settings.startMs;
 }
 
 void Cases::NeverOpened(const std::string& why)
@@ -87,30 +100,63 @@ void Cases::Opening()
 {
     Verdict registers("registers"), menu("shows a menu");
     bool entrySeen = false, menuSeen = false;
+    uint64_t firstMenu = 0, menuShown = 0;
     Wait waited = Wait::kArrived;
-    while (!(entrySeen && menuSeen)) {
-        Shown shown;
-        waited = m_session.Next(m_opened + kFirstLinesMs, &shown);
-        if (waited != Wait::kArrived)
-            break;
+    const auto take = [&](const Shown& shown) {
+        // When the menu shown came; the same sent again does not count.
+        const bool again = m_screen.hasMenu && shown.menu.title == m_screen.menu.title &&
+                           shown.menu.items == m_screen.menu.items;
         Apply(shown, m_screen);
-        const std::string after = Seconds(m_session.Now() - m_opened) + " after the line opened";
+        const std::string after =
+            Seconds(m_session.Now() - m_session.WindowStart()) + " after the line opened";
         if (shown.kind == Shown::kEntry && !entrySeen)
             registers.reason = Quoted(shown.entry) + ", " + after;
         if (shown.kind == Shown::kMenu && !menuSeen)
-            menu.reason =
-                Quoted(shown.menu.title) + " with " + QuotedList(shown.menu.items) + ", " + after;
+            firstMenu = m_session.Now();
+        if (shown.kind == Shown::kMenu && !again)
+            menuShown = m_session.Now();
         entrySeen |= shown.kind == Shown::kEntry;
         menuSeen |= shown.kind == Shown::kMenu;
+    };
+    while (!(entrySeen && menuSeen)) {
+        Shown shown;
+        waited = m_session.Next(StartDeadline(), &shown);
+        if (waited == Wait::kTimeout && m_session.Now() < StartDeadline())
+            continue;  // the window moved with the accessory's own open
+        if (waited != Wait::kArrived)
+            break;
+        take(shown);
     }
+    // Settled: what the phone shows once nothing new has come for a while.
+    for (uint64_t last = m_session.Now(); waited == Wait::kArrived;) {
+        Shown shown;
+        waited = m_session.Next(std::min(last + kSettledMs, firstMenu + m_settings.startMs), &shown);
+        if (waited == Wait::kArrived)
+            take(shown);
+        last = m_session.Now();
+    }
+    const Wait settled = waited == Wait::kTimeout && menuSeen ? Wait::kArrived : waited;
     if (entrySeen)
-        Add(registers, m_opened);
+        Add(registers, m_session.WindowStart());
     else
-        Missed(registers, m_opened, waited, "no AT*EAM within 5 s of the line opening");
-    if (menuSeen)
-        Add(menu, m_opened);
+        Missed(registers, m_session.WindowStart(), waited,
+               "no AT*EAM within " + std::to_string(m_settings.startMs) + " ms of the line opening");
+    const ShownMenu& shown = m_screen.menu;
+    const std::string when = Seconds(menuShown - m_session.WindowStart()) +
+                             " after the line opened; settled after " +
+                             Seconds(m_session.Now() - m_session.WindowStart());
+    if (settled == Wait::kArrived && shown.items.empty()) {
+        menu.outcome = Outcome::kFail;
+        menu.reason = Quoted(shown.title) + " has no item to pick, " + when;
+    } else if (settled == Wait::kArrived) {
+        menu.reason = Quoted(shown.title) + " with " + QuotedList(shown.items) + ", " + when;
+    }
+    if (settled == Wait::kArrived)
+        Add(menu, m_session.WindowStart());
     else
-        Missed(menu, m_opened, waited, "no AT*EASM within 5 s of the line opening");
+        Missed(menu, m_session.WindowStart(), waited,
+               "no AT*EASM within " + std::to_string(m_settings.startMs) +
+                   " ms of the line opening");
 }
 
 void Cases::Walk()
@@ -122,24 +168,25 @@ void Cases::Walk()
         SkippedAsOver(reached);
         return;
     }
-    MenuWalk walk;
-    std::vector<std::string> unanswered;
-    uint64_t slowest = 0;
-    const Wait waited = m_screen.hasMenu ? WalkMenus(walk, &unanswered, &slowest) : Wait::kTimeout;
-    if (waited != Wait::kTimeout) {
-        Missed(answers, since, waited, "");
-        SkippedAsOver(reached);
-        return;
-    }
-    if (walk.ItemsMet() == 0) {
+    if (!m_screen.hasMenu || m_screen.menu.items.empty()) {
         for (Verdict* verdict : {&answers, &reached}) {
             verdict->outcome = Outcome::kSkip;
-            verdict->reason = m_screen.hasMenu ? "the menus shown have no item to pick"
+            verdict->reason = m_screen.hasMenu ? "the menu shown has no item to pick"
                                                : "no menu was shown to pick from";
             Add(*verdict, since);
         }
         return;
     }
+    MenuWalk walk(m_settings.avoid);
+    std::vector<std::string> unanswered;
+    uint64_t slowest = 0;
+    const Wait waited = WalkMenus(walk, &unanswered, &slowest);
+    if (waited != Wait::kTimeout) {
+        Missed(answers, since, waited, "");
+        SkippedAsOver(reached);
+        return;
+    }
+    m_lastPick.clear();
     const std::string picks = std::to_string(walk.Picks()) + " picks";
     answers.reason = picks + ", each answered with a menu within " + Seconds(slowest);
     if (!unanswered.empty()) {
@@ -148,8 +195,11 @@ void Cases::Walk()
                          " got no menu within " + std::to_string(m_settings.replyMs) + " ms";
         answers.details = unanswered;
     }
+    const std::string avoided =
+        walk.ItemsAvoided() == 0 ? "" : " (" + std::to_string(walk.ItemsAvoided()) + " avoided)";
     reached.reason = std::to_string(walk.ItemsMet()) + " items of " +
-                     std::to_string(walk.MenusMet()) + " menus, each picked, in " + picks;
+                     std::to_string(walk.MenusMet()) + " menus, each picked" + avoided + ", in " +
+                     picks;
     if (walk.ItemsReached() != walk.ItemsMet()) {
         reached.outcome = Outcome::kFail;
         reached.reason = std::to_string(walk.ItemsMet() - walk.ItemsReached()) + " of " +
@@ -164,8 +214,9 @@ void Cases::Walk()
 }
 
 // Each pick from the menu the phone shows once what came meanwhile is
-// taken, as a person picks; its answer is the next menu shown. kTimeout
-// once the walk is over; kEnded or kStopped when the run is.
+// taken, as a person picks; its answer is the next menu the accessory sent
+// after it read the pick. Any other menu takes the place of the one shown.
+// kTimeout once the walk is over; kEnded or kStopped when the run is.
 Wait Cases::WalkMenus(MenuWalk& walk, std::vector<std::string>* unanswered, uint64_t* slowest)
 {
     walk.Shown(m_screen.menu.title, m_screen.menu.items);
@@ -175,27 +226,27 @@ Wait Cases::WalkMenus(MenuWalk& walk, std::vector<std::string>* unanswered, uint
         while ((waited = m_session.Next(m_session.Now(), &shown)) == Wait::kArrived) {
             Apply(shown, m_screen);
             if (shown.kind == Shown::kMenu)
-                walk.Shown(shown.menu.title, shown.menu.items);
+                walk.Replaced(shown.menu.title, shown.menu.items);
         }
         const int item = walk.Picks() < m_settings.picks ? walk.NextPick() : -1;
         if (waited != Wait::kTimeout || item < 0) {
             Progress(m_settings, walk, true);
             return waited;
         }
-        const std::string which = "pick " + std::to_string(walk.Picks() + 1) + ", " +
-                                  Quoted(m_screen.menu.items[item]) + " in " +
-                                  Quoted(m_screen.menu.title);
+        m_lastPickItem = m_screen.menu.items[item];
+        m_lastPick = "pick " + std::to_string(walk.Picks() + 1) + ", " + Quoted(m_lastPickItem) +
+                     " in " + Quoted(m_screen.menu.title);
         m_session.Pick(item);
         walk.Picked(item);
         const uint64_t picked = m_session.Now();
-        waited = AwaitMenu(picked + m_settings.replyMs);
+        waited = AwaitAnswer(walk, picked + m_settings.replyMs);
         if (waited == Wait::kArrived) {
             *slowest = std::max(*slowest, m_session.Now() - picked);
         } else if (waited == Wait::kTimeout) {
-            unanswered->push_back(which);
+            unanswered->push_back(m_lastPick);
             // An answer that comes late would be taken for the next pick's,
             // and the walk would learn a wrong way through the menus.
-            waited = AwaitMenu(picked + m_settings.replyMs + kLateAnswerMs);
+            waited = AwaitAnswer(walk, picked + m_settings.replyMs + kLateAnswerMs);
         }
         if (waited != Wait::kArrived && waited != Wait::kTimeout)
             return waited;
@@ -204,15 +255,17 @@ Wait Cases::WalkMenus(MenuWalk& walk, std::vector<std::string>* unanswered, uint
     }
 }
 
-// The lines that come until a menu does, or until `deadline`.
-Wait Cases::AwaitMenu(uint64_t deadline)
+// The lines that come until the pick's answer does, or until `deadline`.
+Wait Cases::AwaitAnswer(MenuWalk& walk, uint64_t deadline)
 {
     Shown shown;
     Wait waited;
     while ((waited = m_session.Next(deadline, &shown)) == Wait::kArrived) {
         Apply(shown, m_screen);
-        if (shown.kind == Shown::kMenu)
+        if (shown.kind == Shown::kMenu && !shown.beforePickRead)
             break;
+        if (shown.kind == Shown::kMenu)
+            walk.Replaced(shown.menu.title, shown.menu.items);
     }
     return waited;
 }
@@ -244,7 +297,7 @@ void Cases::DropAndReturn()
     std::string entryAfter, menuAfter;
     while (waited == Wait::kTimeout && (entryAfter.empty() || menuAfter.empty())) {
         Shown shown;
-        const Wait next = m_session.Next(returned + kReturnMs, &shown);
+        const Wait next = m_session.Next(returned + m_settings.returnMs, &shown);
         if (next != Wait::kArrived) {
             waited = next;
             break;
@@ -261,16 +314,17 @@ void Cases::DropAndReturn()
         return;
     }
     verdict.reason = "the line returned from 2 s away: ";
+    const std::string within = " within " + std::to_string(m_settings.returnMs) + " ms";
     if (!entryAfter.empty() && !menuAfter.empty()) {
         verdict.reason += entryAfter + " and " + menuAfter;
     } else {
         verdict.outcome = Outcome::kFail;
         if (entryAfter.empty() && menuAfter.empty())
-            verdict.reason += "no AT*EAM and no AT*EASM within 3 s";
+            verdict.reason += "no AT*EAM and no AT*EASM" + within;
         else if (entryAfter.empty())
-            verdict.reason += "no AT*EAM within 3 s; it " + menuAfter;
+            verdict.reason += "no AT*EAM" + within + "; it " + menuAfter;
         else
-            verdict.reason += "no AT*EASM within 3 s; it " + entryAfter;
+            verdict.reason += "no AT*EASM" + within + "; it " + entryAfter;
     }
     Add(verdict, since);
 }
@@ -279,11 +333,18 @@ void Cases::RunScript(const std::vector<ScriptStep>& steps)
 {
     Screen screen;
     // Until the first pick once the line has opened or returned, an expect
-    // waits at least until then: the accessory is still starting.
-    uint64_t settled = m_opened + kFirstLinesMs;
+    // waits at least until the start's or the return's window ends: the
+    // accessory is still starting.
+    bool opening = true;
+    uint64_t settled = 0;  // after a drop
     bool failed = false;
+    std::vector<std::string> named;
     for (const ScriptStep& step : steps) {
-        Verdict verdict("line " + std::to_string(step.line) + ": " + step.text);
+        // Named by its text, and where the same step came before, by how
+        // many times it has come.
+        named.push_back(step.text);
+        const long times = std::count(named.begin(), named.end(), step.text);
+        Verdict verdict(step.text + (times == 1 ? "" : " (" + std::to_string(times) + ")"));
         const uint64_t since = m_session.Now();
         if (SkippedAsOver(verdict))
             continue;
@@ -298,10 +359,16 @@ void Cases::RunScript(const std::vector<ScriptStep>& steps)
         case StepKind::kExpectEntry:
         case StepKind::kExpectMenu:
         case StepKind::kExpectItems:
-            waited = Expect(step, screen, std::max(since + m_settings.replyMs, settled), &verdict);
+            waited = Expect(step, screen,
+                            [&] {
+                                return std::max(since + m_settings.replyMs,
+                                                opening ? StartDeadline() : settled);
+                            },
+                            &verdict);
             break;
         case StepKind::kPick:
             waited = PickStep(step, screen, &verdict);
+            opening = false;
             settled = 0;
             break;
         case StepKind::kDrop:
@@ -313,7 +380,8 @@ void Cases::RunScript(const std::vector<ScriptStep>& steps)
                 verdict.reason = m_over;
                 break;
             }
-            settled = m_session.Now() + kReturnMs;
+            opening = false;
+            settled = m_session.Now() + m_settings.returnMs;
             verdict.reason = "the line was away for " + Seconds(step.ms);
             waited = waited == Wait::kTimeout ? Wait::kArrived : waited;
             break;
@@ -336,7 +404,8 @@ void Cases::RunScript(const std::vector<ScriptStep>& steps)
 
 // kArrived once the phone shows what the step expects, what it already
 // showed included; kTimeout, with what it shows instead, at `until`.
-Wait Cases::Expect(const ScriptStep& step, Screen& screen, uint64_t until, Verdict* verdict)
+Wait Cases::Expect(const ScriptStep& step, Screen& screen, const std::function<uint64_t()>& until,
+                   Verdict* verdict)
 {
     const uint64_t since = m_session.Now();
     for (;;) {
@@ -347,11 +416,13 @@ Wait Cases::Expect(const ScriptStep& step, Screen& screen, uint64_t until, Verdi
             return Wait::kArrived;
         }
         Shown shown;
-        const Wait waited = m_session.Next(until, &shown);
+        const Wait waited = m_session.Next(until(), &shown);
         if (waited == Wait::kArrived) {
             Apply(shown, screen);
             continue;
         }
+        if (waited == Wait::kTimeout && m_session.Now() < until())
+            continue;  // the window moved with the accessory's own open
         std::string instead = "no menu came";
         if (entry)
             instead = screen.hasEntry ? "the entry is " + Quoted(screen.entry) : "no entry came";
@@ -359,7 +430,7 @@ Wait Cases::Expect(const ScriptStep& step, Screen& screen, uint64_t until, Verdi
             instead = "the menu shown is " + Quoted(screen.menu.title);
         else if (screen.hasMenu)
             instead = "the menu shown has " + QuotedList(screen.menu.items);
-        verdict->reason = "not shown within " + Seconds(until - since) + ": " + instead;
+        verdict->reason = "not shown within " + Seconds(until() - since) + ": " + instead;
         return waited;
     }
 }
@@ -460,9 +531,18 @@ void Cases::Missed(Verdict verdict, uint64_t since, Wait waited, const std::stri
     if (SkippedAsOver(verdict))
         return;
     if (waited == Wait::kEnded) {
+        struct stat log = {};
+        const bool wrote = stat(m_settings.output.c_str(), &log) == 0 && log.st_size != 0;
+        std::string avoid = PrintedText(m_lastPickItem);
+        for (size_t quote = 0; (quote = avoid.find('\'', quote)) != std::string::npos; quote += 4)
+            avoid.replace(quote, 1, "'\\''");
         verdict.outcome = Outcome::kFail;
-        verdict.reason = "the accessory's program ended (" + EndedHow(*m_settings.program) +
-                         "); its output is in " + m_settings.output;
+        verdict.reason =
+            "the accessory's program ended (" + EndedHow(*m_settings.program) + ")" +
+            (m_lastPick.empty() ? "" : " after " + m_lastPick +
+                                           ": if that item ends it, keep the walk from it with "
+                                           "--avoid '" + avoid + "'") +
+            (wrote ? "; its output is in " + m_settings.output : "; it wrote nothing");
         m_over = "the accessory's program has ended";
     } else if (waited == Wait::kGone) {
         verdict.outcome = Outcome::kFail;
@@ -470,8 +550,9 @@ void Cases::Missed(Verdict verdict, uint64_t since, Wait waited, const std::stri
                          m_session.GoneWhy();
         m_over = m_settings.line + " has gone for good";
     } else if (waited == Wait::kStopped) {
-        verdict.outcome = Outcome::kSkip;
-        verdict.reason = m_over = kStoppedWords;
+        verdict.outcome = Outcome::kError;
+        m_over = kStoppedWords;
+        verdict.reason = m_over + " (" + StopSignalName() + ")";
     } else {
         verdict.outcome = Outcome::kFail;
         verdict.reason = timedOut;

@@ -6,6 +6,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@
 struct RunSettings {
     int picks = 100;          // the walk's bound
     uint64_t replyMs = 1000;  // for a pick's answer, and a script's expect
+    uint64_t startMs = 5000;  // for the entry and a menu, once the line opens
+    uint64_t returnMs = 3000;       // the same once the line returns
+    uint64_t openingMs = 300000;    // for the program's open, from the session's start
+    std::vector<std::wstring> avoid;  // patterns of items the walk never picks
     bool ownsLine = false;    // --run: the line can be dropped
     std::string line;         // the DEVICE, or the path of the accessory's end
     std::string output;       // where the accessory's program writes, if it is one
@@ -52,12 +57,14 @@ private:
         ShownMenu menu;
     };
 
+    uint64_t StartDeadline() const;
     void Opening();
     void Walk();
     Wait WalkMenus(MenuWalk& walk, std::vector<std::string>* unanswered, uint64_t* slowest);
-    Wait AwaitMenu(uint64_t deadline);
+    Wait AwaitAnswer(MenuWalk& walk, uint64_t deadline);
     void DropAndReturn();
-    Wait Expect(const ScriptStep& step, Screen& screen, uint64_t until, Verdict* verdict);
+    Wait Expect(const ScriptStep& step, Screen& screen, const std::function<uint64_t()>& until,
+                Verdict* verdict);
     Wait PickStep(const ScriptStep& step, Screen& screen, Verdict* verdict);
     void Apply(const Shown& shown, Screen& screen) const;
     Wait TakeQueued(Screen& screen);
@@ -70,8 +77,9 @@ private:
     PhoneSession& m_session;
     Verdicts& m_verdicts;
     RunSettings m_settings;
-    uint64_t m_opened;
     Screen m_screen;     // what the automatic cases last saw
+    std::string m_lastPick;      // the walk's: "pick 6, "Quit" in "Main""
+    std::wstring m_lastPickItem;  // its item
     std::string m_over;        // why no further case can run, once one cannot
     std::string m_firstFails;  // why the next case fails, whatever it found
 };

@@ -21,6 +21,9 @@ struct Shown {
     enum Kind { kEntry, kMenu } kind;
     std::wstring entry;  // kEntry: the name, empty when it hides the header
     ShownMenu menu;      // kMenu
+    // Set by whoever sends the picks: the line came before the accessory
+    // had read the last pick, so it is no answer to it.
+    bool beforePickRead = false;
 };
 
 class HeadlessPhone {

@@ -51,6 +51,7 @@ OpenedDevice PhoneSession::OpenDevice(const std::string& path)
     m_line = opened.fd;
     m_trail = opened.trail;
     m_lineOpened = true;
+    m_windowStart = Now();
     return opened;
 }
 
@@ -102,16 +103,35 @@ Wait PhoneSession::Idle(uint64_t deadline)
 void PhoneSession::Pick(int item)
 {
     Write(IndicationCommand(item + 1));
+    m_pickEnd = m_written + m_toAccessory.size();
 }
 
-// Closed first, as when the device fails: the phone's answer to the line
+// Of a device it cannot be told: taken as read.
+bool PhoneSession::PickRead()
+{
+    if (m_pickEnd == 0 || !m_devicePath.empty())
+        return true;
+    if (m_written < m_pickEnd || m_written - ProgramUnread(m_pty) < m_pickEnd)
+        return false;
+    m_pickEnd = 0;
+    return true;
+}
+
+// Then closed, as when the device fails: the phone's answer to the line
 // the drop cuts reaches no one, and is not written.
 void PhoneSession::Drop()
 {
+    pollfd line = {m_line, POLLIN, 0};
+    poll(&line, 1, 0);  // hands this end what is on its way
+    while (ReadLine() > 0) {
+    }
     CloseProgramPty(&m_pty);
     m_line = -1;
     m_toAccessory.clear();
+    m_written = m_pickEnd = 0;
+    m_ownDrop = true;
     Take(m_framing.TakeUnfinished(LineEnd::kGone));
+    m_ownDrop = false;
     m_shown.clear();
     KeepFindings(Now(), m_trace.News(Now(), LinkNews::kDeviceGone), "");
 }
@@ -185,13 +205,17 @@ Wait PhoneSession::Pump(uint64_t deadline)
     if ((watched[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && ReadLine() < 0)
         LineFailed();
     if (m_framing.HasUnfinished() && m_framing.PauseLeft(static_cast<uint32_t>(MonotonicMs())) == 0)
-        Take(m_framing.TakeUnfinished(LineEnd::kPause));
+        Take(m_framing.TakeUnfinished(LineEnd::kPause), !PickRead());
     if ((watched[0].revents & POLLOUT) != 0 && !Flush())
         LineFailed();
     if ((watched[2].revents & POLLIN) != 0) {
         bool read = false;  // reads are not watched
-        for (const PortMove move : TakePortMoves(&m_pty, &read))
+        for (const PortMove move : TakePortMoves(&m_pty, &read)) {
             m_lineOpened |= move == PortMove::kOpened;
+            if (!m_heard && move == PortMove::kOpened)
+                m_windowStart = Now();
+            m_awaitsReopen = !m_heard && move == PortMove::kClosed;
+        }
     }
     if ((watched[1].revents & POLLIN) != 0 && NoteProgramEnd(m_program)) {
         while (ReadLine() > 0) {
@@ -211,8 +235,11 @@ ssize_t PhoneSession::ReadLine()
         return errno == EAGAIN || errno == EINTR ? 0 : -1;
     if (count == 0)
         return -1;
-    Take(
-        m_framing.Arrived(chunk, static_cast<size_t>(count), static_cast<uint32_t>(MonotonicMs())));
+    m_heard = true;
+    // After the read: a pick still unread then was unread as the bytes went.
+    const std::vector<RawLine> lines =
+        m_framing.Arrived(chunk, static_cast<size_t>(count), static_cast<uint32_t>(MonotonicMs()));
+    Take(lines, !PickRead());
     return count;
 }
 
@@ -224,7 +251,7 @@ std::string TraceText(const TraceLine& line)
 }
 
 // Each line traced, its findings after it, then the phone's answers.
-void PhoneSession::Take(const std::vector<RawLine>& lines)
+void PhoneSession::Take(const std::vector<RawLine>& lines, bool beforePickRead)
 {
     for (const RawLine& line : lines) {
         const uint64_t now = Now();
@@ -240,6 +267,8 @@ void PhoneSession::Take(const std::vector<RawLine>& lines)
         m_linesTaken += !answers.empty();
         for (const std::string& answer : answers)
             Write(answer);
+        for (Shown& one : shown)
+            one.beforePickRead = beforePickRead;
         m_shown.insert(m_shown.end(), shown.begin(), shown.end());
     }
 }
@@ -251,6 +280,8 @@ void PhoneSession::KeepFindings(uint64_t now, const std::vector<Finding>& findin
                                 const std::string& written)
 {
     for (const Finding& finding : findings) {
+        if (m_ownDrop && finding.kind == kCutByDevice)
+            continue;  // the phone-test's doing
         const bool held = finding.end == LineEnd::kFull;
         m_findings.push_back(
             {now, held ? m_heldNumber : m_linesTraced, held ? m_heldText : written, finding});
@@ -274,6 +305,7 @@ bool PhoneSession::Flush()
         if (written < 0)
             return errno == EAGAIN || errno == EINTR;
         m_toAccessory.erase(0, static_cast<size_t>(written));
+        m_written += static_cast<uint64_t>(written);
     }
     return true;
 }
@@ -293,6 +325,7 @@ void PhoneSession::LineFailed()
     m_line = -1;
     m_nextReopen = Now() + kReopenMs;
     m_toAccessory.clear();
+    m_written = m_pickEnd = 0;
     Take(m_framing.TakeUnfinished(LineEnd::kGone));
     if (m_opensOnce)
         GoneForGood(LinkNews::kDeviceGoneForGood,

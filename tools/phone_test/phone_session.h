@@ -6,7 +6,9 @@
 // made the phone show for the cases, which wait for it. One thread; every
 // wait ends as soon as what it waits for arrives, the accessory's program
 // ends, the device goes for good, or a stop signal comes
-// (CatchStopSignals).
+// (CatchStopSignals). On the owned line it sees what the accessory has
+// read: a line sent before the accessory read the last pick is marked so
+// (Shown::beforePickRead).
 #pragma once
 
 #include <stdint.h>
@@ -66,6 +68,11 @@ public:
 
     // Until the accessory's program opens its end of the owned line.
     Wait WaitForOpening(uint64_t deadline);
+    // When the accessory's program last opened its end before its first
+    // byte came (a wrapper's open and close before it do not count), and
+    // whether it has closed it again with no byte sent.
+    uint64_t WindowStart() const { return m_windowStart; }
+    bool AwaitsReopen() const { return m_awaitsReopen; }
     // The next thing a line made the phone show, at once when one is queued;
     // else waits for the accessory's lines until `deadline` (ms, as Now()).
     Wait Next(uint64_t deadline, Shown* shown);
@@ -75,6 +82,8 @@ public:
     void Pick(int item);
     // The owned line goes (the accessory sees it hang up), and comes back
     // as a fresh pty behind the same link; between the two, Idle waits.
+    // What was on its way is read first and judged; the line the drop
+    // cuts is no finding of the accessory's.
     void Drop();
     bool Return();
     Wait Idle(uint64_t deadline);
@@ -91,7 +100,8 @@ public:
 private:
     Wait Pump(uint64_t deadline);
     ssize_t ReadLine();
-    void Take(const std::vector<RawLine>& lines);
+    bool PickRead();
+    void Take(const std::vector<RawLine>& lines, bool beforePickRead = false);
     void KeepFindings(uint64_t now, const std::vector<Finding>& findings,
                       const std::string& written);
     void Write(const std::string& line);
@@ -112,6 +122,14 @@ private:
     ProgramPty m_pty;  // the owned line
     std::string m_link;
     bool m_lineOpened = false;  // the accessory has opened its end; a device's is open at once
+    uint64_t m_windowStart = 0;
+    bool m_awaitsReopen = false;
+    bool m_heard = false;    // a byte came from the accessory
+    bool m_ownDrop = false;  // while the line the drop cuts is taken
+    // Bytes written to the owned line's master since it was made, and where
+    // the last pick's line ends among them, until the accessory has read it.
+    uint64_t m_written = 0;
+    uint64_t m_pickEnd = 0;
     AccessoryProgram* m_program = nullptr;
     AccessoryLines m_framing;
     HeadlessPhone m_phone;

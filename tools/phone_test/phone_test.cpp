@@ -2,8 +2,7 @@
 // of the line against the accessory, with the program's own code, and ends
 // with a verdict for each case.
 //
-//   phone-test [--script FILE] [--trace FILE] [--junit FILE] [--picks N]
-//              [--reply-within MS] (DEVICE | --run COMMAND)
+//   phone-test [OPTION...] (DEVICE | --run COMMAND)      (--help: the options)
 //
 // DEVICE is opened as the trace relay opens one (scripts/phone-test has
 // refused what scripts/remote refuses first). The trace is written as the
@@ -14,7 +13,7 @@
 // the program wrote nothing. Exit status 0 when no case failed, 1 when one
 // did, 2 when the run could not start, 130 when it was stopped (SIGINT,
 // SIGTERM, or SIGHUP as its terminal closes: the trace's end and the JUnit
-// file are written all the same).
+// file are written all the same). A refused run leaves no JUnit file.
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -22,6 +21,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -29,7 +29,9 @@
 
 #include "tools/phone_test/accessory_program.h"
 #include "tools/phone_test/cases.h"
+#include "tools/phone_test/junit_file.h"
 #include "tools/phone_test/phone_session.h"
+#include "tools/phone_test/shown_text.h"
 #include "tools/phone_test/test_script.h"
 #include "tools/phone_test/verdicts.h"
 #include "tools/trace/clock_and_signals.h"
@@ -39,8 +41,32 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: scripts/phone-test [--script FILE] [--trace FILE] [--junit FILE] [--picks N] "
-    "[--reply-within MS] (DEVICE | --run 'COMMAND')";
+    "usage: scripts/phone-test [OPTION...] (DEVICE | --run 'COMMAND'); --help for more";
+constexpr char kHelp[] =
+    "usage: scripts/phone-test [OPTION...] (DEVICE | --run 'COMMAND')\n"
+    "Plays the phone against an accessory, walks its menus and gives a verdict for each case.\n"
+    "\n"
+    "  DEVICE                the serial device with the accessory at its far end\n"
+    "  --run 'COMMAND'       runs the accessory's program with sh -c, each {} the path of\n"
+    "                        its end of a fresh line, which the phone-test may drop\n"
+    "  --script FILE         runs the steps of FILE instead of the automatic cases\n"
+    "  --avoid PATTERN       never picks an item that matches (* and ?), such as 'Quit'\n"
+    "                        or 'Power*'; repeatable\n"
+    "  --picks N             the most picks the walk makes (100)\n"
+    "  --reply-within MS     how long a pick's answer may take (1000)\n"
+    "  --start-within MS     for the entry and a menu, once the accessory opens its end (5000)\n"
+    "  --return-within MS    for the entry and a menu, once the line returns (3000)\n"
+    "  --trace FILE          writes the exchange to FILE (- for standard output)\n"
+    "  --junit FILE          writes the cases as JUnit XML, whole, at the end\n"
+    "  --name NAME           names the JUnit suite (the command's first word, or DEVICE)\n"
+    "  --help                prints this\n"
+    "\n"
+    "The cases: registers, shows a menu, answers every pick, every item reached,\n"
+    "comes back after a drop (with --run), lines read as sent; or a script's steps and\n"
+    "lines read as sent.\n"
+    "\n"
+    "The exit status: 0 when no case failed, 1 when one did, 2 when the run could not start\n"
+    "(it leaves no JUnit file), 130 when it was stopped (SIGINT, SIGTERM, SIGHUP).\n";
 // A program may build itself or make a Wine prefix before it opens its end.
 constexpr uint64_t kOpeningWaitMs = 300000;
 constexpr int kCouldNotStart = 2;
@@ -48,8 +74,9 @@ constexpr char kLogName[] = "/accessory.log";  // in the run's folder
 constexpr int kStopped = 130;
 
 struct Options {
-    std::string device, command, script, trace, junit;
+    std::string device, command, script, trace, junit, name;
     RunSettings settings;
+    bool help = false;
 };
 
 // A trace on standard output (-, or the file that goes to) has it to
@@ -79,38 +106,55 @@ bool ReadCount(const char* text, long least, long most, long* number)
            *number <= most;
 }
 
+// The options that take milliseconds, and where each goes.
+struct Window {
+    const char* option;
+    uint64_t RunSettings::*ms;
+};
+const Window kWindows[] = {
+    {"--reply-within", &RunSettings::replyMs},
+    {"--start-within", &RunSettings::startMs},
+    {"--return-within", &RunSettings::returnMs},
+};
+
 // One line naming what is wrong, or an empty string.
 std::string ReadOptions(int argc, char** argv, Options* options)
 {
+    std::string* const texts[] = {&options->command, &options->script, &options->trace,
+                                  &options->junit, &options->name};
+    const char* const textOptions[] = {"--run", "--script", "--trace", "--junit", "--name"};
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        const bool valued = option == "--run" || option == "--script" || option == "--trace" ||
-                            option == "--junit" || option == "--picks" ||
-                            option == "--reply-within";
+        const auto named = [&](const char* name) { return option == name; };
+        const Window* window = std::find_if(std::begin(kWindows), std::end(kWindows),
+                                            [&](const Window& w) { return named(w.option); });
+        const auto text = std::find_if(std::begin(textOptions), std::end(textOptions), named);
+        const bool valued = text != std::end(textOptions) || window != std::end(kWindows) ||
+                            named("--picks") || named("--avoid");
         if (valued && (i + 1 == argc || argv[i + 1][0] == '\0'))
             return option + " takes a value";
         long number = 0;
-        if (option == "--run")
-            options->command = argv[++i];
-        else if (option == "--script")
-            options->script = argv[++i];
-        else if (option == "--trace")
-            options->trace = argv[++i];
-        else if (option == "--junit")
-            options->junit = argv[++i];
-        else if (option == "--picks" && ReadCount(argv[++i], 1, 100000, &number))
+        if (named("--help") || named("-h"))
+            options->help = true;
+        else if (text != std::end(textOptions))
+            *texts[text - std::begin(textOptions)] = argv[++i];
+        else if (named("--avoid"))
+            options->settings.avoid.push_back(WideFromUtf8(argv[++i]));
+        else if (named("--picks") && ReadCount(argv[++i], 1, 100000, &number))
             options->settings.picks = static_cast<int>(number);
-        else if (option == "--reply-within" && ReadCount(argv[++i], 1, 600000, &number))
-            options->settings.replyMs = static_cast<uint64_t>(number);
-        else if (option == "--picks")
+        else if (window != std::end(kWindows) && ReadCount(argv[++i], 1, 600000, &number))
+            options->settings.*window->ms = static_cast<uint64_t>(number);
+        else if (named("--picks"))
             return "--picks takes a number of picks from 1 to 100000";
-        else if (option == "--reply-within")
-            return "--reply-within takes milliseconds from 1 to 600000";
+        else if (window != std::end(kWindows))
+            return option + " takes milliseconds from 1 to 600000";
         else if (option[0] == '-' || !options->device.empty())
             return kUsage;
         else
             options->device = option;
     }
+    if (options->help)
+        return "";
     if (options->device.empty() == options->command.empty())
         return options->device.empty() ? kUsage : "give a DEVICE or --run 'COMMAND', not both";
     if (!options->command.empty() && options->command.find("{}") == std::string::npos)
@@ -173,10 +217,30 @@ std::string FirstLine(const std::string& path)
     return line;
 }
 
+// The suite's name by default: the command's first word, as a file's name
+// without its folder, or the DEVICE.
+std::string AccessoryName(const Options& options)
+{
+    if (options.command.empty())
+        return options.device;
+    const size_t start = options.command.find_first_not_of(" \t");
+    const std::string word =
+        options.command.substr(start, options.command.find_first_of(" \t", start) - start);
+    return word.substr(word.rfind('/') + 1);
+}
+
+// Whether the accessory's program wrote anything: if not, its output's
+// file goes at the end.
+bool HasOutput(const std::string& log)
+{
+    struct stat output = {};
+    return !log.empty() && stat(log.c_str(), &output) == 0 && output.st_size != 0;
+}
+
 // The line opened or made, the accessory's program started, the cases run
 // and their verdicts given; the exit status. Once it returns, the line of
 // a --run is gone, and the program's output is all written.
-int RunCases(Options& options, const std::vector<ScriptStep>& steps, int trace, int junit,
+int RunCases(Options& options, const std::vector<ScriptStep>& steps, int trace, JunitFile& junit,
              const std::string& directory)
 {
     RunSettings& settings = options.settings;
@@ -231,10 +295,14 @@ int RunCases(Options& options, const std::vector<ScriptStep>& steps, int trace, 
     const double casesSeconds = static_cast<double>(session.Now()) / 1000;  // the program's end aside
     StopAccessoryProgram(&program);
     verdicts.PrintClosing();
-    if (junit >= 0 && !verdicts.WriteJunit(junit, casesSeconds, settings.output))
+    const std::string xml =
+        verdicts.Junit(options.name.empty() ? AccessoryName(options) : options.name, casesSeconds,
+                       HasOutput(settings.output) ? settings.output : "");
+    if (!options.junit.empty() && !junit.Write(xml))
         fprintf(stderr, "phone-test: %s: the JUnit file could not be written\n",
                 options.junit.c_str());
-    if (opening == Wait::kStopped || cases.Stopped())
+    // Also when it came as the program was being ended.
+    if (opening == Wait::kStopped || cases.Stopped() || StopAsked())
         return kStopped;
     return verdicts.Count(Outcome::kFail) == 0 ? 0 : 1;
 }
@@ -248,27 +316,38 @@ int main(int argc, char** argv)
     std::string wrong = ReadOptions(argc, argv, &options);
     if (!wrong.empty())
         return Refuse(wrong);
+    if (options.help) {
+        fputs(kHelp, stdout);
+        return 0;
+    }
+    JunitFile junit;
+    if (!options.junit.empty() && !junit.Prepare(options.junit))
+        return Refuse(options.junit + ": the JUnit file cannot be written there (" +
+                      strerror(errno) + ")");
+    // From here on a refused run leaves no JUnit file.
+    const auto refused = [&](const std::string& why) {
+        junit.Discard();
+        return Refuse(why);
+    };
     std::vector<ScriptStep> steps;
     wrong = ReadSteps(options, &steps);
     if (!wrong.empty())
-        return Refuse(wrong);
+        return refused(wrong);
     const int trace = options.trace.empty() ? kNoTrace : OpenTrace(options.trace.c_str());
     if (trace == -1)
-        return Refuse(options.trace + ": the trace cannot be written there (" + strerror(errno) +
-                      ")");
-    const int junit = options.junit.empty() ? -1 : OpenToWrite(options.junit.c_str());
-    if (!options.junit.empty() && junit < 0)
-        return Refuse(options.junit + ": the JUnit file cannot be written there (" +
-                      strerror(errno) + ")");
+        return refused(options.trace + ": the trace cannot be written there (" +
+                       strerror(errno) + ")");
 
     // Made before anything is started, so that it is removed however the
     // run ends.
     const std::string directory = options.command.empty() ? "" : MakeRunDirectory();
     if (!options.command.empty() && directory.empty())
-        return Refuse(std::string("no folder could be made for the accessory's line (") +
-                      strerror(errno) + ")");
+        return refused(std::string("no folder could be made for the accessory's line (") +
+                       strerror(errno) + ")");
     CatchStopSignals({SIGINT, SIGTERM, SIGHUP});
     const int status = RunCases(options, steps, trace, junit, directory);
+    if (status == kCouldNotStart)
+        junit.Discard();
     if (!directory.empty())
         RemoveRunFolderIfQuiet(directory + kLogName);
     return status;

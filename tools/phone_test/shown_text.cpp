@@ -60,6 +60,23 @@ std::string Utf8FromWide(const std::wstring& text)
     return utf8;
 }
 
+std::string PrintedText(const std::wstring& text)
+{
+    std::string printed;
+    size_t units = 0;
+    for (size_t at = 0; at < text.size(); at += units) {
+        const uint32_t c = CodePoint(text, at, &units);
+        if (c < 0x20 || c == '\\' || (c >= 0x7F && c < 0xA0)) {
+            char hex[5];
+            snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(c));
+            printed += hex;
+        } else {
+            printed += Utf8FromWide(text.substr(at, units));
+        }
+    }
+    return printed;
+}
+
 std::wstring WideFromUtf8(const std::string& text)
 {
     std::vector<wchar_t> wide(text.size() + 1);  // no byte widens to more than one unit

@@ -9,6 +9,11 @@
 // A unit of a broken surrogate pair becomes U+FFFD.
 std::string Utf8FromWide(const std::wstring& text);
 
+// For people, as UTF-8 with the control characters (C0, DEL, C1) and the
+// backslash escaped as the trace escapes bytes (\xHH), so that an
+// accessory's ESC does not garble a terminal or a log.
+std::string PrintedText(const std::wstring& text);
+
 // Read as the phone reads a declared UTF-8 text: what is no character
 // becomes U+FFFD.
 std::wstring WideFromUtf8(const std::string& text);

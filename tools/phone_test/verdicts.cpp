@@ -1,7 +1,5 @@
 #include "tools/phone_test/verdicts.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "tools/phone_test/shown_text.h"
@@ -14,6 +12,7 @@ const char* Word(Outcome outcome)
     case Outcome::kPass: return "PASS";
     case Outcome::kFail: return "FAIL";
     case Outcome::kSkip: return "SKIP";
+    case Outcome::kError: return "ERROR";
     }
     return "";
 }
@@ -48,38 +47,37 @@ int Verdicts::Count(Outcome outcome) const
 
 void Verdicts::PrintClosing() const
 {
-    fprintf(m_out, "phone-test: %d passed, %d failed, %d skipped\n", Count(Outcome::kPass),
-            Count(Outcome::kFail), Count(Outcome::kSkip));
+    fprintf(m_out, "phone-test: %d passed, %d failed, %d skipped%s\n", Count(Outcome::kPass),
+            Count(Outcome::kFail), Count(Outcome::kSkip),
+            Count(Outcome::kError) == 0 ? "" : ", an error: the run was stopped");
     fflush(m_out);
 }
 
-bool Verdicts::WriteJunit(int fd, double seconds, const std::string& output) const
+std::string Verdicts::Junit(const std::string& name, double seconds,
+                            const std::string& output) const
 {
-    const int own = dup(fd);
-    FILE* file = own < 0 ? nullptr : fdopen(own, "w");
-    if (file == nullptr)
-        return false;
-    fprintf(file,
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-            "<testsuite name=\"phone-test\" tests=\"%zu\" failures=\"%d\" errors=\"0\" "
-            "skipped=\"%d\" time=\"%.3f\">\n",
-            m_verdicts.size(), Count(Outcome::kFail), Count(Outcome::kSkip), seconds);
+    const char* const tags[] = {"", "failure", "skipped", "error"};  // in the order of Outcome
+    char head[160];
+    snprintf(head, sizeof head,
+             "\" tests=\"%zu\" failures=\"%d\" errors=\"%d\" skipped=\"%d\" time=\"%.3f\">\n",
+             m_verdicts.size(), Count(Outcome::kFail), Count(Outcome::kError),
+             Count(Outcome::kSkip), seconds);
+    const std::string named = XmlText(name);
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuite name=\"" + named + head;
     for (const Verdict& verdict : m_verdicts) {
-        fprintf(file, "  <testcase classname=\"phone-test\" name=\"%s\" time=\"%.3f\">\n",
-                XmlText(verdict.name).c_str(), verdict.seconds);
-        if (verdict.outcome != Outcome::kPass)
-            fprintf(file, "    <%s message=\"%s\">%s</%s>\n",
-                    verdict.outcome == Outcome::kFail ? "failure" : "skipped",
-                    XmlText(verdict.reason).c_str(), XmlText(Joined(verdict.details)).c_str(),
-                    verdict.outcome == Outcome::kFail ? "failure" : "skipped");
+        char time[32];
+        snprintf(time, sizeof time, "%.3f", verdict.seconds);
+        xml += "  <testcase classname=\"" + named + "\" name=\"" + XmlText(verdict.name) +
+               "\" time=\"" + time + "\">\n";
+        const std::string tag = tags[static_cast<int>(verdict.outcome)];
+        if (!tag.empty())
+            xml += "    <" + tag + " message=\"" + XmlText(verdict.reason) + "\">" +
+                   XmlText(Joined(verdict.details)) + "</" + tag + ">\n";
         if (!verdict.notes.empty())
-            fprintf(file, "    <system-out>%s</system-out>\n",
-                    XmlText(Joined(verdict.notes)).c_str());
-        fputs("  </testcase>\n", file);
+            xml += "    <system-out>" + XmlText(Joined(verdict.notes)) + "</system-out>\n";
+        xml += "  </testcase>\n";
     }
     if (!output.empty())
-        fprintf(file, "  <system-out>the accessory's output: %s</system-out>\n",
-                XmlText(output).c_str());
-    fputs("</testsuite>\n", file);
-    return fclose(file) == 0;
+        xml += "  <system-out>the accessory's output: " + XmlText(output) + "</system-out>\n";
+    return xml + "</testsuite>\n";
 }

@@ -8,7 +8,8 @@
 #include <utility>
 #include <vector>
 
-enum class Outcome { kPass, kFail, kSkip };
+// An error: the case could not end, as the run was stopped.
+enum class Outcome { kPass, kFail, kSkip, kError };
 
 struct Verdict {
     explicit Verdict(std::string caseName, Outcome ended = Outcome::kPass, std::string why = "")
@@ -30,12 +31,11 @@ public:
 
     void Add(const Verdict& verdict);
     int Count(Outcome outcome) const;
-    // phone-test: N passed, M failed, K skipped
+    // phone-test: N passed, M failed, K skipped (, an error)
     void PrintClosing() const;
-    // One testsuite, a testcase for each verdict, written to `fd` (which
-    // stays open); `output` names where the accessory's program wrote, when
-    // it is one.
-    bool WriteJunit(int fd, double seconds, const std::string& output) const;
+    // One testsuite `name`, a testcase of that class for each verdict;
+    // `output`, when given, names where the accessory's program wrote.
+    std::string Junit(const std::string& name, double seconds, const std::string& output) const;
 
 private:
     FILE* m_out;

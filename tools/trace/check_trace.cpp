@@ -32,10 +32,21 @@ int Refuse(const char* path, const std::string& why)
 
 }  // namespace
 
+constexpr char kUsage[] = "usage: check-trace FILE\n";
+constexpr char kHelp[] =
+    "Prints a saved trace again with the findings after each of the accessory's lines\n"
+    "worked out afresh, and their summary. A trace cut short is checked as far as it\n"
+    "goes. Exit status 0 once it is checked; 1 when FILE is no trace or cannot be read\n"
+    "(one line says why); 2 for a wrong command line. (./--help names a file --help.)\n";
+
 int main(int argc, char** argv)
 {
+    if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+        printf("%s%s", kUsage, kHelp);
+        return 0;
+    }
     if (argc != 2) {
-        fprintf(stderr, "usage: check-trace FILE\n");
+        fputs(kUsage, stderr);
         return 2;
     }
     const char* path = argv[1];

@@ -4,14 +4,16 @@
 
 namespace {
 
-// Set by the handler; read by the main thread's loops and waits.
-volatile sig_atomic_t g_stopAsked = 0;
-// Written once by CatchStopSignals, before any wait reads it.
+// Set by the handler, or by StopAsked for one that waits; read by the
+// main thread's loops and waits.
+volatile sig_atomic_t g_stopSignal = 0;
+// Written once by CatchStopSignals, before any wait reads them.
 sigset_t g_waking;
+sigset_t g_stopSignals;
 
-void AskStop(int)
+void AskStop(int stopSignal)
 {
-    g_stopAsked = 1;
+    g_stopSignal = stopSignal;
 }
 
 }  // namespace
@@ -25,11 +27,10 @@ uint64_t MonotonicMs()
 
 void CatchStopSignals(std::initializer_list<int> stopSignals)
 {
-    sigset_t blocked;
-    sigemptyset(&blocked);
+    sigemptyset(&g_stopSignals);
     for (const int stopSignal : stopSignals)
-        sigaddset(&blocked, stopSignal);
-    sigprocmask(SIG_BLOCK, &blocked, &g_waking);
+        sigaddset(&g_stopSignals, stopSignal);
+    sigprocmask(SIG_BLOCK, &g_stopSignals, &g_waking);
     struct sigaction stop = {};
     stop.sa_handler = AskStop;
     for (const int stopSignal : stopSignals) {
@@ -41,7 +42,26 @@ void CatchStopSignals(std::initializer_list<int> stopSignals)
 
 bool StopAsked()
 {
-    return g_stopAsked != 0;
+    sigset_t pending;
+    if (g_stopSignal == 0 && sigpending(&pending) == 0) {
+        for (int stopSignal = 1; g_stopSignal == 0 && stopSignal < NSIG; ++stopSignal) {
+            if (sigismember(&pending, stopSignal) == 1 &&
+                sigismember(&g_stopSignals, stopSignal) == 1)
+                g_stopSignal = stopSignal;
+        }
+    }
+    return g_stopSignal != 0;
+}
+
+const char* StopSignalName()
+{
+    switch (g_stopSignal) {
+    case 0: return "";
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    }
+    return "a signal";
 }
 
 const sigset_t* WakingMask()

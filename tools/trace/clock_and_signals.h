@@ -15,5 +15,8 @@ uint64_t MonotonicMs();
 // inside a ppoll given WakingMask(). A write to a reader that has gone
 // fails, and ends nothing.
 void CatchStopSignals(std::initializer_list<int> stopSignals);
+// Also when a stop signal waits, blocked, for a wait that lets it in.
 bool StopAsked();
+// The signal that asked, as SIGTERM; empty before one has.
+const char* StopSignalName();
 const sigset_t* WakingMask();

@@ -268,3 +268,11 @@ bool ProgramHasUnread(const ProgramPty& pty)
     pollfd far = {pty.far, POLLIN, 0};
     return poll(&far, 1, 0) > 0 && (far.revents & POLLIN) != 0;
 }
+
+size_t ProgramUnread(const ProgramPty& pty)
+{
+    int unread = 0;
+    return ProgramHasUnread(pty) && ioctl(pty.far, FIONREAD, &unread) == 0
+               ? static_cast<size_t>(unread)
+               : 0;
+}

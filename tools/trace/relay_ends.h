@@ -92,5 +92,7 @@ bool LinkProgramPty(const std::string& link, ProgramPty* pty);
 enum class PortMove { kOpened, kClosed };
 std::vector<PortMove> TakePortMoves(ProgramPty* pty, bool* read);
 void WatchReads(ProgramPty* pty, bool watched);
-// Whether bytes written to the master wait for the program to read them.
+// Whether bytes written to the master wait for the program to read them,
+// and how many.
 bool ProgramHasUnread(const ProgramPty& pty);
+size_t ProgramUnread(const ProgramPty& pty);

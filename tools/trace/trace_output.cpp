@@ -25,20 +25,6 @@ bool IsNullDevice(const struct stat& file)
     return S_ISCHR(file.st_mode) && file.st_rdev == makedev(1, 3);
 }
 
-// The standard stream, output or error, that `name` names, or -1.
-int StandardStreamNamed(const char* name)
-{
-    struct stat named, stream;
-    if (stat(name, &named) != 0)
-        return -1;
-    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
-        if (fstat(fd, &stream) == 0 && stream.st_dev == named.st_dev &&
-            stream.st_ino == named.st_ino)
-            return fd;
-    }
-    return -1;
-}
-
 // A standard stream that could make a write wait (a pipe, a terminal), on
 // an open file of its own, non-blocking; the shell and anyone else sharing
 // it keep theirs as they are. A socket, which cannot be opened again, is
@@ -54,6 +40,19 @@ int OwnWriter(int stream)
 }
 
 }  // namespace
+
+int StandardStreamNamed(const char* name)
+{
+    struct stat named, stream;
+    if (stat(name, &named) != 0)
+        return -1;
+    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        if (fstat(fd, &stream) == 0 && stream.st_dev == named.st_dev &&
+            stream.st_ino == named.st_ino)
+            return fd;
+    }
+    return -1;
+}
 
 int OpenToWrite(const char* name)
 {

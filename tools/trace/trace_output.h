@@ -13,6 +13,9 @@
 // The trace is the null device: none is written.
 constexpr int kNoTrace = -2;
 
+// The standard stream, output or error, that `name` names, or -1.
+int StandardStreamNamed(const char* name);
+
 // A file named on the command line, to write: a name of this program's own
 // standard output or error (/dev/stdout, or the file it goes to) is that
 // stream, and empties nothing; any other file is opened (a FIFO waiting for
