@@ -128,12 +128,16 @@ bool RemoteProgram::WaitForItems(const Texts& items, DWORD timeoutMs) const
 
 std::wstring DismissMessageBox(DWORD timeoutMs)
 {
+    // The box's window is there before its text is (its static control is
+    // made after it): a box counts once its text can be read.
     HWND box = nullptr;
-    if (!Eventually([&] { return (box = FindWindowW(L"#32770", L"Remote")) != nullptr; },
-                    timeoutMs))
-        return L"";
     wchar_t text[kTextSize] = {};
-    GetWindowTextW(GetDlgItem(box, 0xFFFF), text, kTextSize);  // the box's static text
+    if (!Eventually([&] {
+            box = FindWindowW(L"#32770", L"Remote");
+            return box != nullptr &&
+                   GetWindowTextW(GetDlgItem(box, 0xFFFF), text, kTextSize) != 0;
+        }, timeoutMs))
+        return L"";
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     Eventually([box] { return !IsWindow(box); }, 5000);
     return text;

@@ -438,7 +438,7 @@ TEST_F(Connected, ThePortLeftSaysNothingToThePortPicked)
     program->PostKey('8');  // COM7:
     ASSERT_TRUE(Eventually([] { return FindWindowW(L"#32770", L"Remote") != nullptr; }, 5000));
     EXPECT_EQ("OK\rOK\r", AnswersTo(*peer, "AT*EASM=\"Old\",1,1,1,\"X\",1\rAT+CSCS=\"UTF-8\"\r"));
-    EXPECT_EQ(L"Using COM7: for connections.", DismissMessageBox(0));
+    EXPECT_EQ(L"Using COM7: for connections.", DismissMessageBox(5000));
     EXPECT_TRUE(program->WaitForItems(Ports(7, L" - OK"), 5000));
     EXPECT_EQ("+CSCS: \"8859-1\"\rOK\r", AnswersTo(next, "AT+CSCS?\r"));
 }
@@ -458,7 +458,7 @@ TEST_F(Program, PickingAPortAsksFirstThenConnects)
     ASSERT_TRUE(Eventually([] { return FindWindowW(L"#32770", L"Remote") != nullptr; }, 5000));
     Sleep(300);
     EXPECT_EQ(0, ReadPortSetting(kPortSettingName));
-    EXPECT_EQ(L"Using COM5: for connections.", DismissMessageBox(0));
+    EXPECT_EQ(L"Using COM5: for connections.", DismissMessageBox(5000));
     EXPECT_TRUE(program.WaitForItems(Ports(5, L" - OK"), 5000));
     EXPECT_EQ(5, ReadPortSetting(kPortSettingName));
     EXPECT_EQ("OK\r", AnswersTo(peer, "AT\r"));
@@ -552,7 +552,7 @@ TEST_F(Program, TheLeftPortsDeviceChangesNothingDuringAPick)
     old.Send("AT\r");
     EXPECT_TRUE(old.WaitForLines(1, 3000));
     EXPECT_EQ(Ports(7, L" - Error"), program.Items());
-    EXPECT_EQ(L"Using COM5: for connections.", DismissMessageBox(0));
+    EXPECT_EQ(L"Using COM5: for connections.", DismissMessageBox(5000));
     EXPECT_TRUE(program.WaitForItems(Ports(5, L" - OK"), 5000));
 }
 
