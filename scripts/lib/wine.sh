@@ -60,8 +60,10 @@ wine_idle_seconds=60
 
 wine_up() {
   local prefix=$1
-  # stdio away from our pipes, or whoever reads them would wait for it.
-  WINEPREFIX=$prefix wineserver -p$wine_idle_seconds </dev/null >/dev/null 2>&1
+  # stdio away from our pipes, or whoever reads them would wait for it. A
+  # server already up for the prefix (one a run ended by force left, in its
+  # idle time) refuses to start a second, and serves as well.
+  WINEPREFIX=$prefix wineserver -p$wine_idle_seconds </dev/null >/dev/null 2>&1 || true
   wine_started_prefixes+=("$prefix")
   WINEPREFIX=$prefix wine cmd /c exit >/dev/null 2>&1 || true
 }
