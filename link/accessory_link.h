@@ -28,7 +28,8 @@ constexpr int kLinkTextBufferSize = 256;
 // not there yet, or another opener holds it), the link tries it again about
 // once a second until it opens or the link is closed, as it does for a
 // device that fails after it opened; the owner hears of every change with
-// LN_DEVICE_STATE. An owner that wants no retries closes the link.
+// LN_DEVICE_STATE. An owner that wants no retries closes the link, once
+// its handling of the notification is over (it may post itself a message).
 class AccessoryLink {
 public:
     virtual ~AccessoryLink() {}

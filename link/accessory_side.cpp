@@ -43,9 +43,10 @@ void LinkShare::ShowMenu(int menuId, LinkReader* asker)
     SendSubmenu(command, build, asker);
 }
 
-// The pick is asked about, and its submenu built, under the build lock:
-// the current menu it names is the one last built, and its question never
-// comes in the midst of another build's.
+// The pick names the current menu as the build lock leaves it: once a
+// build under way is done, never in its midst. The owner is asked about the
+// pick without the lock, so that it may show a menu itself as it answers;
+// its answer 0 stands for the current menu again.
 void LinkShare::TranslateIndication(const char* line, LinkReader* asker)
 {
     const int item = IndicationItem(line);
@@ -53,13 +54,11 @@ void LinkShare::TranslateIndication(const char* line, LinkReader* asker)
         return;
     if (WaitAnsweringOwner(m_ownerWindow, 1, &m_menuBuild, INFINITE) != 0)
         return;
-    LRESULT nextMenu = 0;
-    std::optional<std::string> command;
-    if (Ask(asker, LN_ITEM_CHOSEN, LOWORD(m_currentMenuId), static_cast<LPARAM>(item), &nextMenu))
-        command = BuildSubmenu(nextMenu != 0 ? static_cast<int>(nextMenu) : m_currentMenuId, asker);
-    const uint32_t build = command ? ++m_submenuBuilds : 0;
+    const int pickedIn = m_currentMenuId;
     ReleaseMutex(m_menuBuild);
-    SendSubmenu(command, build, asker);
+    LRESULT nextMenu = 0;
+    if (Ask(asker, LN_ITEM_CHOSEN, LOWORD(pickedIn), static_cast<LPARAM>(item), &nextMenu))
+        ShowMenu(static_cast<int>(nextMenu), asker);
 }
 
 void LinkShare::SendSubmenu(const std::optional<std::string>& command, uint32_t build,

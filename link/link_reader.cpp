@@ -189,9 +189,10 @@ bool LinkReader::ReadBatch(DWORD* readWait)
         nextWait = pauseLeft == 0 ? 1 : (pauseLeft < nextWait ? pauseLeft : nextWait);
     }
     size_t read = 0;
+    const size_t room = m_buffer.Room();
     const bool readable =
         (nextWait == *readWait || m_share->SetReadWait(m_session, nextWait)) &&
-        ReadArrivedBytes(m_device, m_buffer.Space(), m_buffer.Room(), &read);
+        ReadArrivedBytes(m_device, m_buffer.Space(), room, &read);
     if (read != 0) {
         m_share->CountRead();
         DispatchLines(m_buffer.Add(read, GetTickCount()));
@@ -244,14 +245,10 @@ bool LinkReader::OpenAgain(DWORD* lastOpenTick)
         if (device == INVALID_HANDLE_VALUE)
             continue;
         PortTiming timing;
-        if (PrepareDevice(device, &timing)) {
-            m_device = device;
-            m_timing = timing;
-            m_session = m_share->Publish(*this, device, timing);
-            if (m_session != 0)
-                return true;
-        }
         m_device = device;
+        if (PrepareDevice(device, &timing) &&
+            (m_session = m_share->Publish(*this, device, timing)) != 0)
+            return true;
         DropDevice();
     }
     return false;

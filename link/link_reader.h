@@ -20,8 +20,9 @@ class LinkReader {
 public:
     // What the reader is doing, as Close must know to wait for it: a step
     // that may last seconds (an open, a close that drains) is left to
-    // finish; a write is bounded by its bytes at the line's speed; the
-    // others end soon, unless the owner keeps it.
+    // finish; a write (its own, or the wait for another's) is bounded by
+    // its bytes at the line's speed; the others end soon, unless the owner
+    // keeps it.
     enum Step { kWorking, kWithOwner, kWriting, kOpening, kClosingDevice };
 
     // The reader for a link on `share`'s device, made but not started:
@@ -39,7 +40,8 @@ public:
     void Release();
 
     // Close's side. Once asked, it ends after the batch in hand, handing
-    // on what it read: it reads nothing more.
+    // on its complete lines: it reads nothing more, and what it had not
+    // finished stays with it.
     void AskToStop();
     bool StopAsked() const { return m_stopAsked; }
     Step CurrentStep() const { return static_cast<Step>(m_place & kStepMask); }
@@ -51,7 +53,7 @@ public:
     // The asking of the owner, which stops once the link closed to it:
     // false then, the question unasked.
     bool AskOwner(WORD code, WORD value, LPARAM lParam, LRESULT* answer);
-    // Around each of its own writes.
+    // Around each of its own writes, and its wait for others' writes to end.
     void SetStep(Step step);
 
 private:
@@ -87,11 +89,11 @@ private:
     std::atomic<bool> m_watched{false};
     HANDLE m_stepChanged;
 
-    // The reader's alone once it runs: the device it owns, its line, the
-    // session it has, its batch buffer (a line in it is lent to the owner
-    // for one notification).
+    // The reader's alone once it runs: the device it owns, the session it
+    // has, its batch buffer (a line in it is lent to the owner for one
+    // notification). The line Open found under the device, read by Start.
     HANDLE m_device;
-    PortTiming m_timing;
+    const PortTiming m_timing;
     uint32_t m_session = 0;
     ReceiveBuffer m_buffer;
 };

@@ -194,7 +194,8 @@ bool LinkShare::SetTimeout(HANDLE device, DWORD COMMTIMEOUTS::*timeout, DWORD mi
 }
 
 // A line leaves with its CR in one write: a write that fails sends no CR
-// that would make the far end act on the part that went, and every write
+// that would make the far end act on the part that went (which then joins
+// the next line there, and gets its answer), and every write
 // costs a round trip to the Wine server, or a radio packet of its own on a
 // Bluetooth serial port. The phone answers lines in the order they went,
 // so the reply a line asks for takes its place among those to come as it
@@ -225,14 +226,15 @@ int LinkShare::Send(const char* text, LineKind kind, const char* expected,
         WriteFile(device, line.data(), length, &written, nullptr);
     const bool went = written == length;
     if (goes && !went) {
+        // Also when the device went meanwhile: no wait of a command whose
+        // line did not go stays open for the next to find.
         StateLock lock(&m_state);
-        if (session == m_session) {
-            if (kind == LineKind::kAwaitsReply)
-                m_replies.Withdraw();
-            if (kind == LineKind::kReplyOwed)
-                m_replies.Forgive(ticket);
+        if (kind == LineKind::kAwaitsReply)
+            m_replies.Withdraw();
+        if (kind == LineKind::kReplyOwed)
+            m_replies.Forgive(ticket);
+        if (session == m_session)
             m_writesStopped = m_closing;
-        }
     }
     LeaveCriticalSection(&m_writing);
     return went ? 1 : 0;
@@ -247,29 +249,29 @@ int LinkShare::Exchange(const char* command, const char* expected,
     int result = Send(command, awaited ? LineKind::kAwaitsReply : LineKind::kNoReply,
                       awaited ? expected : "", submenuBuild);
     if (awaited && result != 0)
-        result = AwaitOpenReply(expected);
+        result = AwaitOpenReply();
     ReleaseMutex(m_commands);
     return result;
 }
 
+// A caller that wrote its line itself gets a wait of its own, from now on.
 int LinkShare::AwaitReply(const char* expected)
 {
     if (WaitAnsweringOwner(m_ownerWindow, 1, &m_commands, INFINITE) != 0)
         return 0;
-    const int result = AwaitOpenReply(expected);
+    {
+        StateLock lock(&m_state);
+        m_replies.Await(m_reads, expected != nullptr ? expected : "");
+    }
+    const int result = AwaitOpenReply();
     ReleaseMutex(m_commands);
     return result;
 }
 
 // A signal left from a wait that ran out may still be set: the wait's own
 // state decides.
-int LinkShare::AwaitOpenReply(const char* expected)
+int LinkShare::AwaitOpenReply()
 {
-    {
-        StateLock lock(&m_state);
-        if (!m_replies.Waiting())
-            m_replies.Await(m_reads, expected != nullptr ? expected : "");
-    }
     const DWORD start = GetTickCount();
     for (DWORD left = kReplyTimeoutMs; left != 0 && !WaitOver();
          left = TicksLeft(start, kReplyTimeoutMs, GetTickCount()))

@@ -76,7 +76,7 @@ public:
     // Returns once no write is in progress.
     void WaitForWrites();
     // Counted by the reader once each read that brought bytes has returned.
-    uint32_t CountRead() { return ++m_reads; }
+    void CountRead() { ++m_reads; }
     uint32_t Reads() const { return m_reads; }
 
     // The one way out for a line: whole, its CR included, in one write, or
@@ -88,8 +88,8 @@ public:
     // `expected` waits for none.
     int Exchange(const char* command, const char* expected,
                  std::optional<uint32_t> submenuBuild = std::nullopt);
-    // Waits up to a second for the reply to the command whose wait is open,
-    // or, for a caller that wrote its line itself, for a line read from now.
+    // For a caller that wrote its line itself: waits up to a second for a
+    // reply read from now.
     int AwaitReply(const char* expected);
     // A line the owner left, read by read `readNumber` in `session`.
     void OfferReply(uint32_t session, uint32_t readNumber, const char* line);
@@ -107,7 +107,7 @@ private:
 
     bool AllowWrite(HANDLE device, size_t bytes);
     bool SetTimeout(HANDLE device, DWORD COMMTIMEOUTS::*timeout, DWORD milliseconds);
-    int AwaitOpenReply(const char* expected);
+    int AwaitOpenReply();
     bool WaitOver();
     void EndSession();
     bool Ask(LinkReader* asker, WORD code, WORD value, LPARAM lParam, LRESULT* answer);

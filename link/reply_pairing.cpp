@@ -48,6 +48,8 @@ void ReplyPairing::Forgive(uint32_t ticket)
 {
     for (auto owed = m_owed.begin(); owed != m_owed.end(); ++owed) {
         if (owed->ticket == ticket) {
+            if (m_state == kWaiting && static_cast<size_t>(owed - m_owed.begin()) < m_owedAhead)
+                --m_owedAhead;
             m_owed.erase(owed);
             return;
         }

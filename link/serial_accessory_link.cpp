@@ -87,10 +87,14 @@ int SerialAccessoryLink::Close()
     WaitForReader(reader, m_readerThread);
     if (reader->CloseToOwner() == LinkReader::kWithOwner &&
         GetWindowThreadProcessId(m_share->OwnerWindow(), nullptr) == GetCurrentThreadId()) {
-        // Its question waits for this thread: answered now, never later.
+        // Its question waits for this thread: answered now, never later;
+        // bounded, for a Close made inside the handling of that question.
         const HANDLE changed = reader->StepChanged();
-        while (reader->CurrentStep() == LinkReader::kWithOwner)
-            WaitAnsweringOwner(m_share->OwnerWindow(), 1, &changed, INFINITE);
+        const DWORD start = GetTickCount();
+        while (reader->CurrentStep() == LinkReader::kWithOwner &&
+               WaitAnsweringOwner(m_share->OwnerWindow(), 1, &changed,
+                                  TicksLeft(start, kReaderPatienceMs, GetTickCount())) == 0) {
+        }
     }
     m_share->EndSessionOf(*reader);
     CloseHandle(m_readerThread);

@@ -11,14 +11,17 @@
 // What a caller may rely on:
 // - Close on the owner's thread, or on a third thread while the owner's
 //   keeps answering messages; never inside the handling of one of the
-//   link's own notifications. It hands the owner the rest of the batch in
-//   hand (on the owner's thread, by answering as it waits) and returns once
-//   the reader has ended, at once in the usual case, and after about two
-//   seconds of the reader's time outside its writes at most; a reader
-//   inside an open or a close of its device is left to finish at once. No
-//   line or question of a closed link reaches the owner after Close
-//   returned but one already in the owner's hands. Once Close began, a
-//   write that fails ends the closing link's later writes at once.
+//   link's own notifications (it would wait its whole bound for itself).
+//   It hands the owner the rest of the batch in hand (on the owner's
+//   thread, by answering as it waits) and returns once the reader has
+//   ended: at once in the usual case, after about two seconds of the
+//   reader's time outside its writes when the owner keeps it, after ten
+//   at most; a reader already inside an open or a close of its device as
+//   Close begins is left to finish it. Closed on the owner's thread, the
+//   link's reader hands it no line and asks it nothing after Close
+//   returned; on a third thread, a line the reader was still sending when
+//   Close gave up may yet arrive. Once Close began, a write that fails ends
+//   the closing link's later writes at once.
 // - A command gets its reply only when made on a third thread: on the
 //   owner's thread the reply is offered first to the owner, who is busy
 //   waiting for it. Its reply is the first line read after its line went

@@ -603,18 +603,32 @@ TEST(Link, ADeviceClosingAsTheLinkClosesIsLetGo)
 // it, the command takes its reply, and neither waits out a second.
 TEST(Link, CloseOnTheOwnersThreadLetsACommandTakeItsReply)
 {
+    DeviceFaults faults(kPairA.linkDevice);
     Peer peer(kPairA, "OK\r");
     Owner owner(Owner::kThisThread, LeaveEveryLine);
     LinkPtr link = OpenLink(kPairA, owner.Window());
     int result = -1;
     ULONGLONG commandMs = 0;
     std::thread command([&] { commandMs = MsTaken([&] { result = link->SendCommand("AT+C"); }); });
-    ASSERT_TRUE(peer.WaitForLines(1, 2000));
-    Sleep(200);  // the OK is read, and waits for this thread to take it
+    // The OK is read, and waits for this thread to take it.
+    ASSERT_TRUE(Eventually([&] { return faults.BytesRead() >= 3; }, 2000));
     EXPECT_LT(MsTaken([&] { link->Close(); }), 500u);
     command.join();
     EXPECT_EQ(1, result);
     EXPECT_LT(commandMs, 900u);
+
+    // Made inside one of its own notifications, where it must not be, Close
+    // still returns, after its bound, though it waits for itself.
+    ASSERT_EQ(1, link->Open(nullptr));
+    owner.ClearLog();
+    owner.SetAnswer([&](WORD code, WORD, LPARAM) -> LRESULT {
+        if (code == LN_LINE) {
+            EXPECT_LT(MsTaken([&] { link->Close(); }), 5000u);
+        }
+        return 1;
+    });
+    peer.Send("CLOSE\r");
+    EXPECT_TRUE(owner.WaitFor(1, 8000));
 }
 
 // Replies belong to their own command and their own device's session: an
@@ -670,6 +684,19 @@ TEST(Link, RepliesBelongToTheirCommandAndSession)
     EXPECT_EQ(0, link->SendCommand("AT+NEXT"));
     peer.SetReply("OK\r");
     EXPECT_EQ(1, link->SendCommand("AT+LAST"));
+
+    // A command whose line fails as its device drops leaves no wait open
+    // for the next to find: a caller's own wait then waits its second.
+    peer.SetReply("");
+    peer.Forget();
+    faults.HoldNextWrite(800);
+    faults.FailNextWrite(0);
+    std::thread lost([&] { EXPECT_EQ(0, link->SendCommand("AT+LOST")); });
+    ASSERT_TRUE(faults.WaitForHeldCall(2000));
+    faults.FailNextRead(1);
+    lost.join();
+    EXPECT_TRUE(peer.WaitForText("AT*EAM=\"Viewer\"\r", 1, 3000));  // back
+    EXPECT_GE(MsTaken([&] { EXPECT_EQ(0, link->AwaitReply("OK")); }), 950u);
 }
 
 struct Menu {
@@ -862,6 +889,26 @@ TEST_F(LinkMenu, IndicationsLeadToTheNextSubmenu)
         peer.WaitForLines(c.sent.empty() ? 0 : 1, 2000);
         EXPECT_EQ(c.sent, Shown());
     }
+}
+
+// An owner may show a menu itself as it answers a pick: the reader asks it
+// about the pick holding no lock that the owner's ShowMenu needs. Both
+// lines go, the owner's first.
+TEST_F(LinkMenu, AnOwnerMayShowAMenuAsItAnswersAPick)
+{
+    Put(3, {"Show", 1, {"Next"}});
+    Put(4, {"Four", 1, {"X"}});
+    Show(3);
+    owner.SetAnswer([this](WORD code, WORD value, LPARAM lParam) -> LRESULT {
+        if (code == LN_ITEM_CHOSEN)
+            link->ShowMenu(4);
+        return book.Answer(code, value, lParam);
+    });
+    peer.Forget();
+    peer.Send("*EAMI: 1\r");
+    ASSERT_TRUE(peer.WaitForLines(2, 3000));
+    const std::string four = "AT*EASM=\"Four\",1,1,1,\"X\",1";
+    EXPECT_EQ(Log({four, four}), peer.ReceivedLines());
 }
 
 // Closing while the reader answers a pick, as an accessory quits right after

@@ -72,6 +72,7 @@ TEST(ReplyPairing, ACommandTakesOnlyItsOwnReply)
         // A line that did not go owes nothing, and a ticket paid already
         // forgives no other.
         "owe 0, forgive 0, await 0 OK, offer 1 OK 1, finish 1",
+        "owe 0, await 0 OK, forgive 0, offer 1 OK 1, finish 1",
         "owe 0, owe 0, offer 1 OK 0, forgive 0, await 1 OK, offer 2 OK 0, offer 2 ERROR 1, finish 0",
     };
     for (std::string steps : conversations) {
