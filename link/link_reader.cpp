@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr DWORD kIdlePollMs = 100;  // how soon the reader sees a stop while it reads
+constexpr DWORD kIdlePollMs = 100;  // how soon the reader sees a stop
 constexpr DWORD kReopenIntervalMs = 1000;
 
 // Waits for the first byte, then takes what else is queued, up to `room`
@@ -59,7 +59,7 @@ LinkReader* LinkReader::Create(LinkShare* share, HANDLE device, const PortTiming
                                const char* menuName)
 {
     LinkReader* const reader = new (std::nothrow) LinkReader(share, device, timing, menuName);
-    if (reader != nullptr && (reader->m_stop == nullptr || reader->m_stepChanged == nullptr)) {
+    if (reader != nullptr && reader->m_stepChanged == nullptr) {
         reader->Release();
         return nullptr;
     }
@@ -71,7 +71,6 @@ LinkReader::LinkReader(LinkShare* share, HANDLE device, const PortTiming& timing
     : m_share(share),
       m_registers(menuName != nullptr),
       m_menuName(menuName != nullptr ? menuName : ""),
-      m_stop(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       m_stepChanged(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       m_device(device),
       m_timing(timing)
@@ -81,10 +80,8 @@ LinkReader::LinkReader(LinkShare* share, HANDLE device, const PortTiming& timing
 
 LinkReader::~LinkReader()
 {
-    for (HANDLE event : {m_stop, m_stepChanged}) {
-        if (event != nullptr)
-            CloseHandle(event);
-    }
+    if (m_stepChanged != nullptr)
+        CloseHandle(m_stepChanged);
     m_share->Release();
 }
 
@@ -111,7 +108,6 @@ void LinkReader::AskToStop()
 {
     m_watched = true;
     m_stopAsked = true;
-    EventModify(m_stop, EVENT_SET);
 }
 
 LinkReader::Step LinkReader::CloseToOwner()
@@ -229,13 +225,14 @@ bool LinkReader::DispatchLine(char* line, size_t length)
 }
 
 // Opens the device again, at most once every kReopenIntervalMs, until it
-// opens or the reader is asked to stop; false then, with nothing held.
+// opens or the reader is asked to stop; false then, with nothing held. It
+// looks for a stop every kIdlePollMs meanwhile, as it does while it reads.
 bool LinkReader::OpenAgain(DWORD* lastOpenTick)
 {
     while (!m_stopAsked) {
         const DWORD left = TicksLeft(*lastOpenTick, kReopenIntervalMs, GetTickCount());
         if (left != 0) {
-            WaitForSingleObject(m_stop, left);
+            Sleep(left < kIdlePollMs ? left : kIdlePollMs);
             continue;
         }
         *lastOpenTick = GetTickCount();

@@ -28,7 +28,7 @@ public:
     // The reader for a link on `share`'s device, made but not started:
     // `device` is open (with its timing), or INVALID_HANDLE_VALUE for one
     // to open again; `menuName`, when given, is registered again each time
-    // it returns. Null without memory or an event.
+    // it returns. Null without memory or its event.
     static LinkReader* Create(LinkShare* share, HANDLE device, const PortTiming& timing,
                               const char* menuName);
     LinkReader(const LinkReader&) = delete;
@@ -77,10 +77,8 @@ private:
     const bool m_registers;
     const std::string m_menuName;
 
-    // Set by Close, read by the reader; the event (manual-reset) wakes it
-    // while it waits for a device to come back.
+    // Set by Close, read by the reader.
     std::atomic<bool> m_stopAsked{false};
-    HANDLE m_stop;
     // The step, and whether the link has closed to the owner: written by
     // the reader (the step) and by Close (the closing), read by both.
     std::atomic<int> m_place{kWorking};
