@@ -94,7 +94,7 @@ void LinkReader::Release()
 bool LinkReader::Start(HANDLE* thread)
 {
     if (m_device != INVALID_HANDLE_VALUE)
-        m_session = m_share->Publish(*this, m_device, m_timing);
+        m_share->Publish(*this, m_device, m_timing, &m_session);
     ++m_references;  // the thread's
     *thread = CreateThread(nullptr, 0, ReaderThread, this, 0, nullptr);
     if (*thread != nullptr)
@@ -244,7 +244,7 @@ bool LinkReader::OpenAgain(DWORD* lastOpenTick)
         PortTiming timing;
         m_device = device;
         if (PrepareDevice(device, &timing) &&
-            (m_session = m_share->Publish(*this, device, timing)) != 0)
+            m_share->Publish(*this, device, timing, &m_session))
             return true;
         DropDevice();
     }

@@ -113,16 +113,18 @@ void LinkShare::Release()
 
 // Under the state lock the reader's stop and its session's start are one
 // step: a reader asked to stop never publishes a device.
-uint32_t LinkShare::Publish(LinkReader& reader, HANDLE device, const PortTiming& timing)
+bool LinkShare::Publish(LinkReader& reader, HANDLE device, const PortTiming& timing,
+                        uint32_t* session)
 {
     StateLock lock(&m_state);
     if (reader.StopAsked())
-        return 0;
+        return false;
     EndSession();
     m_device = device;
     m_timing = timing;
     m_sessionReader = &reader;
-    return m_session;
+    *session = m_session;
+    return true;
 }
 
 void LinkShare::EndSessionOf(const LinkReader& reader)
@@ -138,8 +140,7 @@ void LinkShare::EndSession()
 {
     m_device = INVALID_HANDLE_VALUE;
     m_sessionReader = nullptr;
-    if (++m_session == 0)
-        m_session = 1;  // 0 says "refused"
+    ++m_session;
     m_closing = false;
     m_writesStopped = false;
     m_replies.Forget();

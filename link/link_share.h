@@ -60,9 +60,10 @@ public:
 
     // The device, each session. A session begins as a device opens, and
     // ends as it goes or the link closes: the replies of its lines end with
-    // it. Publish makes `device` the one writes go to, unless `reader` has
-    // been asked to stop; the session's number, or 0 when refused.
-    uint32_t Publish(LinkReader& reader, HANDLE device, const PortTiming& timing);
+    // it. Publish makes `device` the one writes go to and tells the new
+    // session's number, unless `reader` has been asked to stop (false).
+    bool Publish(LinkReader& reader, HANDLE device, const PortTiming& timing,
+                 uint32_t* session);
     // Writers see no device of `reader`'s from here on.
     void EndSessionOf(const LinkReader& reader);
     // Close asks `reader` to stop; while the session it has still lasts, a
