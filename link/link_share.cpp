@@ -17,14 +17,6 @@ constexpr DWORD kIdlePollMs = 100;  // the read wait a device starts with
 // on a working line runs out of time.
 constexpr uint32_t kUnknownLineBitsPerSecond = 9600;
 
-// A byte on the line: a start bit, its data bits, a parity bit if any and
-// its stop bits (one and a half counted as two).
-uint32_t BitsPerByte(const DCB& line)
-{
-    const uint32_t dataBits = line.ByteSize >= 5 && line.ByteSize <= 8 ? line.ByteSize : 8;
-    return 1 + dataBits + (line.Parity != NOPARITY ? 1 : 0) + (line.StopBits == ONESTOPBIT ? 1 : 2);
-}
-
 class StateLock {
 public:
     explicit StateLock(CRITICAL_SECTION* lock) : m_lock(lock) { EnterCriticalSection(m_lock); }
@@ -68,7 +60,7 @@ bool PrepareDevice(HANDLE device, PortTiming* timing)
     line.DCBlength = sizeof line;
     const bool known = GetCommState(device, &line) != FALSE && line.BaudRate != 0;
     timing->bitsPerSecond = known ? line.BaudRate : kUnknownLineBitsPerSecond;
-    timing->bitsPerByte = BitsPerByte(line);
+    timing->bitsPerByte = BitsPerByte(line.ByteSize, line.Parity != NOPARITY, line.StopBits);
     timing->timeouts = {};
     timing->timeouts.ReadTotalTimeoutConstant = kIdlePollMs;
     timing->timeouts.WriteTotalTimeoutConstant =

@@ -8,6 +8,13 @@ uint32_t TicksLeft(uint32_t start, uint32_t span, uint32_t now)
     return elapsed < span ? span - elapsed : 0;
 }
 
+uint32_t BitsPerByte(unsigned dataBits, bool parity, unsigned stopBits)
+{
+    constexpr unsigned kOneStopBit = 0;
+    const uint32_t data = dataBits >= 5 && dataBits <= 8 ? dataBits : 8;
+    return 1 + data + (parity ? 1 : 0) + (stopBits == kOneStopBit ? 1 : 2);
+}
+
 uint32_t WriteAllowanceMs(uint32_t bitsPerSecond, uint32_t bitsPerByte, size_t bytes)
 {
     constexpr uint64_t kLongest = 0xFFFFFFFE;  // INFINITE stands apart

@@ -17,5 +17,9 @@ uint32_t TicksLeft(uint32_t start, uint32_t span, uint32_t now);
 // kWriteStepBytes so that lines of about one length share one setting, and
 // kWriteMarginMs for the driver and the far end.
 constexpr size_t kWriteStepBytes = 64;
+// The bits a byte takes on a line of `dataBits` data bits (5 to 8; any other
+// count reads as 8), a parity bit if `parity` and `stopBits` stop bits as
+// DCB's StopBits says them (ONESTOPBIT 0; one and a half counted as two).
+uint32_t BitsPerByte(unsigned dataBits, bool parity, unsigned stopBits);
 constexpr uint32_t kWriteMarginMs = 500;
 uint32_t WriteAllowanceMs(uint32_t bitsPerSecond, uint32_t bitsPerByte, size_t bytes);

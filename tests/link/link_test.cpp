@@ -1054,4 +1054,28 @@ TEST_F(LinkMenu, EachSubmenuLineCarriesOneMenu)
     EXPECT_EQ(Log(asked.begin() + 1, asked.end()), Log(shown.begin() + lines.size(), shown.end()));
 }
 
+// The owner's thread shows a menu while a third thread builds one, asking
+// it: it waits for the build, answering its questions, then sends its own.
+TEST(LinkOwner, ShowsAMenuOnceTheBuildUnderWayIsDone)
+{
+    Peer peer(kPairA, "OK\r");
+    MenuBook book;
+    book.menus[3] = {"Three", 1, {"A", "B"}};
+    book.menus[4] = {"Four", 1, {"X"}};
+    Owner owner(Owner::kThisThread,
+                [&book](WORD code, WORD value, LPARAM lParam) { return book.Answer(code, value, lParam); });
+    LinkPtr link = OpenLink(kPairA, owner.Window());
+    std::thread builder([&] { link->ShowMenu(3); });
+    // Nothing tells that its first question waits for this thread, and
+    // looking at the queue would answer it: give it time. (Should the
+    // builder start later, this one goes first: no line is lost either way.)
+    Sleep(300);
+    EXPECT_EQ(1, link->ShowMenu(4));
+    builder.join();
+    Log lines = peer.ReceivedLines();
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(Log({"AT*EASM=\"Four\",1,1,1,\"X\",1", "AT*EASM=\"Three\",1,1,2,\"A\",\"B\",1"}),
+              lines);
+}
+
 }  // namespace

@@ -42,6 +42,20 @@ TEST(TickSpan, AWriteMayLastWhatTheLineTakesForIt)
     for (const auto& c : cases)
         EXPECT_EQ(c.allowanceMs, WriteAllowanceMs(c.bitsPerSecond, c.bitsPerByte, c.bytes))
             << c.bitsPerSecond << " " << c.bytes;
+
+    // A start bit, the data bits, parity and stop bits (1, 1.5 and 2 as
+    // DCB's 0, 1 and 2), whatever the driver says of its data bits.
+    const struct {
+        unsigned dataBits;
+        bool parity;
+        unsigned stopBits;
+        uint32_t bits;
+    } bytes[] = {
+        {8, false, 0, 10}, {7, true, 0, 10}, {5, false, 0, 7}, {4, false, 0, 10},
+        {9, false, 0, 10}, {6, true, 1, 10}, {8, true, 2, 12},
+    };
+    for (const auto& b : bytes)
+        EXPECT_EQ(b.bits, BitsPerByte(b.dataBits, b.parity, b.stopBits)) << b.dataBits;
 }
 
 }  // namespace
