@@ -247,6 +247,11 @@ TEST(Link, CommandsPairWithTheirReplies)
     faults.FailNextWrite(0);
     peer.Send("OK\r");  // a stray OK, coming as the command fails to go (the owner takes it)
     EXPECT_LT(MsTaken([&] { EXPECT_EQ(0, link->SendCommand("AT+X")); }), 500u);
+    // A line whose write allowance cannot be set does not go.
+    const size_t writes = faults.Writes().size();
+    faults.FailNextTimeouts();
+    EXPECT_EQ(0, link->WriteLine(std::string(100, 'y').c_str()));
+    EXPECT_EQ(writes, faults.Writes().size());
 
     // A caller's own wait, with no command before it, ends with its time
     // (not much sooner), and lets Close through.
@@ -255,6 +260,7 @@ TEST(Link, CommandsPairWithTheirReplies)
     EXPECT_LT(waitMs, 1500u);
     EXPECT_LT(MsTaken([&] { link->Close(); }), 400u);
     EXPECT_EQ(0, link->WriteLine("AT"));
+    EXPECT_EQ(0, link->WriteLine(""));
 }
 
 // A line that stops draining (a Bluetooth link whose flow stops) holds a
@@ -773,6 +779,7 @@ protected:
         book.menus[id] = std::move(menu);
     }
 
+    DeviceFaults faults{kPairA.linkDevice};
     Peer peer{kPairA, "OK\r"};
     MenuBook book;
     Owner owner{Owner::kOwnThread,
@@ -909,6 +916,19 @@ TEST_F(LinkMenu, AnOwnerMayShowAMenuAsItAnswersAPick)
     ASSERT_TRUE(peer.WaitForLines(2, 3000));
     const std::string four = "AT*EASM=\"Four\",1,1,1,\"X\",1";
     EXPECT_EQ(Log({four, four}), peer.ReceivedLines());
+}
+
+// The reader's submenu for a pick that does not go owes no reply: the next
+// command gets its own.
+TEST_F(LinkMenu, ASubmenuThatDidNotGoOwesNoReply)
+{
+    Put(3, {"Show", 1, {"Next"}});
+    Show(3);
+    faults.FailNextWrite(0);
+    peer.Forget();
+    peer.Send("*EAMI: 1\r");
+    ASSERT_TRUE(Eventually([&] { return faults.Writes().size() == 2; }, 2000));  // tried
+    EXPECT_EQ(1, link->SendCommand("AT+Q"));
 }
 
 // Closing while the reader answers a pick, as an accessory quits right after
