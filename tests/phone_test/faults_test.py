@@ -371,6 +371,25 @@ def pty_gone(phone_test, work, naming):
             process.wait()
 
 
+def opened_and_heard(phone_test, work):
+    """The program's open and its first line taken at one wake, the
+    phone-test held up meanwhile (as on a busy machine): the start's window
+    begins at that open, not at the run's start."""
+    sent, entry = work + "/sent", written(work + "/entry.script", 'expect entry "Slides"\n')
+    command = "sleep 1; exec 3<>{}; printf 'AT\\r' >&3; touch %s; head -c 3 <&3 >/dev/null; " \
+        "sleep 0.1; printf 'AT*EAM=\"Slides\"\\r' >&3; exec sleep 30" % sent
+    run = subprocess.Popen([phone_test, "--script", entry, "--reply-within", "1", "--start-within",
+                            "500", "--run", command], stdout=subprocess.PIPE, text=True)
+    said = run.stdout.readline()  # the program has started
+    os.kill(run.pid, signal.SIGSTOP)
+    held = until(lambda: os.path.exists(sent), 10)
+    os.kill(run.pid, signal.SIGCONT)
+    output = said + run.communicate(timeout=20)[0]
+    if not held or run.returncode != 0 or 'PASS  expect entry "Slides"' not in output:
+        return "opened and heard at once: status %d, %r" % (run.returncode, output)
+    return None
+
+
 def running(phone_test, work, options=()):
     """A run of the clean accessory, its output appended to a file that held
     a line, once it has registered (the cases', or a script's first step):
@@ -592,6 +611,7 @@ def main():
                             ("a refused run's JUnit file", refused_junit),
                             ("--help", helps),
                             ("a group member that ignores SIGTERM", sh_kept),
+                            ("an open and a line at one wake", opened_and_heard),
                             ("a DEVICE", device_run),
                             ("a /dev//pts DEVICE that goes", lambda *run: pty_gone(*run, spelled)),
                             ("a link to a pty that goes", lambda *run: pty_gone(*run, linked)),

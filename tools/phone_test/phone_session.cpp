@@ -202,12 +202,7 @@ Wait PhoneSession::Pump(uint64_t deadline)
         return Wait::kStopped;
     if (watched[3].revents != 0)
         m_output.Write(Now());
-    if ((watched[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && ReadLine() < 0)
-        LineFailed();
-    if (m_framing.HasUnfinished() && m_framing.PauseLeft(static_cast<uint32_t>(MonotonicMs())) == 0)
-        Take(m_framing.TakeUnfinished(LineEnd::kPause), !PickRead());
-    if ((watched[0].revents & POLLOUT) != 0 && !Flush())
-        LineFailed();
+    // Before the bytes: a program opens its end before it writes.
     if ((watched[2].revents & POLLIN) != 0) {
         bool read = false;  // reads are not watched
         for (const PortMove move : TakePortMoves(&m_pty, &read)) {
@@ -217,6 +212,12 @@ Wait PhoneSession::Pump(uint64_t deadline)
             m_awaitsReopen = !m_heard && move == PortMove::kClosed;
         }
     }
+    if ((watched[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && ReadLine() < 0)
+        LineFailed();
+    if (m_framing.HasUnfinished() && m_framing.PauseLeft(static_cast<uint32_t>(MonotonicMs())) == 0)
+        Take(m_framing.TakeUnfinished(LineEnd::kPause), !PickRead());
+    if ((watched[0].revents & POLLOUT) != 0 && !Flush())
+        LineFailed();
     if ((watched[1].revents & POLLIN) != 0 && NoteProgramEnd(m_program)) {
         while (ReadLine() > 0) {
         }
@@ -236,6 +237,7 @@ ssize_t PhoneSession::ReadLine()
     if (count == 0)
         return -1;
     m_heard = true;
+    m_awaitsReopen = false;
     // After the read: a pick still unread then was unread as the bytes went.
     const std::vector<RawLine> lines =
         m_framing.Arrived(chunk, static_cast<size_t>(count), static_cast<uint32_t>(MonotonicMs()));
