@@ -63,7 +63,7 @@ ROWS = [  # the phone-test's options, the accessory's (or its command), the case
 # bound a second off fails (a menu that came in time is walked), or, for the
 # walk's settling, a quarter of a second off. They start once the rows
 # above have ended, whose starts would hold them up.
-WRAPPED = "stty -F {} raw && sleep 4.25 && exec " + CLEAN + " --late first %g"
+WRAPPED = "stty -F {} raw && sleep 2.25 && exec " + CLEAN + " --late first %g"
 TIMED = [
     ("", "--late first %g", 5, 0.75, CASES[:2], CASES[2:4], "", ""),
     ("", "--late return %g", 3, 0.75, DROP, [], "", ""),
@@ -71,7 +71,7 @@ TIMED = [
     ("--start-within 2000", "--late first %g", 2, 0.75, CASES[:2], CASES[2:4], "", ""),
     ("--return-within 1000", "--late return %g", 1, 0.75, DROP, [], "", ""),
     # The window starts at the accessory's own open, not at the wrapper's.
-    ("", WRAPPED, 0, 1.5, [], [], "", ""),
+    ("--start-within 2000", WRAPPED, 2, 0.75, CASES[:2], CASES[2:4], "", ""),
     ("", "--fault placeholder --late placeholder %g", 0.5, 0.25, [], [], "17 items of 5 menus",
      "18 items of 6 menus"),
     ("", "--fault progress --late placeholder %g", 5, 0.75, CASES[1:2], CASES[2:4],
@@ -322,13 +322,25 @@ def on_a_pty_pair(phone_test, prefix, named, options=(), fault=()):
 
 
 def device_run(phone_test, work):
-    """The clean accessory on a DEVICE: every case but the drop, skipped."""
-    pair, accessory, run, _, _ = on_a_pty_pair(phone_test, work + "/", str)
-    output = run.communicate(timeout=60)[0]
-    for process in (accessory, pair):
-        process.kill()
-    return row_fault([], DROP, "cannot take the line of ", run.returncode, output,
-                     work + "/junit.xml")
+    """The clean accessory on a DEVICE: every case but the drop, skipped; one
+    that never speaks fails within the start's window, as a program would."""
+    faults = []
+    for i, (options, fault, failing, skipping, why) in enumerate([
+            ([], [], [], DROP, "cannot take the line of "),
+            (["--start-within", "1000"], ["--fault", "ends-at-once"], CASES[:2], CASES[2:],
+             "registers: no AT*EAM within 1000 ms of the line opening")]):
+        prefix = "%s/device%d-" % (work, i)
+        pair, accessory, run, _, _ = on_a_pty_pair(phone_test, prefix, str, options, fault)
+        try:
+            output = run.communicate(timeout=20)[0]
+        except subprocess.TimeoutExpired:
+            run.kill()
+            output = run.communicate()[0] + "(waited 20 s for its end)"
+        for process in (accessory, pair):
+            process.kill()
+        faults += [fault for fault in [row_fault(failing, skipping, why, run.returncode, output,
+                                                 prefix + "junit.xml")] if fault]
+    return faults
 
 
 def pty_gone(phone_test, work, naming):

@@ -120,9 +120,7 @@ void Cases::Opening()
     };
     while (!(entrySeen && menuSeen)) {
         Shown shown;
-        waited = m_session.Next(StartDeadline(), &shown);
-        if (waited == Wait::kTimeout && m_session.Now() < StartDeadline())
-            continue;  // the window moved with the accessory's own open
+        waited = m_session.Next([this] { return StartDeadline(); }, &shown);
         if (waited != Wait::kArrived)
             break;
         take(shown);
@@ -416,13 +414,11 @@ Wait Cases::Expect(const ScriptStep& step, Screen& screen, const std::function<u
             return Wait::kArrived;
         }
         Shown shown;
-        const Wait waited = m_session.Next(until(), &shown);
+        const Wait waited = m_session.Next(until, &shown);
         if (waited == Wait::kArrived) {
             Apply(shown, screen);
             continue;
         }
-        if (waited == Wait::kTimeout && m_session.Now() < until())
-            continue;  // the window moved with the accessory's own open
         std::string instead = "no menu came";
         if (entry)
             instead = screen.hasEntry ? "the entry is " + Quoted(screen.entry) : "no entry came";

@@ -79,14 +79,20 @@ Wait PhoneSession::WaitForOpening(uint64_t deadline)
 
 Wait PhoneSession::Next(uint64_t deadline, Shown* shown)
 {
+    return Next([deadline] { return deadline; }, shown);
+}
+
+Wait PhoneSession::Next(const std::function<uint64_t()>& deadline, Shown* shown)
+{
     for (;;) {
         if (!m_shown.empty()) {
             *shown = m_shown.front();
             m_shown.pop_front();
             return Wait::kArrived;
         }
-        const Wait waited = Pump(deadline);
-        if (waited != Wait::kArrived && m_shown.empty())
+        const Wait waited = Pump(deadline());
+        if (waited != Wait::kArrived && m_shown.empty() &&
+            (waited != Wait::kTimeout || Now() >= deadline()))
             return waited;
     }
 }

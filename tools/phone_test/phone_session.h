@@ -15,6 +15,7 @@
 #include <sys/types.h>
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -74,8 +75,10 @@ public:
     uint64_t WindowStart() const { return m_windowStart; }
     bool AwaitsReopen() const { return m_awaitsReopen; }
     // The next thing a line made the phone show, at once when one is queued;
-    // else waits for the accessory's lines until `deadline` (ms, as Now()).
+    // else waits for the accessory's lines until `deadline` (ms, as Now()),
+    // asked again after each wake when it may move (with the window's start).
     Wait Next(uint64_t deadline, Shown* shown);
+    Wait Next(const std::function<uint64_t()>& deadline, Shown* shown);
     // What is queued is passed over: the phone now shows the last of it.
     void Forget() { m_shown.clear(); }
     // Sends the pick of item `item`, from 0, of the menu shown.
