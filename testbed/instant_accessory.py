@@ -263,15 +263,17 @@ def main():
     if fault == "ends-at-once":
         return
     line = Line(arguments[0], b"\n" if fault == "lf-endings" else b"\r")
-    show, first = SlideShow(fault), True
+    show, opens = SlideShow(fault), 0
     menu_ends = fault != "full-menu"  # the CRs after a menu
     after_menu = "AT" if fault == "cut-by-drop" else ""
     while True:
         line.open()
+        # By the line's first open, whenever the drop came.
+        first, opens = opens == 0, opens + 1
         try:
             if first and "--replies" in options:
                 replies(line, options["--replies"])
-            time.sleep(late.pop("first", 0) if first else late.get("return", 0))
+            time.sleep(late.get("first" if first else "return", 0))
             if fault != "undeclared-utf8":
                 command(line, show, 'AT+CSCS="UTF-8"')
             if fault == "long-line":
@@ -289,7 +291,6 @@ def main():
                     show.battery -= 1
                     command(line, show, show.submenu())
                 show.menu, show.battery, show.picks = "slides", 100, []
-            first = False
             command(line, show, show.submenu(), menu_ends, after_menu)
             while fault == "dead-picks":
                 time.sleep(0.5)

@@ -82,7 +82,24 @@ TIMED = [
 LATE = [(options, accessory % (bound + side * off), failing * (side > 0), skipping * (side > 0),
          late_why if side > 0 else early_why)
         for options, accessory, bound, off, failing, skipping, early_why, late_why in TIMED
-        for side in ((-1, 1) if bound else (1,))]
+        for side in (-1, 1)]
+# A script's expect waits for the start's window first, for the return's
+# after a drop, and for the reply's after a pick, each from both sides (the
+# script, the phone-test's options, the accessory's, each step's word and
+# lines read as sent's).
+FIRST = 'expect entry "Slides"\n'
+PICKED = 'expect menu "Slide 1/12"\npick "Last"\nexpect menu "Slide 12/12"\n'
+DROPPED = 'expect entry "Slides"\ndrop 0.1\nexpect entry "Slides"\n'
+SCRIPTED = [
+    (FIRST, "--start-within 2000", "--late first 1.25", ["PASS"] * 2),
+    (FIRST, "--start-within 2000", "--late first 2.75", ["FAIL", "SKIP"]),
+    (DROPPED, "--return-within 2000", "--late return 1.25", ["PASS"] * 4),
+    (DROPPED, "--return-within 1000", "--late return 1.25", ["PASS", "PASS", "FAIL", "PASS"]),
+    (PICKED, "", "--late pick 0.75", ["PASS"] * 4),
+    (PICKED, "", "--late pick 1.25", ["PASS", "PASS", "FAIL", "PASS"]),
+    ('expect entry "Slides"\ndrop 0.1\n' + PICKED, "", "--late pick 1.25",
+     ["PASS"] * 4 + ["FAIL", "PASS"]),
+]
 # A member of the accessory's group that ignores SIGTERM, known by its
 # sleep's length (and by nothing else: the phone-test's command line holds
 # the same words).
@@ -226,6 +243,16 @@ def judged(phone_test, runs):
         print("faults_test: %s: %s" % (" ".join([options, accessory]).strip() or "no fault",
                                        fault_found or "as expected"))
         faults += [output] if fault_found else []
+    return faults
+
+
+def scripts_judged(runs):
+    """Each script's run once it has ended, when its steps are not as its row says."""
+    faults = []
+    for (_, _, _, words), (_, _, run) in zip(SCRIPTED, runs):
+        output = run.communicate(timeout=120)[0]
+        if list(verdicts(output).values()) != words:
+            faults.append(output)
     return faults
 
 
@@ -618,6 +645,9 @@ def main():
                           PATH=work + "/bin:" + os.environ["PATH"])
         faults += judged(phone_test, started(phone_test, ROWS, work))
         late = started(phone_test, LATE, work)
+        scripts = started(phone_test, [
+            ("--script %s %s" % (written("%s/scripted%d.script" % (work, i), steps), options),
+             accessory) for i, (steps, options, accessory, _) in enumerate(SCRIPTED)], work)
         for name, check in [("bad command lines, scripts and terminals", refusals),
                             ("a trace whose reader stops", stalled_trace),
                             ("SIGHUP", hung_up),
@@ -634,6 +664,7 @@ def main():
                             ("a line the drop and the end meet unfinished", held_lines),
                             ("a build asked for", built_when_asked),
                             ("the late runs", lambda *_: judged(phone_test, late)),
+                            ("the scripts' windows", lambda *_: scripts_judged(scripts)),
                             ("the runs' folders", folders_left)]:
             try:
                 found = check(phone_test, work)
