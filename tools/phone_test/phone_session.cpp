@@ -113,14 +113,9 @@ void PhoneSession::Pick(int item)
 }
 
 // Of a device it cannot be told: taken as read.
-bool PhoneSession::PickRead()
+bool PhoneSession::PickRead() const
 {
-    if (m_pickEnd == 0 || !m_devicePath.empty())
-        return true;
-    if (m_written < m_pickEnd || m_written - ProgramUnread(m_pty) < m_pickEnd)
-        return false;
-    m_pickEnd = 0;
-    return true;
+    return !m_devicePath.empty() || m_written - ProgramUnread(m_pty) >= m_pickEnd;
 }
 
 // Then closed, as when the device fails: the phone's answer to the line

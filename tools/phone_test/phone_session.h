@@ -103,7 +103,7 @@ public:
 private:
     Wait Pump(uint64_t deadline);
     ssize_t ReadLine();
-    bool PickRead();
+    bool PickRead() const;
     void Take(const std::vector<RawLine>& lines, bool beforePickRead = false);
     void KeepFindings(uint64_t now, const std::vector<Finding>& findings,
                       const std::string& written);
@@ -130,7 +130,8 @@ private:
     bool m_heard = false;    // a byte came from the accessory
     bool m_ownDrop = false;  // while the line the drop cuts is taken
     // Bytes written to the owned line's master since it was made, and where
-    // the last pick's line ends among them, until the accessory has read it.
+    // the last pick's line ends among them: read once the accessory has read
+    // that many.
     uint64_t m_written = 0;
     uint64_t m_pickEnd = 0;
     AccessoryProgram* m_program = nullptr;
