@@ -26,17 +26,17 @@ ends-at-once, twin-menus (Lamps and Fans in the slides menu lead to two
 menus with the same items, On, Off and Back; Off in Fans gets no answer),
 itemless (its only menu, "Main", has no item), placeholder (first
 "Connecting" with "Please wait", which ignores picks, then the slides
-menu), progress (first "Connecting N%", with no item, sent again every 100
-ms with N rising, then the slides menu), changing-value (a main loop that
-wakes every 20 ms and then reads what came, answers each pick and sends its
-menu again, no command waiting for its OK; every menu ends with "Battery
-N%", N one lower each time; its pick shows the menu again), fills-in (the
-settings menu comes with its last item alone, and, in the same write, with
-all three), dead-picks (after its first menu it reads nothing more, and
-sends that menu again every 500 ms), quit-item (the slides menu ends with
-Quit, whose pick ends the program), trailing-lines (each menu
-followed, in the same write, by 12 KB of AT+CSCS lines) or control-chars
-(the slides titles end with ESC [2J).
+menu), progress (first "Connecting N%", with no item, sent again every
+100 ms with N rising, then the slides menu), changing-value (a main loop
+that wakes every 20 ms and then reads what came, answers each pick and
+sends its menu again, no command waiting for its OK; every menu ends with
+"Battery N%", N one lower each time; its pick shows the menu again),
+fills-in (the settings menu comes with its last item alone, and, in the
+same write, with all three), dead-picks (after its first menu it reads
+nothing more, and sends that menu again every 500 ms), quit-item (the
+slides menu ends with "Quit, don't save", whose pick ends the program),
+trailing-lines (each menu followed, in the same write, by 12 KB of AT+CSCS
+lines) or control-chars (the slides titles end with ESC [2J).
 
 --late WHEN SECONDS: waits SECONDS before it registers when the line first
 opens (first), before it registers again once the line is back (return),
@@ -63,6 +63,7 @@ FAULTS = ("unanswered-pick", "no-return", "count-differs", "lf-endings", "undecl
 CAPTIONS = ["Łódź harbour", "Lighthouse", "Łódź", "Café Müller", "Bridge", "Cathedral", "Gardens",
             "Museum", "Station", "Hillside", "Beach", "Sunset"]
 REPLIES = 50
+QUIT = "Quit, don't save"
 TICK = 0.02  # s, changing-value's
 
 
@@ -147,7 +148,7 @@ class SlideShow:
         if self.fault == "itemless":
             return []
         extra = {"unreachable-item": ["Left", "Right"], "twin-menus": ["Lamps", "Fans"],
-                 "quit-item": ["Quit"]}
+                 "quit-item": [QUIT]}
         return ["Next", "Back", "First", "Last", "Settings"] + extra.get(self.fault, [])
 
     def title(self):
@@ -184,7 +185,7 @@ class SlideShow:
         if text == "Last" and self.fault == "unanswered-pick" or self.menu == "connecting" or \
                 text == "Off" and self.menu == "fans":
             return False
-        if text == "Quit":
+        if text == QUIT:
             sys.exit(0)
         if text == "Last":
             time.sleep(late.get("pick", 0))

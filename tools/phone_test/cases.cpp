@@ -529,9 +529,9 @@ void Cases::Missed(Verdict verdict, uint64_t since, Wait waited, const std::stri
     if (waited == Wait::kEnded) {
         struct stat log = {};
         const bool wrote = stat(m_settings.output.c_str(), &log) == 0 && log.st_size != 0;
-        std::string avoid = PrintedText(m_lastPickItem);
-        for (size_t quote = 0; (quote = avoid.find('\'', quote)) != std::string::npos; quote += 4)
-            avoid.replace(quote, 1, "'\\''");
+        std::string avoid;  // quoted for sh
+        for (const char c : PrintedText(m_lastPickItem))
+            avoid += c == '\'' ? std::string("'\\''") : std::string(1, c);
         verdict.outcome = Outcome::kFail;
         verdict.reason =
             "the accessory's program ended (" + EndedHow(*m_settings.program) + ")" +
