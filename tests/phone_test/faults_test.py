@@ -118,7 +118,8 @@ REFUSED = [  # the command line, and its one line on standard error
     ([], "usage: scripts/phone-test [OPTION...] (DEVICE | --run 'COMMAND')"),
     (["--run"], "phone-test: --run takes a value"),
     (["--picks", "0", "--run", ACC], "phone-test: --picks takes a number of picks from 1"),
-    (["--reply-within", "1.5", "--run", ACC], "phone-test: --reply-within takes milliseconds"),
+    (["--reply-within", "1.5", "--run", ACC],
+     "phone-test: --reply-within takes milliseconds from 1 to 600000"),
     (["--bogus", "--run", ACC], "usage: scripts/phone-test"),
     (["/dev/a", "/dev/b"], "usage: scripts/phone-test"),
     (["--run", ACC, "/dev/a"], "phone-test: give a DEVICE or --run 'COMMAND', not both"),
@@ -598,7 +599,8 @@ def helps(phone_test, _):
     faults = []
     for command, words in [
             ([ROOT + "/scripts/phone-test", "--help"],
-             CASES + ["--avoid", "--start-within", "--return-within", "--name", "exit status"]),
+             CASES + ["--avoid", "--start-within", "--return-within", "--name", "exit status",
+                      "walk makes (100)", "may take (1000)", "its end (5000)", "returns (3000)"]),
             ([os.path.dirname(phone_test) + "/check-trace", "--help"], ["usage: check-trace"])]:
         ran = subprocess.run(command, capture_output=True, text=True, timeout=20)
         if ran.returncode != 0 or [word for word in words if word not in ran.stdout]:
