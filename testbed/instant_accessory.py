@@ -22,8 +22,9 @@ never pick both), long-line (a command of 2100 bytes, over the phone's
 more than it gives, padded to fill the phone's 2047 bytes and sent without
 its CR), cut-by-drop (each menu followed, in the same write, by "AT" and no
 CR: the start of a line that a drop right after the menu cuts),
-ends-at-once, twin-menus (Lamps and Fans in the slides menu lead to two
-menus with the same items, On, Off and Back; Off in Fans gets no answer),
+ends-at-once, ends-at-return (it ends as soon as it has opened the line
+again), twin-menus (Lamps and Fans in the slides menu lead to two menus
+with the same items, On, Off and Back; Off in Fans gets no answer),
 itemless (its only menu, "Main", has no item), placeholder (first
 "Connecting" with "Please wait", which ignores picks, then the slides
 menu), progress (first "Connecting N%", with no item, sent again every
@@ -57,7 +58,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from remote_session import figure  # noqa: E402
 
 FAULTS = ("unanswered-pick", "no-return", "count-differs", "lf-endings", "undeclared-utf8",
-          "unreachable-item", "long-line", "full-menu", "cut-by-drop", "ends-at-once", "twin-menus",
+          "unreachable-item", "long-line", "full-menu", "cut-by-drop", "ends-at-once", "ends-at-return",
+          "twin-menus",
           "itemless", "placeholder", "progress", "changing-value", "fills-in", "dead-picks",
           "quit-item", "trailing-lines", "control-chars")
 CAPTIONS = ["Łódź harbour", "Lighthouse", "Łódź", "Café Müller", "Bridge", "Cathedral", "Gardens",
@@ -271,6 +273,8 @@ def main():
         line.open()
         # By the line's first open, whenever the drop came.
         first, opens = opens == 0, opens + 1
+        if fault == "ends-at-return" and not first:
+            return
         try:
             if first and "--replies" in options:
                 replies(line, options["--replies"])

@@ -43,6 +43,11 @@ ROWS = [  # the phone-test's options, the accessory's (or its command), the case
     ("", "--fault long-line", LINES, [], "YYY\\full\n"),  # named as traced, not by its rest
     ("", "--fault ends-at-once", CASES[:1], CASES[1:],
      "registers: the accessory's program ended (exit status 0)"),
+    # A program that ends names no pick once the walk is over, nor one while it settles.
+    ("", "--fault ends-at-return", DROP, [],
+     "drop: the accessory's program ended (exit status 0); it wrote nothing"),
+    ("", "printf 'AT*EAM=\"Slides\"\\r' > {} && printf 'AT*EASM=\"Main\",1,1,1,\"A\",1\\r' > {}",
+     CASES[1:2], CASES[2:5], "shows a menu: the accessory's program ended (exit status 0)"),
     ("", "--fault twin-menus", PICKS, [], '"Off" in "Fans"\n'),
     ("", "--fault itemless", CASES[1:2], CASES[2:4], 'shows a menu: "Main" has no item to pick'),
     ("", "--fault placeholder", [], [], 'shows a menu: "Slide 1/12" with "Next"'),
