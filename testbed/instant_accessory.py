@@ -22,20 +22,22 @@ never pick both), long-line (a command of 2100 bytes, over the phone's
 more than it gives, padded to fill the phone's 2047 bytes and sent without
 its CR), cut-by-drop (each menu followed, in the same write, by "AT" and no
 CR: the start of a line that a drop right after the menu cuts),
-ends-at-once, twin-menus (Lamps and Fans in the slides menu lead to two
-menus with the same items, On, Off and Back; Off in Fans gets no answer),
+ends-at-once, ends-at-return (it ends as soon as it has opened the line
+again), twin-menus (Lamps and Fans in the slides menu lead to two menus
+with the same items, On, Off and Back; Off in Fans gets no answer),
 itemless (its only menu, "Main", has no item), placeholder (first
 "Connecting" with "Please wait", which ignores picks, then the slides
 menu), progress (first "Connecting N%", with no item, sent again every
-100 ms with N rising, then the slides menu), changing-value (every menu
-ends with "Battery N%", sent again every 20 ms without a pick with N
-falling; its pick shows the menu again), fills-in (the settings menu comes
-with its last item alone, and, in the same write, with all three),
-dead-picks (after its first menu it reads nothing more, and sends that
-menu again every 500 ms), quit-item (the slides menu ends with Quit, whose
-pick ends the program), trailing-lines (each menu followed, in the same
-write, by 12 KB of AT+CSCS lines) or control-chars (the slides titles end
-with ESC [2J).
+100 ms with N rising, then the slides menu), changing-value (a main loop
+that wakes every 20 ms and then reads what came, answers each pick and
+sends its menu again, no command waiting for its OK; every menu ends with
+"Battery N%", N one lower each time; its pick shows the menu again),
+fills-in (the settings menu comes with its last item alone, and, in the
+same write, with all three), dead-picks (after its first menu it reads
+nothing more, and sends that menu again every 500 ms), quit-item (the
+slides menu ends with "Quit, don't save", whose pick ends the program),
+trailing-lines (each menu followed, in the same write, by 12 KB of AT+CSCS
+lines) or control-chars (the slides titles end with ESC [2J).
 
 --late WHEN SECONDS: waits SECONDS before it registers when the line first
 opens (first), before it registers again once the line is back (return),
@@ -56,12 +58,15 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from remote_session import figure  # noqa: E402
 
 FAULTS = ("unanswered-pick", "no-return", "count-differs", "lf-endings", "undeclared-utf8",
-          "unreachable-item", "long-line", "full-menu", "cut-by-drop", "ends-at-once", "twin-menus",
+          "unreachable-item", "long-line", "full-menu", "cut-by-drop", "ends-at-once", "ends-at-return",
+          "twin-menus",
           "itemless", "placeholder", "progress", "changing-value", "fills-in", "dead-picks",
           "quit-item", "trailing-lines", "control-chars")
 CAPTIONS = ["Łódź harbour", "Lighthouse", "Łódź", "Café Müller", "Bridge", "Cathedral", "Gardens",
             "Museum", "Station", "Hillside", "Beach", "Sunset"]
 REPLIES = 50
+QUIT = "Quit, don't save"
+TICK = 0.02  # s, changing-value's
 
 
 class Gone(Exception):
@@ -100,15 +105,25 @@ class Line:
                     return None
                 if not select.select([self.fd], [], [], left)[0]:
                     continue
-            try:
-                data = os.read(self.fd, 4096)
-            except OSError as error:
-                raise Gone() from error
-            if not data:
-                raise Gone()
-            self.held += data
+            self.read()
         line, self.held = self.held.split(b"\r", 1)
         return line.decode("latin-1")
+
+    def come(self):
+        """The phone's lines that have come, without waiting."""
+        while select.select([self.fd], [], [], 0)[0]:
+            self.read()
+        *lines, self.held = self.held.split(b"\r")
+        return [line.decode("latin-1") for line in lines]
+
+    def read(self):
+        try:
+            data = os.read(self.fd, 4096)
+        except OSError as error:
+            raise Gone() from error
+        if not data:
+            raise Gone()
+        self.held += data
 
 
 class SlideShow:
@@ -135,7 +150,7 @@ class SlideShow:
         if self.fault == "itemless":
             return []
         extra = {"unreachable-item": ["Left", "Right"], "twin-menus": ["Lamps", "Fans"],
-                 "quit-item": ["Quit"]}
+                 "quit-item": [QUIT]}
         return ["Next", "Back", "First", "Last", "Settings"] + extra.get(self.fault, [])
 
     def title(self):
@@ -172,7 +187,7 @@ class SlideShow:
         if text == "Last" and self.fault == "unanswered-pick" or self.menu == "connecting" or \
                 text == "Off" and self.menu == "fans":
             return False
-        if text == "Quit":
+        if text == QUIT:
             sys.exit(0)
         if text == "Last":
             time.sleep(late.get("pick", 0))
@@ -206,6 +221,21 @@ def command(line, show, text, ends=1, after=""):
             show.picks.append(int(answer[7:]))
 
 
+def value_changes(line, show, late):
+    """changing-value's main loop: a pick that comes between its ticks waits
+    unread until the next, after the menu sent again at the last."""
+    tick = time.monotonic()
+    while True:
+        tick = max(tick + TICK, time.monotonic())
+        time.sleep(max(0, tick - time.monotonic()))
+        picks, show.picks = show.picks, []
+        for pick in picks + [int(came[7:]) for came in line.come() if came.startswith("*EAMI: ")]:
+            if show.choose(pick, late):
+                line.send(show.submenu())
+        show.battery = show.battery - 1 if show.battery > 0 else 100
+        line.send(show.submenu())
+
+
 def replies(line, path):
     samples = []
     for _ in range(REPLIES):
@@ -236,15 +266,19 @@ def main():
     if fault == "ends-at-once":
         return
     line = Line(arguments[0], b"\n" if fault == "lf-endings" else b"\r")
-    show, first = SlideShow(fault), True
+    show, opens = SlideShow(fault), 0
     menu_ends = fault != "full-menu"  # the CRs after a menu
     after_menu = "AT" if fault == "cut-by-drop" else ""
     while True:
         line.open()
+        # By the line's first open, whenever the drop came.
+        first, opens = opens == 0, opens + 1
+        if fault == "ends-at-return" and not first:
+            return
         try:
             if first and "--replies" in options:
                 replies(line, options["--replies"])
-            time.sleep(late.pop("first", 0) if first else late.get("return", 0))
+            time.sleep(late.get("first" if first else "return", 0))
             if fault != "undeclared-utf8":
                 command(line, show, 'AT+CSCS="UTF-8"')
             if fault == "long-line":
@@ -262,20 +296,17 @@ def main():
                     show.battery -= 1
                     command(line, show, show.submenu())
                 show.menu, show.battery, show.picks = "slides", 100, []
-            first = False
             command(line, show, show.submenu(), menu_ends, after_menu)
             while fault == "dead-picks":
                 time.sleep(0.5)
                 line.send(show.submenu())
+            if fault == "changing-value":
+                value_changes(line, show, late)
             while True:
                 pick = show.picks.pop(0) if show.picks else None
                 if pick is None:
-                    answer = line.receive(time.monotonic() + 0.02 if fault == "changing-value"
-                                          else None)
-                    if answer is None:
-                        show.battery -= 1
-                        command(line, show, show.submenu())
-                    if answer is None or not answer.startswith("*EAMI: "):
+                    answer = line.receive()
+                    if not answer.startswith("*EAMI: "):
                         continue
                     pick = int(answer[7:])
                 if show.choose(pick, late):

@@ -29,7 +29,7 @@ CLEAN = " ".join([sys.executable, ACCESSORY, "{}"])
 CASES = ["registers", "shows a menu", "answers every pick", "every item reached",
          "comes back after a drop", "lines read as sent"]
 PICKS, DROP, LINES = CASES[2:3], CASES[4:5], CASES[5:]
-AVOID = "'Quit'"
+AVOID = "'Quit, don'\\''t save'"  # quoted for sh
 ROWS = [  # the phone-test's options, the accessory's (or its command), the cases it fails and
     # skips, the words that say why
     ("", "", [], [], "phone-test: 6 passed"),
@@ -43,16 +43,26 @@ ROWS = [  # the phone-test's options, the accessory's (or its command), the case
     ("", "--fault long-line", LINES, [], "YYY\\full\n"),  # named as traced, not by its rest
     ("", "--fault ends-at-once", CASES[:1], CASES[1:],
      "registers: the accessory's program ended (exit status 0)"),
+    # A program that ends names no pick once the walk is over, nor one while it settles.
+    ("", "--fault ends-at-return", DROP, [],
+     "drop: the accessory's program ended (exit status 0); it wrote nothing"),
+    ("", "printf 'AT*EAM=\"Slides\"\\r' > {} && printf 'AT*EASM=\"Main\",1,1,1,\"A\",1\\r' > {}",
+     CASES[1:2], CASES[2:5], "shows a menu: the accessory's program ended (exit status 0)"),
     ("", "--fault twin-menus", PICKS, [], '"Off" in "Fans"\n'),
     ("", "--fault itemless", CASES[1:2], CASES[2:4], 'shows a menu: "Main" has no item to pick'),
     ("", "--fault placeholder", [], [], 'shows a menu: "Slide 1/12" with "Next"'),
-    ("", "--fault changing-value", [], [], "reached: 22 items of 5 menus, each picked"),
+    # Its menu, sent again every 20 ms, never settles: the walk begins at the start's window.
+    ("--start-within 1000", "--fault changing-value", [], [],
+     "reached: 22 items of 5 menus, each picked"),
     ("", "--fault fills-in", [], [], "reached: 17 items of 5 menus, each picked"),
-    ("--picks 2", "--fault dead-picks", CASES[2:4], [], "2 of 2 picks got no menu within"),
-    ("", "--fault quit-item", PICKS, CASES[3:5],
-     'ended (exit status 0) after pick 13, "Quit" in "Slide 12/12": if that item ends it, '
-     "keep the walk from it with --avoid " + AVOID),
-    ("--avoid Qu?t", "--fault quit-item", [], [], "17 items of 5 menus, each picked (1 avoided)"),
+    # Its menu, sent again every 500 ms, settles at once or by the start's window.
+    ("--picks 1 --start-within 1000", "--fault dead-picks", CASES[2:4], [],
+     "1 of 1 picks got no menu within"),
+    # The program's end ends the wait for a pick's answer at once.
+    ("--reply-within 60000", "--fault quit-item", PICKS, CASES[3:5],
+     'ended (exit status 0) after pick 13, "Quit, don\'t save" in "Slide 12/12": if that item '
+     "ends it, keep the walk from it with --avoid " + AVOID),
+    ("--avoid Qu?t*", "--fault quit-item", [], [], "17 items of 5 menus, each picked (1 avoided)"),
     ("", "--fault trailing-lines", [], [], "phone-test: 6 passed"),
     ("", "--fault control-chars", [], [], '"Slide 1/12\\x1B[2J" with'),
     ("--name accessory-one", "", [], [], "phone-test: 6 passed"),
@@ -63,7 +73,7 @@ ROWS = [  # the phone-test's options, the accessory's (or its command), the case
 # bound a second off fails (a menu that came in time is walked), or, for the
 # walk's settling, a quarter of a second off. They start once the rows
 # above have ended, whose starts would hold them up.
-WRAPPED = "stty -F {} raw && sleep 4.25 && exec " + CLEAN + " --late first %g"
+WRAPPED = "stty -F {} raw && sleep 2.25 && exec " + CLEAN + " --late first %g"
 TIMED = [
     ("", "--late first %g", 5, 0.75, CASES[:2], CASES[2:4], "", ""),
     ("", "--late return %g", 3, 0.75, DROP, [], "", ""),
@@ -71,7 +81,7 @@ TIMED = [
     ("--start-within 2000", "--late first %g", 2, 0.75, CASES[:2], CASES[2:4], "", ""),
     ("--return-within 1000", "--late return %g", 1, 0.75, DROP, [], "", ""),
     # The window starts at the accessory's own open, not at the wrapper's.
-    ("", WRAPPED, 0, 1.5, [], [], "", ""),
+    ("--start-within 2000", WRAPPED, 2, 0.75, CASES[:2], CASES[2:4], "", ""),
     ("", "--fault placeholder --late placeholder %g", 0.5, 0.25, [], [], "17 items of 5 menus",
      "18 items of 6 menus"),
     ("", "--fault progress --late placeholder %g", 5, 0.75, CASES[1:2], CASES[2:4],
@@ -80,7 +90,24 @@ TIMED = [
 LATE = [(options, accessory % (bound + side * off), failing * (side > 0), skipping * (side > 0),
          late_why if side > 0 else early_why)
         for options, accessory, bound, off, failing, skipping, early_why, late_why in TIMED
-        for side in ((-1, 1) if bound else (1,))]
+        for side in (-1, 1)]
+# A script's expect waits for the start's window first, for the return's
+# after a drop, and for the reply's after a pick, each from both sides (the
+# script, the phone-test's options, the accessory's, each step's word and
+# lines read as sent's).
+FIRST = 'expect entry "Slides"\n'
+PICKED = 'expect menu "Slide 1/12"\npick "Last"\nexpect menu "Slide 12/12"\n'
+DROPPED = 'expect entry "Slides"\ndrop 0.1\nexpect entry "Slides"\n'
+SCRIPTED = [
+    (FIRST, "--start-within 2000", "--late first 1.25", ["PASS"] * 2),
+    (FIRST, "--start-within 2000", "--late first 2.75", ["FAIL", "SKIP"]),
+    (DROPPED, "--return-within 2000", "--late return 1.25", ["PASS"] * 4),
+    (DROPPED, "--return-within 1000", "--late return 1.25", ["PASS", "PASS", "FAIL", "PASS"]),
+    (PICKED, "", "--late pick 0.75", ["PASS"] * 4),
+    (PICKED, "", "--late pick 1.25", ["PASS", "PASS", "FAIL", "PASS"]),
+    ('expect entry "Slides"\ndrop 0.1\n' + PICKED, "", "--late pick 1.25",
+     ["PASS"] * 4 + ["FAIL", "PASS"]),
+]
 # A member of the accessory's group that ignores SIGTERM, known by its
 # sleep's length (and by nothing else: the phone-test's command line holds
 # the same words).
@@ -98,7 +125,8 @@ REFUSED = [  # the command line, and its one line on standard error
     ([], "usage: scripts/phone-test [OPTION...] (DEVICE | --run 'COMMAND')"),
     (["--run"], "phone-test: --run takes a value"),
     (["--picks", "0", "--run", ACC], "phone-test: --picks takes a number of picks from 1"),
-    (["--reply-within", "1.5", "--run", ACC], "phone-test: --reply-within takes milliseconds"),
+    (["--reply-within", "1.5", "--run", ACC],
+     "phone-test: --reply-within takes milliseconds from 1 to 600000"),
     (["--bogus", "--run", ACC], "usage: scripts/phone-test"),
     (["/dev/a", "/dev/b"], "usage: scripts/phone-test"),
     (["--run", ACC, "/dev/a"], "phone-test: give a DEVICE or --run 'COMMAND', not both"),
@@ -154,7 +182,9 @@ def junit_fault(path, found, name=None):
              for case in suite.findall("testcase")}
     counts = [str(sum(word == counted for word in found.values())) for counted in ("FAIL", "ERROR")]
     classes = {case.get("classname") for case in suite.findall("testcase")}
+    # No case of these runs waits out a long window: what it waits for comes, or ends the wait.
     if suite.tag != "testsuite" or cases != found or \
+            any(float(case.get("time")) > 30 for case in suite.findall("testcase")) or \
             [suite.get("failures"), suite.get("errors")] != counts or \
             name is not None and (suite.get("name"), classes) != (name, {name}):
         return "JUnit says %s, %s failures, %s errors, named %s" % (
@@ -227,6 +257,16 @@ def judged(phone_test, runs):
     return faults
 
 
+def scripts_judged(runs):
+    """Each script's run once it has ended, when its steps are not as its row says."""
+    faults = []
+    for (_, _, _, words), (_, _, run) in zip(SCRIPTED, runs):
+        output = run.communicate(timeout=120)[0]
+        if list(verdicts(output).values()) != words:
+            faults.append(output)
+    return faults
+
+
 def refusals(phone_test, work):
     """Bad command lines, scripts and terminals in use: no build asked for."""
     marker, plain = work + "/started", written(work + "/plain", "")
@@ -288,7 +328,7 @@ def stalled_trace(phone_test, _):
 def held_lines(phone_test, work):
     """Lines the drop and the run's end meet unfinished or full, judged as traced."""
     script = written(work + "/held.script",
-                     'expect menu "Slide 1/12"\ndrop 1\nexpect menu "Slide 1/12"\n')
+                     'expect menu "Slide 1/12"\ndrop 0.2\nexpect menu "Slide 1/12"\n')
     for fault, holds in HELD:
         trace = "%s/%s.trace" % (work, fault)
         run = subprocess.run([phone_test, "--script", script, "--trace", trace, "--run", CLEAN +
@@ -296,7 +336,7 @@ def held_lines(phone_test, work):
         found = trace_fault(phone_test, trace, True)
         # Named by their text, the step that repeats told apart.
         named = [line.split(":")[0] for line in run.stdout.splitlines() if line[:6] == "PASS  "]
-        if named[:3] != ['PASS  expect menu "Slide 1/12"', "PASS  drop 1",
+        if named[:3] != ['PASS  expect menu "Slide 1/12"', "PASS  drop 0.2",
                          'PASS  expect menu "Slide 1/12" (2)']:
             found = "the steps' names: %s" % named
         if found or not holds(run.stdout, "\n".join(untimed(open(trace).read()))):
@@ -322,13 +362,25 @@ def on_a_pty_pair(phone_test, prefix, named, options=(), fault=()):
 
 
 def device_run(phone_test, work):
-    """The clean accessory on a DEVICE: every case but the drop, skipped."""
-    pair, accessory, run, _, _ = on_a_pty_pair(phone_test, work + "/", str)
-    output = run.communicate(timeout=60)[0]
-    for process in (accessory, pair):
-        process.kill()
-    return row_fault([], DROP, "cannot take the line of ", run.returncode, output,
-                     work + "/junit.xml")
+    """The clean accessory on a DEVICE: every case but the drop, skipped; one
+    that never speaks fails within the start's window, as a program would."""
+    faults = []
+    for i, (options, fault, failing, skipping, why) in enumerate([
+            ([], [], [], DROP, "cannot take the line of "),
+            (["--start-within", "1000"], ["--fault", "ends-at-once"], CASES[:2], CASES[2:],
+             "registers: no AT*EAM within 1000 ms of the line opening")]):
+        prefix = "%s/device%d-" % (work, i)
+        pair, accessory, run, _, _ = on_a_pty_pair(phone_test, prefix, str, options, fault)
+        try:
+            output = run.communicate(timeout=20)[0]
+        except subprocess.TimeoutExpired:
+            run.kill()
+            output = run.communicate()[0] + "(waited 20 s for its end)"
+        for process in (accessory, pair):
+            process.kill()
+        faults += [fault for fault in [row_fault(failing, skipping, why, run.returncode, output,
+                                                 prefix + "junit.xml")] if fault]
+    return faults
 
 
 def pty_gone(phone_test, work, naming):
@@ -369,6 +421,25 @@ def pty_gone(phone_test, work, naming):
         for process in (run, accessory, pair) + ((leader,) if leader else ()):
             process.kill()
             process.wait()
+
+
+def opened_and_heard(phone_test, work):
+    """The program's open and its first line taken at one wake, the
+    phone-test held up meanwhile (as on a busy machine): the start's window
+    begins at that open, not at the run's start."""
+    sent, entry = work + "/sent", written(work + "/entry.script", 'expect entry "Slides"\n')
+    command = "sleep 1; exec 3<>{}; printf 'AT\\r' >&3; touch %s; head -c 3 <&3 >/dev/null; " \
+        "sleep 0.1; printf 'AT*EAM=\"Slides\"\\r' >&3; exec sleep 30" % sent
+    run = subprocess.Popen([phone_test, "--script", entry, "--reply-within", "1", "--start-within",
+                            "500", "--run", command], stdout=subprocess.PIPE, text=True)
+    said = run.stdout.readline()  # the program has started
+    os.kill(run.pid, signal.SIGSTOP)
+    held = until(lambda: os.path.exists(sent), 10)
+    os.kill(run.pid, signal.SIGCONT)
+    output = said + run.communicate(timeout=20)[0]
+    if not held or run.returncode != 0 or 'PASS  expect entry "Slides"' not in output:
+        return "opened and heard at once: status %d, %r" % (run.returncode, output)
+    return None
 
 
 def running(phone_test, work, options=()):
@@ -492,11 +563,12 @@ def stopped(phone_test, work):
     status 130; SIGTERM while the program is being ended (a member that
     ignores SIGTERM holds that up for 2 s) gives 130 all the same."""
     junit, faults = work + "/stopped.xml", []
-    for accessory, running_case, words in [
-            (CLEAN + " --fault dead-picks", "PASS  shows a menu",
+    entry = written(work + "/entry.script", 'expect entry "Slides"\n')
+    for options, accessory, running_case, words in [
+            (["--start-within", "1000"], CLEAN + " --fault dead-picks", "PASS  shows a menu",
              ["PASS"] * 2 + ["ERROR", "SKIP", "SKIP", "PASS"]),
-            (SURVIVOR + CLEAN, "PASS  lines read as sent", ["PASS"] * 6)]:
-        run = subprocess.Popen([phone_test, "--junit", junit, "--run", accessory],
+            (["--script", entry], SURVIVOR + CLEAN, "PASS  lines read as sent", ["PASS"] * 2)]:
+        run = subprocess.Popen([phone_test, "--junit", junit] + options + ["--run", accessory],
                                stdout=subprocess.PIPE, text=True)
         output = ""
         for line in iter(run.stdout.readline, ""):
@@ -535,7 +607,8 @@ def helps(phone_test, _):
     faults = []
     for command, words in [
             ([ROOT + "/scripts/phone-test", "--help"],
-             CASES + ["--avoid", "--start-within", "--return-within", "--name", "exit status"]),
+             CASES + ["--avoid", "--start-within", "--return-within", "--name", "exit status",
+                      "walk makes (100)", "may take (1000)", "its end (5000)", "returns (3000)"]),
             ([os.path.dirname(phone_test) + "/check-trace", "--help"], ["usage: check-trace"])]:
         ran = subprocess.run(command, capture_output=True, text=True, timeout=20)
         if ran.returncode != 0 or [word for word in words if word not in ran.stdout]:
@@ -585,6 +658,9 @@ def main():
                           PATH=work + "/bin:" + os.environ["PATH"])
         faults += judged(phone_test, started(phone_test, ROWS, work))
         late = started(phone_test, LATE, work)
+        scripts = started(phone_test, [
+            ("--script %s %s" % (written("%s/scripted%d.script" % (work, i), steps), options),
+             accessory) for i, (steps, options, accessory, _) in enumerate(SCRIPTED)], work)
         for name, check in [("bad command lines, scripts and terminals", refusals),
                             ("a trace whose reader stops", stalled_trace),
                             ("SIGHUP", hung_up),
@@ -592,6 +668,7 @@ def main():
                             ("a refused run's JUnit file", refused_junit),
                             ("--help", helps),
                             ("a group member that ignores SIGTERM", sh_kept),
+                            ("an open and a line at one wake", opened_and_heard),
                             ("a DEVICE", device_run),
                             ("a /dev//pts DEVICE that goes", lambda *run: pty_gone(*run, spelled)),
                             ("a link to a pty that goes", lambda *run: pty_gone(*run, linked)),
@@ -600,6 +677,7 @@ def main():
                             ("a line the drop and the end meet unfinished", held_lines),
                             ("a build asked for", built_when_asked),
                             ("the late runs", lambda *_: judged(phone_test, late)),
+                            ("the scripts' windows", lambda *_: scripts_judged(scripts)),
                             ("the runs' folders", folders_left)]:
             try:
                 found = check(phone_test, work)

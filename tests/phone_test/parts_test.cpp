@@ -223,13 +223,15 @@ TEST(PhoneTestWalk, KnowsAMenuByItsTitleAndItems)
 // A menu that comes without a pick takes the place of the one shown: the
 // same menu's new state when their titles agree (a list that fills in, a
 // value that changes), a menu of its own otherwise; the one it replaces is
-// forgotten when nothing was picked from it. Each row: what the phone
-// shows (a pick's answer, or a menu without a pick) and picks, then the
-// menus and items met and the items reached.
+// forgotten when nothing was picked from it; a pick that awaits its answer
+// stays with its item. Each row: what the phone shows (a pick's answer, or
+// a menu without a pick), picks, and what the walk would pick next, then
+// the menus and items met and the items reached.
 TEST(PhoneTestWalk, TakesAMenuWithoutAPickForTheOneShown)
 {
     struct Step {
-        char kind;  // 'S' a pick's answer (or the first menu), 'R' without a pick, 'P' a pick
+        char kind;  // 'S' a pick's answer (or the first menu), 'R' without a pick, 'P' a pick,
+                    // 'N' the next pick, `item`
         std::wstring title;
         std::vector<std::wstring> items;
         int item;
@@ -259,12 +261,33 @@ TEST(PhoneTestWalk, TakesAMenuWithoutAPickForTheOneShown)
          {{'S', L"Top", {L"A", L"B"}, 0}, {'P', L"", {}, 0}, {'S', L"Top", {L"A", L"B"}, 0},
           {'R', L"Other", {L"C"}, 0}},
          2, 3, 1},
+        {"the first menu met, shown again in place of another",
+         {{'S', L"Top", {L"A", L"B"}, 0}, {'P', L"", {}, 0}, {'S', L"Top", {L"A", L"B", L"C"}, 0},
+          {'R', L"Top", {L"A", L"B"}, 0}},
+         1, 2, 1},
+        {"items that differ only in a value", {{'S', L"Top", {L"Ch 1", L"Ch 2", L"More"}, 0},
+          {'P', L"", {}, 0}, {'S', L"Top", {L"Ch 1", L"Ch 2", L"More"}, 0},
+          {'R', L"Top", {L"Ch 3", L"Ch 4"}, 0}},
+         1, 2, 1},
+        {"a pick awaiting its answer while its item moves",
+         {{'S', L"Top 1", {L"A", L"B"}, 0}, {'P', L"", {}, 1}, {'R', L"Top 2", {L"B", L"A"}, 0},
+          {'S', L"Sub", {L"C", L"D"}, 0}, {'P', L"", {}, 0}, {'S', L"Top 3", {L"B", L"A"}, 0},
+          {'P', L"", {}, 1}, {'S', L"Top 4", {L"B", L"A"}, 0}, {'N', L"", {}, 0}},
+         2, 4, 3},
+        {"a pick awaiting its answer while its item goes",
+         {{'S', L"Top 1", {L"A", L"B"}, 0}, {'P', L"", {}, 0}, {'S', L"Top 2", {L"A", L"B"}, 0},
+          {'P', L"", {}, 1}, {'R', L"Top 3", {L"X", L"A"}, 0}, {'S', L"Sub", {L"C", L"D"}, 0},
+          {'P', L"", {}, 0}, {'S', L"Top 4", {L"X", L"A"}, 0}, {'N', L"", {}, 0}, {'P', L"", {}, 0},
+          {'S', L"Top 5", {L"X", L"A"}, 0}, {'N', L"", {}, -1}},
+         2, 4, 3},
     };
     for (const auto& row : rows) {
         MenuWalk walk;
         for (const Step& step : row.steps) {
             if (step.kind == 'P')
                 walk.Picked(step.item);
+            else if (step.kind == 'N')
+                EXPECT_EQ(step.item, walk.NextPick()) << row.name;
             else if (step.kind == 'S')
                 walk.Shown(step.title, step.items);
             else

@@ -27,8 +27,9 @@ GONE = r"trace-relay: {device}: gone, and not opened again: "
 
 
 def trace_lines(text):
-    return [re.fullmatch(r" *\d+\.\d{3} (\S+) *(.*)", line).groups()
-            for line in text.splitlines()]
+    """Each line's side and text; (None, the line) for one that is no trace line."""
+    found = [(re.fullmatch(r" *\d+\.\d{3} (\S+) *(.*)", line), line) for line in text.splitlines()]
+    return [match.groups() if match else (None, line) for match, line in found]
 
 
 def written(path, text):
@@ -353,7 +354,14 @@ def main(tools):
                 run_faults.append("said %r" % errors)
             text = open(into).read() if trace_arg == "/dev/stdout" else run.traced()
             lines = [("before", "")] if text.startswith("before\n") else []
-            lines += trace_lines(text[len("before\n") if lines else 0:])
+            text = text[len("before\n") if lines else 0:]
+            # The line it is incomplete from may have gone in part: those before it are whole.
+            cut = re.search(r"incomplete from line (\d+) on", errors)
+            if cut and text.count("\n") != int(cut.group(1)) - 1:
+                run_faults.append("%d whole lines, incomplete from line %s" % (
+                    text.count("\n"), cut.group(1)))
+            lines += trace_lines(text[:text.rfind("\n") + 1] if cut else text)
+            run_faults += ["not a trace line: %r" % line for side, line in lines if side is None]
             if expected is not None and (len(lines) != len(expected) or any(
                     side != want_side or not text.startswith(want_text)
                     for (side, text), (want_side, want_text) in zip(lines, expected))):

@@ -120,9 +120,7 @@ void Cases::Opening()
     };
     while (!(entrySeen && menuSeen)) {
         Shown shown;
-        waited = m_session.Next(StartDeadline(), &shown);
-        if (waited == Wait::kTimeout && m_session.Now() < StartDeadline())
-            continue;  // the window moved with the accessory's own open
+        waited = m_session.Next([this] { return StartDeadline(); }, &shown);
         if (waited != Wait::kArrived)
             break;
         take(shown);
@@ -416,13 +414,11 @@ Wait Cases::Expect(const ScriptStep& step, Screen& screen, const std::function<u
             return Wait::kArrived;
         }
         Shown shown;
-        const Wait waited = m_session.Next(until(), &shown);
+        const Wait waited = m_session.Next(until, &shown);
         if (waited == Wait::kArrived) {
             Apply(shown, screen);
             continue;
         }
-        if (waited == Wait::kTimeout && m_session.Now() < until())
-            continue;  // the window moved with the accessory's own open
         std::string instead = "no menu came";
         if (entry)
             instead = screen.hasEntry ? "the entry is " + Quoted(screen.entry) : "no entry came";
@@ -533,9 +529,9 @@ void Cases::Missed(Verdict verdict, uint64_t since, Wait waited, const std::stri
     if (waited == Wait::kEnded) {
         struct stat log = {};
         const bool wrote = stat(m_settings.output.c_str(), &log) == 0 && log.st_size != 0;
-        std::string avoid = PrintedText(m_lastPickItem);
-        for (size_t quote = 0; (quote = avoid.find('\'', quote)) != std::string::npos; quote += 4)
-            avoid.replace(quote, 1, "'\\''");
+        std::string avoid;  // quoted for sh
+        for (const char c : PrintedText(m_lastPickItem))
+            avoid += c == '\'' ? std::string("'\\''") : std::string(1, c);
         verdict.outcome = Outcome::kFail;
         verdict.reason =
             "the accessory's program ended (" + EndedHow(*m_settings.program) + ")" +

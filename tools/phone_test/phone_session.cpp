@@ -79,14 +79,20 @@ Wait PhoneSession::WaitForOpening(uint64_t deadline)
 
 Wait PhoneSession::Next(uint64_t deadline, Shown* shown)
 {
+    return Next([deadline] { return deadline; }, shown);
+}
+
+Wait PhoneSession::Next(const std::function<uint64_t()>& deadline, Shown* shown)
+{
     for (;;) {
         if (!m_shown.empty()) {
             *shown = m_shown.front();
             m_shown.pop_front();
             return Wait::kArrived;
         }
-        const Wait waited = Pump(deadline);
-        if (waited != Wait::kArrived && m_shown.empty())
+        const Wait waited = Pump(deadline());
+        if (waited != Wait::kArrived && m_shown.empty() &&
+            (waited != Wait::kTimeout || Now() >= deadline()))
             return waited;
     }
 }
@@ -107,14 +113,9 @@ void PhoneSession::Pick(int item)
 }
 
 // Of a device it cannot be told: taken as read.
-bool PhoneSession::PickRead()
+bool PhoneSession::PickRead() const
 {
-    if (m_pickEnd == 0 || !m_devicePath.empty())
-        return true;
-    if (m_written < m_pickEnd || m_written - ProgramUnread(m_pty) < m_pickEnd)
-        return false;
-    m_pickEnd = 0;
-    return true;
+    return !m_devicePath.empty() || m_written - ProgramUnread(m_pty) >= m_pickEnd;
 }
 
 // Then closed, as when the device fails: the phone's answer to the line
@@ -202,12 +203,7 @@ Wait PhoneSession::Pump(uint64_t deadline)
         return Wait::kStopped;
     if (watched[3].revents != 0)
         m_output.Write(Now());
-    if ((watched[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && ReadLine() < 0)
-        LineFailed();
-    if (m_framing.HasUnfinished() && m_framing.PauseLeft(static_cast<uint32_t>(MonotonicMs())) == 0)
-        Take(m_framing.TakeUnfinished(LineEnd::kPause), !PickRead());
-    if ((watched[0].revents & POLLOUT) != 0 && !Flush())
-        LineFailed();
+    // Before the bytes: a program opens its end before it writes.
     if ((watched[2].revents & POLLIN) != 0) {
         bool read = false;  // reads are not watched
         for (const PortMove move : TakePortMoves(&m_pty, &read)) {
@@ -217,6 +213,12 @@ Wait PhoneSession::Pump(uint64_t deadline)
             m_awaitsReopen = !m_heard && move == PortMove::kClosed;
         }
     }
+    if ((watched[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && ReadLine() < 0)
+        LineFailed();
+    if (m_framing.HasUnfinished() && m_framing.PauseLeft(static_cast<uint32_t>(MonotonicMs())) == 0)
+        Take(m_framing.TakeUnfinished(LineEnd::kPause), !PickRead());
+    if ((watched[0].revents & POLLOUT) != 0 && !Flush())
+        LineFailed();
     if ((watched[1].revents & POLLIN) != 0 && NoteProgramEnd(m_program)) {
         while (ReadLine() > 0) {
         }
@@ -236,6 +238,7 @@ ssize_t PhoneSession::ReadLine()
     if (count == 0)
         return -1;
     m_heard = true;
+    m_awaitsReopen = false;
     // After the read: a pick still unread then was unread as the bytes went.
     const std::vector<RawLine> lines =
         m_framing.Arrived(chunk, static_cast<size_t>(count), static_cast<uint32_t>(MonotonicMs()));

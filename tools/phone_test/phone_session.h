@@ -15,6 +15,7 @@
 #include <sys/types.h>
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -74,8 +75,10 @@ public:
     uint64_t WindowStart() const { return m_windowStart; }
     bool AwaitsReopen() const { return m_awaitsReopen; }
     // The next thing a line made the phone show, at once when one is queued;
-    // else waits for the accessory's lines until `deadline` (ms, as Now()).
+    // else waits for the accessory's lines until `deadline` (ms, as Now()),
+    // asked again after each wake when it may move (with the window's start).
     Wait Next(uint64_t deadline, Shown* shown);
+    Wait Next(const std::function<uint64_t()>& deadline, Shown* shown);
     // What is queued is passed over: the phone now shows the last of it.
     void Forget() { m_shown.clear(); }
     // Sends the pick of item `item`, from 0, of the menu shown.
@@ -100,7 +103,7 @@ public:
 private:
     Wait Pump(uint64_t deadline);
     ssize_t ReadLine();
-    bool PickRead();
+    bool PickRead() const;
     void Take(const std::vector<RawLine>& lines, bool beforePickRead = false);
     void KeepFindings(uint64_t now, const std::vector<Finding>& findings,
                       const std::string& written);
@@ -127,7 +130,8 @@ private:
     bool m_heard = false;    // a byte came from the accessory
     bool m_ownDrop = false;  // while the line the drop cuts is taken
     // Bytes written to the owned line's master since it was made, and where
-    // the last pick's line ends among them, until the accessory has read it.
+    // the last pick's line ends among them: read once the accessory has read
+    // that many.
     uint64_t m_written = 0;
     uint64_t m_pickEnd = 0;
     AccessoryProgram* m_program = nullptr;
