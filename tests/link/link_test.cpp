@@ -38,6 +38,19 @@ ULONGLONG MsTaken(Work work)
     return GetTickCount64() - start;
 }
 
+// Whether the device can be claimed again within `ms`: a link that left
+// its claim behind keeps the port from every later open in this process.
+bool OpensAgainWithin(const wchar_t* device, DWORD ms)
+{
+    HANDLE opened = INVALID_HANDLE_VALUE;
+    const bool opens = Eventually([&] {
+        return (opened = OpenStreamDevice(device)) != INVALID_HANDLE_VALUE;
+    }, ms);
+    if (opens)
+        CloseStreamDevice(opened);
+    return opens;
+}
+
 // The owner's record up to a mark line, sent once `expected` entries are
 // there: whatever the bytes sent before it made has reached the owner by
 // the time the mark does, with no fixed wait for stragglers. What came after
@@ -474,11 +487,7 @@ TEST(Link, AnAbsentDeviceIsTriedOnceASecondAndItsOpenNeverForced)
     EXPECT_LT(opens[1] - opens[0], 1400.0);
 
     EXPECT_LT(MsTaken([&] { link->Close(); }), 300u);
-    HANDLE device = INVALID_HANDLE_VALUE;
-    EXPECT_TRUE(Eventually([&] {
-        return (device = OpenStreamDevice(kPairA.linkDevice)) != INVALID_HANDLE_VALUE;
-    }, 4000));
-    CloseStreamDevice(device);
+    EXPECT_TRUE(OpensAgainWithin(kPairA.linkDevice, 4000));
 }
 
 // A reader held up in a write as the link closes (a line that does not
@@ -562,11 +571,7 @@ TEST(Link, CloseForcesAStuckReaderAfterTwoSeconds)
     EXPECT_LT(closeMs, 2900u);
     link.reset();
     EXPECT_TRUE(Eventually([&] { return ThreadCount(GetCurrentProcessId()) == threads + 1; }, 3000));
-    HANDLE device = INVALID_HANDLE_VALUE;
-    EXPECT_TRUE(Eventually([&] {
-        return (device = OpenStreamDevice(kPairA.linkDevice)) != INVALID_HANDLE_VALUE;
-    }, 2000));
-    CloseStreamDevice(device);
+    EXPECT_TRUE(OpensAgainWithin(kPairA.linkDevice, 2000));
     EXPECT_EQ(Log({"line 5 STUCK"}), owner.Log());
     CloseHandle(answering);
 }
@@ -596,11 +601,7 @@ TEST(Link, ADeviceClosingAsTheLinkClosesIsLetGo)
         ASSERT_TRUE(faults.WaitForHeldCall(3000));
         EXPECT_LT(MsTaken([&] { link->Close(); }), 300u);
         link.reset();
-        HANDLE device = INVALID_HANDLE_VALUE;
-        EXPECT_TRUE(Eventually([&] {
-            return (device = OpenStreamDevice(kPairA.linkDevice)) != INVALID_HANDLE_VALUE;
-        }, 5000));
-        CloseStreamDevice(device);
+        EXPECT_TRUE(OpensAgainWithin(kPairA.linkDevice, 5000));
     }
 }
 
