@@ -48,9 +48,12 @@ TEST(ReplyPairing, ACommandTakesOnlyItsOwnReply)
         // the command's, the next one the reader's.
         "await 0 OK, owe 0, offer 1 ERROR 1, offer 1 OK 0, finish 0, "
         "await 1 OK, offer 2 OK 1, finish 1",
-        // A command gone behind an owed reply owes none when it gives up;
-        // one gone ahead of it owes its own reply first.
+        // A command gone behind an owed reply owes none when it gives up,
+        // though the next one alone again does; one gone ahead of it owes
+        // its own reply first.
         "owe 0, await 0 OK, finish 0, await 0 OK, offer 1 OK 0, offer 1 OK 1, finish 1",
+        "owe 0, await 0 OK, offer 1 OK 0, finish 0, await 1 OK, finish 0, "
+        "await 1 OK, offer 2 OK 0, offer 2 OK 1, finish 1",
         "await 0 OK, owe 1, finish 0, await 1 OK, offer 1 OK 0, offer 2 ERROR 0, offer 2 OK 1, "
         "finish 1",
         // The owed reply ahead of A was read before A's line went, though
