@@ -72,9 +72,10 @@ TEST(ReplyPairing, ACommandTakesOnlyItsOwnReply)
         "offer 1 NO CARRIER 1, finish 0",
         // The device went: the wait is over, and nothing is owed any more.
         "owe 0, await 0 OK, over 0, forget, over 1, finish 0, await 0 OK, offer 1 OK 1, finish 1",
-        // A line that did not go owes nothing, and a ticket paid already
-        // forgives no other.
+        // A line that did not go owes nothing, also one behind a waiting
+        // command, and a ticket paid already forgives no other.
         "owe 0, forgive 0, await 0 OK, offer 1 OK 1, finish 1",
+        "await 0 OK, owe 0, forgive 0, offer 1 OK 1, finish 1",
         "owe 0, await 0 OK, forgive 0, offer 1 OK 1, finish 1",
         "owe 0, owe 0, offer 1 OK 0, forgive 0, await 1 OK, offer 2 OK 0, offer 2 ERROR 1, finish 0",
     };
