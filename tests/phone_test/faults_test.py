@@ -50,6 +50,8 @@ ROWS = [  # the phone-test's options, the accessory's (or its command), the case
      CASES[1:2], CASES[2:5], "shows a menu: the accessory's program ended (exit status 0)"),
     ("", "--fault twin-menus", PICKS, [], '"Off" in "Fans"\n'),
     ("", "--fault itemless", CASES[1:2], CASES[2:4], 'shows a menu: "Main" has no item to pick'),
+    ("--avoid *", "", CASES[1:2], CASES[2:4],
+     'shows a menu: every item of "Slide 1/12" is avoided (--avoid)'),
     ("", "--fault placeholder", [], [], 'shows a menu: "Slide 1/12" with "Next"'),
     # Its menu, sent again every 20 ms, never settles: the walk begins at the start's window.
     ("--start-within 1000", "--fault changing-value", [], [],

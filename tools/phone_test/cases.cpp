@@ -54,6 +54,16 @@ void Progress(const RunSettings& settings, const MenuWalk& walk, bool last)
     fflush(settings.out);
 }
 
+// Whether the walk has nothing it may pick in `menu`: no item, or every
+// item avoided (--avoid).
+bool NothingToPick(const ShownMenu& menu, const std::vector<std::wstring>& avoided)
+{
+    return std::all_of(menu.items.begin(), menu.items.end(), [&](const std::wstring& item) {
+        return std::any_of(avoided.begin(), avoided.end(),
+                           [&](const std::wstring& pattern) { return MatchesPattern(pattern, item); });
+    });
+}
+
 bool Matches(const ScriptStep& step, const ShownMenu& menu)
 {
     if (step.kind == StepKind::kExpectMenu)
@@ -143,9 +153,12 @@ void Cases::Opening()
     const std::string when = Seconds(menuShown - m_session.WindowStart()) +
                              " after the line opened; settled after " +
                              Seconds(m_session.Now() - m_session.WindowStart());
-    if (settled == Wait::kArrived && shown.items.empty()) {
+    if (settled == Wait::kArrived && NothingToPick(shown, m_settings.avoid)) {
         menu.outcome = Outcome::kFail;
-        menu.reason = Quoted(shown.title) + " has no item to pick, " + when;
+        menu.reason = (shown.items.empty() ? Quoted(shown.title) + " has no item to pick"
+                                           : "every item of " + Quoted(shown.title) +
+                                                 " is avoided (--avoid)") +
+                      ", " + when;
     } else if (settled == Wait::kArrived) {
         menu.reason = Quoted(shown.title) + " with " + QuotedList(shown.items) + ", " + when;
     }
@@ -166,11 +179,12 @@ void Cases::Walk()
         SkippedAsOver(reached);
         return;
     }
-    if (!m_screen.hasMenu || m_screen.menu.items.empty()) {
+    if (!m_screen.hasMenu || NothingToPick(m_screen.menu, m_settings.avoid)) {
         for (Verdict* verdict : {&answers, &reached}) {
             verdict->outcome = Outcome::kSkip;
-            verdict->reason = m_screen.hasMenu ? "the menu shown has no item to pick"
-                                               : "no menu was shown to pick from";
+            verdict->reason = !m_screen.hasMenu ? "no menu was shown to pick from"
+                              : m_screen.menu.items.empty() ? "the menu shown has no item to pick"
+                                                            : "every item of the menu shown is avoided";
             Add(*verdict, since);
         }
         return;
