@@ -471,14 +471,16 @@ def state(pid):
 
 
 def killed(phone_test, work, dropped=False):
-    """The phone-test killed: the accessory ends, the folder and link go; and
-    while its keeper is held up here, before it has removed the link, the
-    line's number goes to no new pty, which the accessory would open by it:
-    the first line's, or the one made again after a drop."""
+    """The phone-test killed: the accessory ends, the folder and link go, and
+    so has an earlier run's JUnit file; and while its keeper is held up here,
+    before it has removed the link, the line's number goes to no new pty,
+    which the accessory would open by it: the first line's, or the one made
+    again after a drop."""
     # The line stays while the script waits.
     steps = 'expect entry "Slides"\n' + ('drop 0.1\nexpect entry "Slides"\n' if dropped else "")
     held = written(work + "/held.script", steps + "wait 60\n")
-    run, output, link = running(phone_test, work, ["--script", held])
+    junit = written(work + "/killed.xml", "an earlier run's\n")
+    run, output, link = running(phone_test, work, ["--junit", junit, "--script", held])
     if dropped and not until(lambda: 'PASS  expect entry "Slides" (2)' in output(), 10):
         return "no entry after the drop: %r" % output()[-300:]
     accessory = ["-f", ACCESSORY + " " + link]  # its processes, sh's too
@@ -500,7 +502,7 @@ def killed(phone_test, work, dropped=False):
     os.kill(keeper, signal.SIGSTOP)
     run.kill()
     run.wait()
-    ptys, fault = [], None
+    ptys, fault = [], "killed, it left %s" % junit if os.path.exists(junit) else None
     try:
         # Its far end hung up, the accessory closes it and tries the link
         # again and again. (Its descriptor's name has " (deleted)" by then.)
@@ -589,17 +591,23 @@ def stopped(phone_test, work):
 def refused_junit(phone_test, work):
     """A run refused once its JUnit file is named leaves none, not even one
     from an earlier run, nor a file of its own beside it: sh cannot run the
-    command, the device cannot be opened (by the tool, and by the script)."""
+    command, the device cannot be opened (by the tool, and by the script);
+    nor does one whose file cannot be put in place at the end (a folder
+    made there meanwhile), and it says why."""
     junit, folder, faults = work + "/refused/junit.xml", work + "/refused", []
+    entry = written(work + "/entry.script", 'expect entry "Slides"\n')
     os.mkdir(folder)
     for command in ([phone_test, "--junit", junit, "--run", "no-such-accessory {}"],
                     [phone_test, "--junit", junit, "/dev/does-not-exist"],
-                    [ROOT + "/scripts/phone-test", "--junit", junit, "/dev/does-not-exist"]):
+                    [ROOT + "/scripts/phone-test", "--junit", junit, "/dev/does-not-exist"],
+                    [phone_test, "--junit", junit, "--script", entry, "--run",
+                     "mkdir %s && exec %s" % (junit, CLEAN)]):
         written(junit, "an earlier run's\n")
         ran = subprocess.run(command, capture_output=True, text=True, timeout=20,
                              env=dict(os.environ, TMPDIR=folder))
-        left = [name for name in os.listdir(folder) if name.startswith("junit")]
-        if ran.returncode != 2 or left:
+        left = [name for name in os.listdir(folder)
+                if name.startswith("junit") and not os.path.isdir(folder + "/" + name)]
+        if ran.returncode != 2 or left or "phone-test: " not in ran.stderr:
             faults.append("%s: status %d, left %s" % (command, ran.returncode, left))
     return faults
 
