@@ -46,8 +46,9 @@ ROWS = [  # the phone-test's options, the accessory's (or its command), the case
     # A program that ends names no pick once the walk is over, nor one while it settles.
     ("", "--fault ends-at-return", DROP, [],
      "drop: the accessory's program ended (exit status 0); it wrote nothing"),
-    ("", "printf 'AT*EAM=\"Slides\"\\r' > {} && printf 'AT*EASM=\"Main\",1,1,1,\"A\",1\\r' > {}",
-     CASES[1:2], CASES[2:5], "shows a menu: the accessory's program ended (exit status 0)"),
+    ("", "printf 'AT*EAM=\"Slides\"\\r' > {} && printf 'AT*EASM=\"Main\",1,1,1,\"A\",1\\r' > {}"
+     " && echo ending", CASES[1:2], CASES[2:5],
+     "shows a menu: the accessory's program ended (exit status 0); its output is in "),
     ("", "--fault twin-menus", PICKS, [], '"Off" in "Fans"\n'),
     ("", "--fault itemless", CASES[1:2], CASES[2:4], 'shows a menu: "Main" has no item to pick'),
     ("--avoid *", "", CASES[1:2], CASES[2:4],
@@ -127,6 +128,7 @@ REFUSED = [  # the command line, and its one line on standard error
     ([], "usage: scripts/phone-test [OPTION...] (DEVICE | --run 'COMMAND')"),
     (["--run"], "phone-test: --run takes a value"),
     (["--picks", "0", "--run", ACC], "phone-test: --picks takes a number of picks from 1"),
+    (["--picks", "100001", "--run", ACC], "phone-test: --picks takes a number of picks from 1"),
     (["--reply-within", "1.5", "--run", ACC],
      "phone-test: --reply-within takes milliseconds from 1 to 600000"),
     (["--bogus", "--run", ACC], "usage: scripts/phone-test"),
@@ -134,6 +136,9 @@ REFUSED = [  # the command line, and its one line on standard error
     (["--run", ACC, "/dev/a"], "phone-test: give a DEVICE or --run 'COMMAND', not both"),
     (["--run", "accessory"], "phone-test: --run 'COMMAND' takes {} where the path"),
     (["--trace", "/no/such/folder/t", "--run", ACC], "phone-test: /no/such/folder/t: the trace"),
+    # A JUnit file on standard error is not closed as the run is refused.
+    (["--junit", "/dev/stderr", "--trace", "/no/such/folder/t", "--run", ACC],
+     "phone-test: /no/such/folder/t: the trace"),
     (["--junit", "/no/such/folder/j", "--run", ACC], "phone-test: /no/such/folder/j: the JUnit"),
     (["--script", "/no/such/script", "--run", ACC], "phone-test: /no/such/script: cannot be read"),
     (["--run", "no-such-accessory {}"], "phone-test: the command cannot be run: sh: 1: no-such-"),
@@ -170,10 +175,11 @@ def expected(failing=(), skipping=()):
             for case in CASES]
 
 
-def junit_fault(path, found, name=None):
+def junit_fault(path, found, name=None, wrote=None):
     """What is wrong with the JUnit file against the printed verdicts: its
     cases and counts, its suite's name (if given) as every case's class,
-    and an output it names that is no longer there."""
+    and an output it names that is no longer there, or (if told whether the
+    program wrote) one it names or leaves out wrongly."""
     try:
         suite = ElementTree.parse(path).getroot()
     except (OSError, ElementTree.ParseError) as error:
@@ -193,6 +199,8 @@ def junit_fault(path, found, name=None):
             cases, suite.get("failures"), suite.get("errors"), suite.get("name"))
     named = [out.text.split(": ", 1)[1] for out in suite.iter("system-out")
              if out.text.startswith("the accessory's output: ")]
+    if wrote is not None and bool(named) != wrote:
+        return "JUnit names the accessory's output %s, though it wrote %s" % (named, wrote)
     return next(("JUnit names %s, which has gone" % out for out in named
                  if not os.path.exists(out)), None)
 
@@ -226,7 +234,7 @@ def row_fault(failing, skipping, why, status, output, junit, name=None):
     if not output.rstrip().endswith("phone-test: %d passed, %d failed, %d skipped" % tuple(
             words.count(word) for word in ("PASS", "FAIL", "SKIP"))):
         return "no closing line"
-    return junit_fault(junit, verdicts(output), name)
+    return junit_fault(junit, verdicts(output), name, "; its output is in " in output)
 
 
 def command_of(accessory):
@@ -591,7 +599,8 @@ def stopped(phone_test, work):
 def refused_junit(phone_test, work):
     """A run refused once its JUnit file is named leaves none, not even one
     from an earlier run, nor a file of its own beside it: sh cannot run the
-    command, the device cannot be opened (by the tool, and by the script);
+    command, the device cannot be opened (by the tool, and by the script),
+    the trace cannot be written;
     nor does one whose file cannot be put in place at the end (a folder
     made there meanwhile), and it says why."""
     junit, folder, faults = work + "/refused/junit.xml", work + "/refused", []
@@ -599,6 +608,7 @@ def refused_junit(phone_test, work):
     os.mkdir(folder)
     for command in ([phone_test, "--junit", junit, "--run", "no-such-accessory {}"],
                     [phone_test, "--junit", junit, "/dev/does-not-exist"],
+                    [phone_test, "--junit", junit, "--trace", "/no/such/folder/t", "--run", ACC],
                     [ROOT + "/scripts/phone-test", "--junit", junit, "/dev/does-not-exist"],
                     [phone_test, "--junit", junit, "--script", entry, "--run",
                      "mkdir %s && exec %s" % (junit, CLEAN)]):
@@ -647,11 +657,13 @@ def sh_kept(phone_test, _):
 
 
 def folders_left(_, work):
-    """Only the folder of the command sh could not run is left, with its log."""
+    """Only the folders of the programs that wrote are left, with their logs:
+    the command sh could not run, and the one that said it was ending."""
     left = [name for name in os.listdir(work) if name.startswith("phone-test.")]
-    said = [open("%s/%s/accessory.log" % (work, name)).read() for name in left
-            if os.listdir("%s/%s" % (work, name)) == ["accessory.log"]]
-    if len(left) != 1 or len(said) != 1 or "no-such-accessory" not in said[0]:
+    said = sorted(open("%s/%s/accessory.log" % (work, name)).read() for name in left
+                  if os.listdir("%s/%s" % (work, name)) == ["accessory.log"])
+    if len(left) != 2 or len(said) != 2 or said[0] != "ending\n" or \
+            "no-such-accessory" not in said[1]:
         return "the runs left %s" % left
     return None
 
