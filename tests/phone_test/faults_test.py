@@ -61,6 +61,9 @@ ROWS = [  # the phone-test's options, the accessory's (or its command), the case
     # Its menu, sent again every 500 ms, settles at once or by the start's window.
     ("--picks 1 --start-within 1000", "--fault dead-picks", CASES[2:4], [],
      "1 of 1 picks got no menu within"),
+    # The same, but it reads each pick: its menu unchanged, sent again, answers none.
+    ("--picks 1 --start-within 1000", "--fault dropped-picks", CASES[2:4], [],
+     "1 of 1 picks got no menu within"),
     # The program's end ends the wait for a pick's answer at once.
     ("--reply-within 60000", "--fault quit-item", PICKS, CASES[3:5],
      'ended (exit status 0) after pick 13, "Quit, don\'t save" in "Slide 12/12": if that item '

@@ -114,8 +114,8 @@ void Cases::Opening()
     Wait waited = Wait::kArrived;
     const auto take = [&](const Shown& shown) {
         // When the menu shown came; the same sent again does not count.
-        const bool again = m_screen.hasMenu && shown.menu.title == m_screen.menu.title &&
-                           shown.menu.items == m_screen.menu.items;
+        const bool again = ShownAgain(shown);
+        m_resendsUnasked |= again;
         Apply(shown, m_screen);
         const std::string after =
             Seconds(m_session.Now() - m_session.WindowStart()) + " after the line opened";
@@ -236,6 +236,7 @@ Wait Cases::WalkMenus(MenuWalk& walk, std::vector<std::string>* unanswered, uint
         Shown shown;
         Wait waited;
         while ((waited = m_session.Next(m_session.Now(), &shown)) == Wait::kArrived) {
+            m_resendsUnasked |= ShownAgain(shown);
             Apply(shown, m_screen);
             if (shown.kind == Shown::kMenu)
                 walk.Replaced(shown.menu.title, shown.menu.items);
@@ -268,13 +269,17 @@ Wait Cases::WalkMenus(MenuWalk& walk, std::vector<std::string>* unanswered, uint
 }
 
 // The lines that come until the pick's answer does, or until `deadline`.
+// From an accessory that sends its menu again unasked, the same menu
+// unchanged is no answer: it cannot be told from a pick dropped.
 Wait Cases::AwaitAnswer(MenuWalk& walk, uint64_t deadline)
 {
     Shown shown;
     Wait waited;
     while ((waited = m_session.Next(deadline, &shown)) == Wait::kArrived) {
+        const bool again = ShownAgain(shown);
+        m_resendsUnasked |= again && shown.beforePickRead;
         Apply(shown, m_screen);
-        if (shown.kind == Shown::kMenu && !shown.beforePickRead)
+        if (shown.kind == Shown::kMenu && !shown.beforePickRead && !(again && m_resendsUnasked))
             break;
         if (shown.kind == Shown::kMenu)
             walk.Replaced(shown.menu.title, shown.menu.items);
@@ -525,6 +530,13 @@ void Cases::Apply(const Shown& shown, Screen& screen) const
         screen.hasMenu = true;
         screen.menu = shown.menu;
     }
+}
+
+// The menu shown, sent again unchanged.
+bool Cases::ShownAgain(const Shown& shown) const
+{
+    return shown.kind == Shown::kMenu && m_screen.hasMenu &&
+           shown.menu.title == m_screen.menu.title && shown.menu.items == m_screen.menu.items;
 }
 
 Wait Cases::TakeQueued(Screen& screen)
