@@ -58,10 +58,12 @@ void Progress(const RunSettings& settings, const MenuWalk& walk, bool last)
 // item avoided (--avoid).
 bool NothingToPick(const ShownMenu& menu, const std::vector<std::wstring>& avoided)
 {
-    return std::all_of(menu.items.begin(), menu.items.end(), [&](const std::wstring& item) {
-        return std::any_of(avoided.begin(), avoided.end(),
-                           [&](const std::wstring& pattern) { return MatchesPattern(pattern, item); });
-    });
+    const auto avoids = [&](const std::wstring& item) {
+        return std::any_of(avoided.begin(), avoided.end(), [&](const std::wstring& pattern) {
+            return MatchesPattern(pattern, item);
+        });
+    };
+    return std::all_of(menu.items.begin(), menu.items.end(), avoids);
 }
 
 bool Matches(const ScriptStep& step, const ShownMenu& menu)
@@ -182,9 +184,9 @@ void Cases::Walk()
     if (!m_screen.hasMenu || NothingToPick(m_screen.menu, m_settings.avoid)) {
         for (Verdict* verdict : {&answers, &reached}) {
             verdict->outcome = Outcome::kSkip;
-            verdict->reason = !m_screen.hasMenu ? "no menu was shown to pick from"
+            verdict->reason = !m_screen.hasMenu              ? "no menu was shown to pick from"
                               : m_screen.menu.items.empty() ? "the menu shown has no item to pick"
-                                                            : "every item of the menu shown is avoided";
+                                                            : "every item shown is avoided";
             Add(*verdict, since);
         }
         return;
