@@ -34,7 +34,9 @@ sends its menu again, no command waiting for its OK; every menu ends with
 "Battery N%", N one lower each time; its pick shows the menu again),
 fills-in (the settings menu comes with its last item alone, and, in the
 same write, with all three), dead-picks (after its first menu it reads
-nothing more, and sends that menu again every 500 ms), quit-item (the
+nothing more, and sends that menu again every 500 ms), dropped-picks
+(the same, sent twice at first, but reading each line and letting it go,
+picks too), quit-item (the
 slides menu ends with "Quit, don't save", whose pick ends the program),
 trailing-lines (each menu followed, in the same write, by 12 KB of AT+CSCS
 lines) or control-chars (the slides titles end with ESC [2J).
@@ -61,7 +63,7 @@ FAULTS = ("unanswered-pick", "no-return", "count-differs", "lf-endings", "undecl
           "unreachable-item", "long-line", "full-menu", "cut-by-drop", "ends-at-once", "ends-at-return",
           "twin-menus",
           "itemless", "placeholder", "progress", "changing-value", "fills-in", "dead-picks",
-          "quit-item", "trailing-lines", "control-chars")
+          "dropped-picks", "quit-item", "trailing-lines", "control-chars")
 CAPTIONS = ["Łódź harbour", "Lighthouse", "Łódź", "Café Müller", "Bridge", "Cathedral", "Gardens",
             "Museum", "Station", "Hillside", "Beach", "Sunset"]
 REPLIES = 50
@@ -297,8 +299,14 @@ def main():
                     command(line, show, show.submenu())
                 show.menu, show.battery, show.picks = "slides", 100, []
             command(line, show, show.submenu(), menu_ends, after_menu)
-            while fault == "dead-picks":
-                time.sleep(0.5)
+            if fault == "dropped-picks":
+                line.send(show.submenu())
+            while fault in ("dead-picks", "dropped-picks"):
+                until = time.monotonic() + 0.5
+                while fault == "dead-picks" and time.monotonic() < until:
+                    time.sleep(until - time.monotonic())
+                while fault == "dropped-picks" and line.receive(until) is not None:
+                    pass
                 line.send(show.submenu())
             if fault == "changing-value":
                 value_changes(line, show, late)

@@ -46,10 +46,13 @@ ROWS = [  # the phone-test's options, the accessory's (or its command), the case
     # A program that ends names no pick once the walk is over, nor one while it settles.
     ("", "--fault ends-at-return", DROP, [],
      "drop: the accessory's program ended (exit status 0); it wrote nothing"),
-    ("", "printf 'AT*EAM=\"Slides\"\\r' > {} && printf 'AT*EASM=\"Main\",1,1,1,\"A\",1\\r' > {}",
-     CASES[1:2], CASES[2:5], "shows a menu: the accessory's program ended (exit status 0)"),
+    ("", "printf 'AT*EAM=\"Slides\"\\r' > {} && printf 'AT*EASM=\"Main\",1,1,1,\"A\",1\\r' > {}"
+     " && echo ending", CASES[1:2], CASES[2:5],
+     "shows a menu: the accessory's program ended (exit status 0); its output is in "),
     ("", "--fault twin-menus", PICKS, [], '"Off" in "Fans"\n'),
     ("", "--fault itemless", CASES[1:2], CASES[2:4], 'shows a menu: "Main" has no item to pick'),
+    ("--avoid *", "", CASES[1:2], CASES[2:4],
+     'shows a menu: every item of "Slide 1/12" is avoided (--avoid)'),
     ("", "--fault placeholder", [], [], 'shows a menu: "Slide 1/12" with "Next"'),
     # Its menu, sent again every 20 ms, never settles: the walk begins at the start's window.
     ("--start-within 1000", "--fault changing-value", [], [],
@@ -57,6 +60,9 @@ ROWS = [  # the phone-test's options, the accessory's (or its command), the case
     ("", "--fault fills-in", [], [], "reached: 17 items of 5 menus, each picked"),
     # Its menu, sent again every 500 ms, settles at once or by the start's window.
     ("--picks 1 --start-within 1000", "--fault dead-picks", CASES[2:4], [],
+     "1 of 1 picks got no menu within"),
+    # The same, but it reads each pick: its menu unchanged, sent again, answers none.
+    ("--picks 1 --start-within 1000", "--fault dropped-picks", CASES[2:4], [],
      "1 of 1 picks got no menu within"),
     # The program's end ends the wait for a pick's answer at once.
     ("--reply-within 60000", "--fault quit-item", PICKS, CASES[3:5],
@@ -125,6 +131,7 @@ REFUSED = [  # the command line, and its one line on standard error
     ([], "usage: scripts/phone-test [OPTION...] (DEVICE | --run 'COMMAND')"),
     (["--run"], "phone-test: --run takes a value"),
     (["--picks", "0", "--run", ACC], "phone-test: --picks takes a number of picks from 1"),
+    (["--picks", "100001", "--run", ACC], "phone-test: --picks takes a number of picks from 1"),
     (["--reply-within", "1.5", "--run", ACC],
      "phone-test: --reply-within takes milliseconds from 1 to 600000"),
     (["--bogus", "--run", ACC], "usage: scripts/phone-test"),
@@ -132,6 +139,9 @@ REFUSED = [  # the command line, and its one line on standard error
     (["--run", ACC, "/dev/a"], "phone-test: give a DEVICE or --run 'COMMAND', not both"),
     (["--run", "accessory"], "phone-test: --run 'COMMAND' takes {} where the path"),
     (["--trace", "/no/such/folder/t", "--run", ACC], "phone-test: /no/such/folder/t: the trace"),
+    # A JUnit file on standard error is not closed as the run is refused.
+    (["--junit", "/dev/stderr", "--trace", "/no/such/folder/t", "--run", ACC],
+     "phone-test: /no/such/folder/t: the trace"),
     (["--junit", "/no/such/folder/j", "--run", ACC], "phone-test: /no/such/folder/j: the JUnit"),
     (["--script", "/no/such/script", "--run", ACC], "phone-test: /no/such/script: cannot be read"),
     (["--run", "no-such-accessory {}"], "phone-test: the command cannot be run: sh: 1: no-such-"),
@@ -168,10 +178,11 @@ def expected(failing=(), skipping=()):
             for case in CASES]
 
 
-def junit_fault(path, found, name=None):
+def junit_fault(path, found, name=None, wrote=None):
     """What is wrong with the JUnit file against the printed verdicts: its
     cases and counts, its suite's name (if given) as every case's class,
-    and an output it names that is no longer there."""
+    and an output it names that is no longer there, or (if told whether the
+    program wrote) one it names or leaves out wrongly."""
     try:
         suite = ElementTree.parse(path).getroot()
     except (OSError, ElementTree.ParseError) as error:
@@ -191,6 +202,8 @@ def junit_fault(path, found, name=None):
             cases, suite.get("failures"), suite.get("errors"), suite.get("name"))
     named = [out.text.split(": ", 1)[1] for out in suite.iter("system-out")
              if out.text.startswith("the accessory's output: ")]
+    if wrote is not None and bool(named) != wrote:
+        return "JUnit names the accessory's output %s, though it wrote %s" % (named, wrote)
     return next(("JUnit names %s, which has gone" % out for out in named
                  if not os.path.exists(out)), None)
 
@@ -224,7 +237,7 @@ def row_fault(failing, skipping, why, status, output, junit, name=None):
     if not output.rstrip().endswith("phone-test: %d passed, %d failed, %d skipped" % tuple(
             words.count(word) for word in ("PASS", "FAIL", "SKIP"))):
         return "no closing line"
-    return junit_fault(junit, verdicts(output), name)
+    return junit_fault(junit, verdicts(output), name, "; its output is in " in output)
 
 
 def command_of(accessory):
@@ -469,14 +482,16 @@ def state(pid):
 
 
 def killed(phone_test, work, dropped=False):
-    """The phone-test killed: the accessory ends, the folder and link go; and
-    while its keeper is held up here, before it has removed the link, the
-    line's number goes to no new pty, which the accessory would open by it:
-    the first line's, or the one made again after a drop."""
+    """The phone-test killed: the accessory ends, the folder and link go, and
+    so has an earlier run's JUnit file; and while its keeper is held up here,
+    before it has removed the link, the line's number goes to no new pty,
+    which the accessory would open by it: the first line's, or the one made
+    again after a drop."""
     # The line stays while the script waits.
     steps = 'expect entry "Slides"\n' + ('drop 0.1\nexpect entry "Slides"\n' if dropped else "")
     held = written(work + "/held.script", steps + "wait 60\n")
-    run, output, link = running(phone_test, work, ["--script", held])
+    junit = written(work + "/killed.xml", "an earlier run's\n")
+    run, output, link = running(phone_test, work, ["--junit", junit, "--script", held])
     if dropped and not until(lambda: 'PASS  expect entry "Slides" (2)' in output(), 10):
         return "no entry after the drop: %r" % output()[-300:]
     accessory = ["-f", ACCESSORY + " " + link]  # its processes, sh's too
@@ -498,7 +513,7 @@ def killed(phone_test, work, dropped=False):
     os.kill(keeper, signal.SIGSTOP)
     run.kill()
     run.wait()
-    ptys, fault = [], None
+    ptys, fault = [], "killed, it left %s" % junit if os.path.exists(junit) else None
     try:
         # Its far end hung up, the accessory closes it and tries the link
         # again and again. (Its descriptor's name has " (deleted)" by then.)
@@ -587,17 +602,25 @@ def stopped(phone_test, work):
 def refused_junit(phone_test, work):
     """A run refused once its JUnit file is named leaves none, not even one
     from an earlier run, nor a file of its own beside it: sh cannot run the
-    command, the device cannot be opened (by the tool, and by the script)."""
+    command, the device cannot be opened (by the tool, and by the script),
+    the trace cannot be written;
+    nor does one whose file cannot be put in place at the end (a folder
+    made there meanwhile), and it says why."""
     junit, folder, faults = work + "/refused/junit.xml", work + "/refused", []
+    entry = written(work + "/entry.script", 'expect entry "Slides"\n')
     os.mkdir(folder)
     for command in ([phone_test, "--junit", junit, "--run", "no-such-accessory {}"],
                     [phone_test, "--junit", junit, "/dev/does-not-exist"],
-                    [ROOT + "/scripts/phone-test", "--junit", junit, "/dev/does-not-exist"]):
+                    [phone_test, "--junit", junit, "--trace", "/no/such/folder/t", "--run", ACC],
+                    [ROOT + "/scripts/phone-test", "--junit", junit, "/dev/does-not-exist"],
+                    [phone_test, "--junit", junit, "--script", entry, "--run",
+                     "mkdir %s && exec %s" % (junit, CLEAN)]):
         written(junit, "an earlier run's\n")
         ran = subprocess.run(command, capture_output=True, text=True, timeout=20,
                              env=dict(os.environ, TMPDIR=folder))
-        left = [name for name in os.listdir(folder) if name.startswith("junit")]
-        if ran.returncode != 2 or left:
+        left = [name for name in os.listdir(folder)
+                if name.startswith("junit") and not os.path.isdir(folder + "/" + name)]
+        if ran.returncode != 2 or left or "phone-test: " not in ran.stderr:
             faults.append("%s: status %d, left %s" % (command, ran.returncode, left))
     return faults
 
@@ -637,11 +660,13 @@ def sh_kept(phone_test, _):
 
 
 def folders_left(_, work):
-    """Only the folder of the command sh could not run is left, with its log."""
+    """Only the folders of the programs that wrote are left, with their logs:
+    the command sh could not run, and the one that said it was ending."""
     left = [name for name in os.listdir(work) if name.startswith("phone-test.")]
-    said = [open("%s/%s/accessory.log" % (work, name)).read() for name in left
-            if os.listdir("%s/%s" % (work, name)) == ["accessory.log"]]
-    if len(left) != 1 or len(said) != 1 or "no-such-accessory" not in said[0]:
+    said = sorted(open("%s/%s/accessory.log" % (work, name)).read() for name in left
+                  if os.listdir("%s/%s" % (work, name)) == ["accessory.log"])
+    if len(left) != 2 or len(said) != 2 or said[0] != "ending\n" or \
+            "no-such-accessory" not in said[1]:
         return "the runs left %s" % left
     return None
 

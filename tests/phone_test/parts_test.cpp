@@ -12,6 +12,7 @@
 
 #include "tools/phone_test/headless_phone.h"
 #include "tools/phone_test/menu_walk.h"
+#include "tools/phone_test/pick_read.h"
 #include "tools/phone_test/shown_text.h"
 #include "tools/phone_test/test_script.h"
 
@@ -123,6 +124,24 @@ TEST(PhoneTestText, WritesValidUtf8ForPeopleAndXml)
     // Printed, the control characters are escaped as the trace escapes bytes.
     EXPECT_EQ("Slide\\x1B[2J \\x5C \\x7F\\x9B\\x0D \u0141\u00F3d\u017A",
               PrintedText(L"Slide\x1B[2J \\ \x7F\x9B\r \u0141\u00F3d\u017A"));
+}
+
+// Read once what waits unread no longer holds any of it; a full read
+// buffer's count may hide more.
+TEST(PhoneTestPick, ReadOnceNothingOfItWaits)
+{
+    const struct {
+        uint64_t written;
+        size_t unread;
+        uint64_t pickEnd;
+        bool read;
+    } cases[] = {
+        {100, 0, 100, true},     {100, 1, 100, false},     {100, 0, 101, false},
+        {9000, 4094, 4906, true}, {9000, 4095, 4905, false}, {9000, 4095, 10, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.read, AccessoryReadPick(c.written, c.unread, c.pickEnd))
+            << c.written << " written, " << c.unread << " unread, the pick to " << c.pickEnd;
 }
 
 // A little accessory: each menu's items, and where each item leads.

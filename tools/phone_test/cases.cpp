@@ -54,6 +54,18 @@ void Progress(const RunSettings& settings, const MenuWalk& walk, bool last)
     fflush(settings.out);
 }
 
+// Whether the walk has nothing it may pick in `menu`: no item, or every
+// item avoided (--avoid).
+bool NothingToPick(const ShownMenu& menu, const std::vector<std::wstring>& avoided)
+{
+    const auto avoids = [&](const std::wstring& item) {
+        return std::any_of(avoided.begin(), avoided.end(), [&](const std::wstring& pattern) {
+            return MatchesPattern(pattern, item);
+        });
+    };
+    return std::all_of(menu.items.begin(), menu.items.end(), avoids);
+}
+
 bool Matches(const ScriptStep& step, const ShownMenu& menu)
 {
     if (step.kind == StepKind::kExpectMenu)
@@ -104,8 +116,8 @@ void Cases::Opening()
     Wait waited = Wait::kArrived;
     const auto take = [&](const Shown& shown) {
         // When the menu shown came; the same sent again does not count.
-        const bool again = m_screen.hasMenu && shown.menu.title == m_screen.menu.title &&
-                           shown.menu.items == m_screen.menu.items;
+        const bool again = ShownAgain(shown);
+        m_resendsUnasked |= again;
         Apply(shown, m_screen);
         const std::string after =
             Seconds(m_session.Now() - m_session.WindowStart()) + " after the line opened";
@@ -143,9 +155,12 @@ void Cases::Opening()
     const std::string when = Seconds(menuShown - m_session.WindowStart()) +
                              " after the line opened; settled after " +
                              Seconds(m_session.Now() - m_session.WindowStart());
-    if (settled == Wait::kArrived && shown.items.empty()) {
+    if (settled == Wait::kArrived && NothingToPick(shown, m_settings.avoid)) {
         menu.outcome = Outcome::kFail;
-        menu.reason = Quoted(shown.title) + " has no item to pick, " + when;
+        menu.reason = (shown.items.empty() ? Quoted(shown.title) + " has no item to pick"
+                                           : "every item of " + Quoted(shown.title) +
+                                                 " is avoided (--avoid)") +
+                      ", " + when;
     } else if (settled == Wait::kArrived) {
         menu.reason = Quoted(shown.title) + " with " + QuotedList(shown.items) + ", " + when;
     }
@@ -166,11 +181,12 @@ void Cases::Walk()
         SkippedAsOver(reached);
         return;
     }
-    if (!m_screen.hasMenu || m_screen.menu.items.empty()) {
+    if (!m_screen.hasMenu || NothingToPick(m_screen.menu, m_settings.avoid)) {
         for (Verdict* verdict : {&answers, &reached}) {
             verdict->outcome = Outcome::kSkip;
-            verdict->reason = m_screen.hasMenu ? "the menu shown has no item to pick"
-                                               : "no menu was shown to pick from";
+            verdict->reason = !m_screen.hasMenu              ? "no menu was shown to pick from"
+                              : m_screen.menu.items.empty() ? "the menu shown has no item to pick"
+                                                            : "every item shown is avoided";
             Add(*verdict, since);
         }
         return;
@@ -222,6 +238,7 @@ Wait Cases::WalkMenus(MenuWalk& walk, std::vector<std::string>* unanswered, uint
         Shown shown;
         Wait waited;
         while ((waited = m_session.Next(m_session.Now(), &shown)) == Wait::kArrived) {
+            m_resendsUnasked |= ShownAgain(shown);
             Apply(shown, m_screen);
             if (shown.kind == Shown::kMenu)
                 walk.Replaced(shown.menu.title, shown.menu.items);
@@ -254,13 +271,17 @@ Wait Cases::WalkMenus(MenuWalk& walk, std::vector<std::string>* unanswered, uint
 }
 
 // The lines that come until the pick's answer does, or until `deadline`.
+// From an accessory that sends its menu again unasked, the same menu
+// unchanged is no answer: it cannot be told from a pick dropped.
 Wait Cases::AwaitAnswer(MenuWalk& walk, uint64_t deadline)
 {
     Shown shown;
     Wait waited;
     while ((waited = m_session.Next(deadline, &shown)) == Wait::kArrived) {
+        const bool again = ShownAgain(shown);
+        m_resendsUnasked |= again && shown.beforePickRead;
         Apply(shown, m_screen);
-        if (shown.kind == Shown::kMenu && !shown.beforePickRead)
+        if (shown.kind == Shown::kMenu && !shown.beforePickRead && !(again && m_resendsUnasked))
             break;
         if (shown.kind == Shown::kMenu)
             walk.Replaced(shown.menu.title, shown.menu.items);
@@ -511,6 +532,13 @@ void Cases::Apply(const Shown& shown, Screen& screen) const
         screen.hasMenu = true;
         screen.menu = shown.menu;
     }
+}
+
+// The menu shown, sent again unchanged.
+bool Cases::ShownAgain(const Shown& shown) const
+{
+    return shown.kind == Shown::kMenu && m_screen.hasMenu &&
+           shown.menu.title == m_screen.menu.title && shown.menu.items == m_screen.menu.items;
 }
 
 Wait Cases::TakeQueued(Screen& screen)

@@ -67,6 +67,7 @@ private:
                 Verdict* verdict);
     Wait PickStep(const ScriptStep& step, Screen& screen, Verdict* verdict);
     void Apply(const Shown& shown, Screen& screen) const;
+    bool ShownAgain(const Shown& shown) const;
     Wait TakeQueued(Screen& screen);
     // A case that could not finish: it fails (or is skipped, when the run
     // was stopped); once the run is over, every later case is skipped.
@@ -78,6 +79,9 @@ private:
     Verdicts& m_verdicts;
     RunSettings m_settings;
     Screen m_screen;     // what the automatic cases last saw
+    // The accessory has sent the menu shown again, unchanged, with no pick
+    // to answer: such a copy after a pick does not tell that it read it.
+    bool m_resendsUnasked = false;
     std::string m_lastPick;      // the walk's: "pick 6, "Quit" in "Main""
     std::wstring m_lastPickItem;  // its item
     std::string m_over;        // why no further case can run, once one cannot

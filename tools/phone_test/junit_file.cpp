@@ -34,6 +34,9 @@ bool JunitFile::Prepare(const std::string& name)
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(m_fd, 0666 & ~mask);
+    // An earlier run's file would be read as this run's if this one is
+    // killed or crashes before the rename.
+    unlink(m_target.c_str());
     return true;
 }
 
@@ -50,9 +53,11 @@ bool JunitFile::Write(const std::string& xml)
     m_fd = -1;
     if (!m_temporary.empty())
         written = written && rename(m_temporary.c_str(), m_target.c_str()) == 0;
+    const int why = errno;
     if (!written && !m_temporary.empty())
         unlink(m_temporary.c_str());
     m_temporary.clear();
+    errno = why;
     return written;
 }
 

@@ -1,6 +1,7 @@
 // The JUnit file that CI reads: never seen empty or half-written. A regular
 // file, or a name of nothing yet, is written as a temporary file beside it
-// (NAME.XXXXXX) and renamed over it at the end; a standard stream named
+// (NAME.XXXXXX) and renamed over it at the end, an earlier run's file at
+// NAME removed at the start; a standard stream named
 // (/dev/stdout, or the file it goes to) or a file of another kind (a FIFO)
 // is written as it stands, at the end, emptying nothing.
 #pragma once
@@ -16,7 +17,7 @@ public:
     // Ready to write `name` at the end; false, with errno, when it cannot
     // be written there.
     bool Prepare(const std::string& name);
-    // The whole text, once; false when it could not be written.
+    // The whole text, once; false, with errno, when it could not be written.
     bool Write(const std::string& xml);
     // The run was refused: no file is left, neither this run's nor one an
     // earlier run left at the name, which CI would read as this run's.

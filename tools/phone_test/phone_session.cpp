@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "link/menu_protocol.h"
+#include "tools/phone_test/pick_read.h"
 #include "tools/trace/clock_and_signals.h"
 #include "tools/trace/trace_line.h"
 
@@ -115,7 +116,8 @@ void PhoneSession::Pick(int item)
 // Of a device it cannot be told: taken as read.
 bool PhoneSession::PickRead() const
 {
-    return !m_devicePath.empty() || m_written - ProgramUnread(m_pty) >= m_pickEnd;
+    return !m_devicePath.empty() ||
+           AccessoryReadPick(m_written, ProgramUnread(m_pty), m_pickEnd);
 }
 
 // Then closed, as when the device fails: the phone's answer to the line

@@ -11,7 +11,8 @@
 // of a fresh line, which stays the same for the whole run; its output goes
 // to a file beside that path, removed with its folder after the run when
 // the program wrote nothing. Exit status 0 when no case failed, 1 when one
-// did, 2 when the run could not start, 130 when it was stopped (SIGINT,
+// did, 2 when the run could not start or its JUnit file could not be
+// written at the end, 130 when it was stopped (SIGINT,
 // SIGTERM, or SIGHUP as its terminal closes: the trace's end and the JUnit
 // file are written all the same). A refused run leaves no JUnit file.
 #include <errno.h>
@@ -66,10 +67,12 @@ constexpr char kHelp[] =
     "lines read as sent.\n"
     "\n"
     "The exit status: 0 when no case failed, 1 when one did, 2 when the run could not start\n"
-    "(it leaves no JUnit file), 130 when it was stopped (SIGINT, SIGTERM, SIGHUP).\n";
+    "(it leaves no JUnit file) or its JUnit file could not be written at the end, 130 when\n"
+    "it was stopped (SIGINT, SIGTERM, SIGHUP).\n";
 // A program may build itself or make a Wine prefix before it opens its end.
 constexpr uint64_t kOpeningWaitMs = 300000;
 constexpr int kCouldNotStart = 2;
+constexpr int kNotWritten = 2;  // the JUnit file, at the end
 constexpr char kLogName[] = "/accessory.log";  // in the run's folder
 constexpr int kStopped = 130;
 
@@ -298,12 +301,16 @@ int RunCases(Options& options, const std::vector<ScriptStep>& steps, int trace, 
     const std::string xml =
         verdicts.Junit(options.name.empty() ? AccessoryName(options) : options.name, casesSeconds,
                        HasOutput(settings.output) ? settings.output : "");
-    if (!options.junit.empty() && !junit.Write(xml))
-        fprintf(stderr, "phone-test: %s: the JUnit file could not be written\n",
-                options.junit.c_str());
+    const bool written = options.junit.empty() || junit.Write(xml);
+    if (!written)
+        fprintf(stderr, "phone-test: %s: the JUnit file could not be written (%s)\n",
+                options.junit.c_str(), strerror(errno));
     // Also when it came as the program was being ended.
     if (opening == Wait::kStopped || cases.Stopped() || StopAsked())
         return kStopped;
+    // CI would read a missing report as no result at all, or an old one.
+    if (!written)
+        return kNotWritten;
     return verdicts.Count(Outcome::kFail) == 0 ? 0 : 1;
 }
 
