@@ -467,8 +467,7 @@ def running(phone_test, work, options=()):
     if not until(lambda: re.search("PASS  (registers|expect entry)", open(out).read()) or
                  run.poll() is not None, 60) \
             or run.poll() is not None:
-        run.kill()
-        run.wait()
+        end_now(run)
         raise TimeoutError("the accessory never registered: %r" % open(out).read()[-300:])
     return run, lambda: open(out).read(), open(out).read().split("` on ")[1].split(";")[0]
 
@@ -499,20 +498,17 @@ def killed(phone_test, work, dropped=False):
     children = pids(["-P", str(run.pid)])
     keeper = next((int(pid) for pid in children if os.getsid(int(pid)) == int(pid)), None)
     if keeper is None:
-        run.kill()
-        run.wait()
+        end_now(run)
         return "no keeper among the phone-test's children: %s" % children
     # Started with standard input closed: neither takes a line or an output
     # of the run's for its own.
     streams = [(run.pid, 0)] + [(keeper, fd) for fd in range(3)]
     held = [(pid, fd, os.readlink("/proc/%d/fd/%d" % (pid, fd))) for pid, fd in streams]
     if any(target != "/dev/null" for _, _, target in held):
-        run.kill()
-        run.wait()
+        end_now(run)
         return "standard streams of the phone-test and its keeper: %s" % held
     os.kill(keeper, signal.SIGSTOP)
-    run.kill()
-    run.wait()
+    end_now(run)
     ptys, fault = [], "killed, it left %s" % junit if os.path.exists(junit) else None
     try:
         # Its far end hung up, the accessory closes it and tries the link
@@ -536,6 +532,11 @@ def killed(phone_test, work, dropped=False):
     left = subprocess.run(["pkill", "-KILL", "-e"] + accessory, capture_output=True, text=True)
     return "ended by force: left %r, its link %s, its folder %s" % (
         left.stdout, os.path.lexists(link), os.path.lexists(os.path.dirname(link)))
+
+
+def end_now(run):
+    run.kill()
+    run.wait()
 
 
 def pids(pattern):
@@ -603,9 +604,8 @@ def refused_junit(phone_test, work):
     """A run refused once its JUnit file is named leaves none, not even one
     from an earlier run, nor a file of its own beside it: sh cannot run the
     command, the device cannot be opened (by the tool, and by the script),
-    the trace cannot be written;
-    nor does one whose file cannot be put in place at the end (a folder
-    made there meanwhile), and it says why."""
+    the trace cannot be written; nor does one whose file cannot be put in
+    place at the end (a folder made there meanwhile), and it says why."""
     junit, folder, faults = work + "/refused/junit.xml", work + "/refused", []
     entry = written(work + "/entry.script", 'expect entry "Slides"\n')
     os.mkdir(folder)
