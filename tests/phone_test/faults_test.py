@@ -291,8 +291,7 @@ def refusals(phone_test, work):
     # Run without the script's checks, the tool refuses a file and another's
     # terminal itself too, and its own terminal (here its session's).
     cases += [([phone_test, device], said) for device, said in DEVICES[-2:]]
-    cases.append((["setsid", "--ctty", phone_test, "/dev/tty"],
-                  "phone-test: /dev/tty: " + IN_USE))
+    cases.append((["setsid", "--ctty", phone_test, "/dev/tty"], "phone-test: /dev/tty: " + IN_USE))
     cases = [([word.replace("STARTED", marker).replace("PLAIN", plain) for word in command],
               said.replace("PLAIN", plain)) for command, said in cases]
     faults = refusal_faults(

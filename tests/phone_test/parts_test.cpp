@@ -262,8 +262,9 @@ TEST(PhoneTestWalk, TakesAMenuWithoutAPickForTheOneShown)
     } rows[] = {
         {"a list that fills in",
          {{'S', L"Devices", {L"Searching"}, 0}, {'R', L"Devices", {L"A", L"B"}, 0}}, 1, 2, 0},
-        {"a placeholder",
-         {{'S', L"Connecting", {L"Wait"}, 0}, {'R', L"Main", {L"X", L"Y"}, 0}}, 1, 2, 0},
+        {"a placeholder, then met again as an answer",
+         {{'S', L"Connecting", {L"Wait"}, 0}, {'R', L"Main", {L"X", L"Y"}, 0}, {'P', L"", {}, 0},
+          {'S', L"Connecting", {L"Wait"}, 0}}, 2, 3, 1},
         {"a value that changes, the picks kept",
          {{'S', L"Top", {L"Idle", L"Next"}, 0}, {'P', L"", {}, 1}, {'S', L"Top", {L"Idle", L"Next"}, 0},
           {'R', L"Top", {L"Busy", L"Next"}, 0}},
