@@ -58,12 +58,8 @@ void Progress(const RunSettings& settings, const MenuWalk& walk, bool last)
 // item avoided (--avoid).
 bool NothingToPick(const ShownMenu& menu, const std::vector<std::wstring>& avoided)
 {
-    const auto avoids = [&](const std::wstring& item) {
-        return std::any_of(avoided.begin(), avoided.end(), [&](const std::wstring& pattern) {
-            return MatchesPattern(pattern, item);
-        });
-    };
-    return std::all_of(menu.items.begin(), menu.items.end(), avoids);
+    return std::all_of(menu.items.begin(), menu.items.end(),
+                       [&](const std::wstring& item) { return MatchesAnyPattern(avoided, item); });
 }
 
 bool Matches(const ScriptStep& step, const ShownMenu& menu)

@@ -64,9 +64,7 @@ void MenuWalk::Update(int menu, const std::wstring& title, const std::vector<std
     if (pending >= 0)
         m_pending = -1;
     for (size_t item = 0; item < items.size(); ++item) {
-        now.avoided[item] = std::any_of(
-            m_avoided.begin(), m_avoided.end(),
-            [&](const std::wstring& pattern) { return MatchesPattern(pattern, items[item]); });
+        now.avoided[item] = MatchesAnyPattern(m_avoided, items[item]);
         for (size_t at = 0; at < was.items.size(); ++at) {
             if (taken[at] || Lasting(was.items[at]) != Lasting(items[item]))
                 continue;

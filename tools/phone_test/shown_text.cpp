@@ -143,3 +143,12 @@ std::string XmlText(const std::string& text)
     }
     return escaped;
 }
+
+bool MatchesAnyPattern(const std::vector<std::wstring>& patterns, const std::wstring& text)
+{
+    for (const std::wstring& pattern : patterns) {
+        if (MatchesPattern(pattern, text))
+            return true;
+    }
+    return false;
+}

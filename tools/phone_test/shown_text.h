@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // A unit of a broken surrogate pair becomes U+FFFD.
 std::string Utf8FromWide(const std::wstring& text);
@@ -26,3 +27,4 @@ std::string XmlText(const std::string& text);
 // As a file name matches a pattern: * stands for any run of characters
 // and ? for one; every other character stands for itself.
 bool MatchesPattern(const std::wstring& pattern, const std::wstring& text);
+bool MatchesAnyPattern(const std::vector<std::wstring>& patterns, const std::wstring& text);
