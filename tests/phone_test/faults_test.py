@@ -629,8 +629,9 @@ def helps(phone_test, _):
     faults = []
     for command, words in [
             ([ROOT + "/scripts/phone-test", "--help"],
-             CASES + ["--avoid", "--start-within", "--return-within", "--name", "exit status",
-                      "walk makes (100)", "may take (1000)", "its end (5000)", "returns (3000)"]),
+             CASES + ["--avoid", "--start-within", "--return-within", "--name", ", 130 when",
+                      "walk makes (100)", "may take (1000)", "its end (5000)", "returns (3000)",
+                      "exit status: 0 when"]),
             ([os.path.dirname(phone_test) + "/check-trace", "--help"], ["usage: check-trace"])]:
         ran = subprocess.run(command, capture_output=True, text=True, timeout=20)
         if ran.returncode != 0 or [word for word in words if word not in ran.stdout]:
